@@ -1,0 +1,45 @@
+# zavmo_add_test(NAME name COMMAND target [args...] [APP_DIR] [LABELS ...] [RESOURCE_LOCK ...])
+#
+# Runs the test through tests/support/run-isolated.sh: a fresh HOME, XDG
+# folders, TMPDIR, registry file and shell-open record for each test, so that
+# `ctest -j` can run them in parallel. APP_DIR copies the test binary into its
+# own application folder first (for code that writes beside the program).
+find_package(GTest REQUIRED)
+
+set(ZAVMO_RUN_ISOLATED "${CMAKE_SOURCE_DIR}/tests/support/run-isolated.sh")
+
+function(zavmo_add_test)
+  cmake_parse_arguments(T "APP_DIR" "NAME;TIMEOUT" "COMMAND;LABELS;RESOURCE_LOCK;ENVIRONMENT" ${ARGN})
+  list(GET T_COMMAND 0 target)
+  list(REMOVE_AT T_COMMAND 0)
+  set(mode "--in-place")
+  if(T_APP_DIR)
+    set(mode "--app-dir")
+  endif()
+  add_test(NAME ${T_NAME}
+           COMMAND ${ZAVMO_RUN_ISOLATED} ${mode} $<TARGET_FILE:${target}> ${T_COMMAND})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
+                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZAVMO_BUILD_DIR=${CMAKE_BINARY_DIR};ZAVMO_SOURCE_DIR=${CMAKE_SOURCE_DIR};${T_ENVIRONMENT}")
+  if(T_LABELS)
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+  if(T_RESOURCE_LOCK)
+    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK "${T_RESOURCE_LOCK}")
+  endif()
+endfunction()
+
+# zavmo_gtest(name SOURCES ... LIBS ... [APP_DIR]) builds a GoogleTest binary and registers it.
+function(zavmo_gtest name)
+  cmake_parse_arguments(T "APP_DIR" "TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK;ENVIRONMENT" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  set(app "")
+  if(T_APP_DIR)
+    set(app APP_DIR)
+  endif()
+  zavmo_add_test(NAME ${name} COMMAND ${name} ${app} TIMEOUT ${T_TIMEOUT} LABELS ${T_LABELS}
+                 RESOURCE_LOCK ${T_RESOURCE_LOCK} ENVIRONMENT ${T_ENVIRONMENT})
+endfunction()
