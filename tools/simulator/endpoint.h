@@ -1,0 +1,48 @@
+#pragma once
+// What an endpoint of the simulator is made of. The server does everything
+// common to all of them (recording, method and content-type checks, reply
+// modes); an endpoint only says where it lives, what it decodes into the
+// request record and what it answers normally.
+
+#include <httplib.h>
+#include <json/json.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zavmo::sim {
+
+struct Endpoint
+{
+    // Key of the reply mode and the "endpoint" field of the records.
+    std::string name;
+    // Exact path, or a path prefix when pathIsPrefix (CDN trees).
+    std::string path;
+    bool pathIsPrefix = false;
+    // Others get 405.
+    std::vector<std::string> methods{"POST"};
+    // Media type the body must have (case-insensitive, parameters ignored);
+    // empty accepts any. Others get 415.
+    std::string mediaType;
+
+    // Adds the endpoint's decoded fields to the record; runs for every
+    // accepted request, whatever the mode, before the record is written.
+    std::function<void(const httplib::Request&, Json::Value& record)> decode;
+    // The reply in mode "success" (and after "delay:MS").
+    std::function<void(const httplib::Request&, const Json::Value& record, httplib::Response&)> reply;
+    // The JSON body of mode "error:N"; the default is {"error":N,"msg":"simulated error"}.
+    std::function<Json::Value(int code)> errorEnvelope;
+};
+
+// Sets a compact JSON body with content type application/json.
+void setJson(httplib::Response& res, const Json::Value& body, int status = 200);
+std::string compactJson(const Json::Value& value);
+
+// Every endpoint the simulator serves.
+std::vector<Endpoint> allEndpoints();
+
+// The analytics collector, "pelk2".
+Endpoint analyticsCollector();
+
+} // namespace zavmo::sim

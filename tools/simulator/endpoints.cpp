@@ -1,0 +1,27 @@
+#include "endpoint.h"
+
+namespace zavmo::sim {
+
+std::string compactJson(const Json::Value& value)
+{
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    builder["emitUTF8"] = true;
+    return Json::writeString(builder, value);
+}
+
+void setJson(httplib::Response& res, const Json::Value& body, int status)
+{
+    res.status = status;
+    res.set_content(compactJson(body), "application/json");
+}
+
+std::vector<Endpoint> allEndpoints()
+{
+    // One line per endpoint; each feature adds its own maker here.
+    return {
+        analyticsCollector(),
+    };
+}
+
+} // namespace zavmo::sim

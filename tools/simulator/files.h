@@ -1,0 +1,19 @@
+#pragma once
+// The files the simulator leaves for its clients.
+
+#include <string>
+
+namespace zavmo::sim {
+
+// The INI text for ZAVMO_HOSTS: every host kind, environment and scheme points
+// at the simulator's two ports; the crash FTP host is 127.0.0.1.
+std::string hostsIni(int httpPort, int httpsPort);
+
+// {"http_port":..,"https_port":..,"pid":..}
+std::string readyJson(int httpPort, int httpsPort, long pid);
+
+// Writes through a temporary file in the same folder and renames it over
+// path, so a reader sees the whole file or none. Throws on failure.
+void writeFileAtomically(const std::string& path, const std::string& content);
+
+} // namespace zavmo::sim
