@@ -1,0 +1,28 @@
+#pragma once
+// Writes every Qt log message as one time-stamped line to a daily file in the
+// temporary folder's "Olvane" directory, one file per severity class.
+
+#include <QString>
+#include <QtGlobal>
+
+class AppLogger
+{
+public:
+    static AppLogger& instance();
+
+    void install();
+    void uninstall();
+
+    // Full path of the file for messages of `type`; creates the log folder
+    // when it is missing.
+    static QString logFilePath(QtMsgType type);
+
+    static void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);
+
+    ~AppLogger();
+
+private:
+    AppLogger() = default;
+    AppLogger(const AppLogger&) = delete;
+    AppLogger& operator=(const AppLogger&) = delete;
+};

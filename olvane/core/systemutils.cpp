@@ -1,0 +1,282 @@
+#include "core/systemutils.h"
+
+#include "platform/codepage.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QNetworkInterface>
+#include <QTemporaryFile>
+#include <QUrl>
+
+#include <quazip/JlCompress.h>
+
+#include <cstdio>
+
+namespace {
+
+const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+bool scanProcesses(std::vector<platform::process::ProcessInfo>& list)
+{
+    if (platform::process::listProcesses(list))
+        return true;
+    qDebug() << "by kx CreateToolhelp32Snapshot调用失败!";
+    return false;
+}
+
+// An entry name that would leave the target folder: absolute, a drive
+// letter, or a ".." component.
+bool isUnsafeEntry(const QString& name)
+{
+    if (name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1Char('\\')))
+        return true;
+    if (name.size() >= 2 && name.at(1) == QLatin1Char(':'))
+        return true;
+    const QStringList parts = QString(name).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'));
+    return parts.contains(QStringLiteral(".."));
+}
+
+int lastSeparator(const QString& path)
+{
+    return qMax(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+}
+
+} // namespace
+
+QString readFileText(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+QString readFileText2(const QString& path)
+{
+    return readFileText(path);
+}
+
+bool isDirExists(const QString& path)
+{
+    return QDir(path).exists();
+}
+
+bool makePath(const QString& path)
+{
+    // An empty install field, a relative path, "//..." and a single
+    // component under "/" are all refused: the install dialogs rely on it.
+    if (!path.startsWith(QLatin1Char('/')) || path.startsWith(QStringLiteral("//")))
+        return false;
+    if (path.split(QLatin1Char('/'), Qt::SkipEmptyParts).size() < 2)
+        return false;
+    QDir dir(path);
+    if (dir.exists())
+        return true;
+    return QDir().mkpath(path);
+}
+
+bool copyFileOverwrite(const QString& source, const QString& target, bool overwrite)
+{
+    if (!QFile::exists(source))
+        return false;
+    if (QFileInfo::exists(target) && !overwrite)
+        return false;
+
+    // Copy beside the target first, then replace it in one step, so a failed
+    // copy never costs the old file.
+    QString temporary;
+    {
+        QTemporaryFile placeholder(target + QStringLiteral(".XXXXXX"));
+        if (!placeholder.open())
+            return false;
+        temporary = placeholder.fileName();
+    }
+    if (!QFile::copy(source, temporary)) {
+        QFile::remove(temporary);
+        return false;
+    }
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0) {
+        QFile::remove(temporary);
+        return false;
+    }
+    return true;
+}
+
+bool deleteDirectory(const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+    const QFileInfo top(path);
+    if (top.isSymLink())
+        return QFile::remove(path);
+    if (!top.isDir())
+        return true;
+
+    QDirIterator it(path, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo entry = it.fileInfo();
+        if (entry.isDir() && !entry.isSymLink())
+            deleteDirectory(entry.absoluteFilePath());
+        else
+            QFile::remove(entry.absoluteFilePath());
+    }
+    QDir().rmdir(path);
+    const QFileInfo after(path);
+    return !after.exists() && !after.isSymLink();
+}
+
+bool unzipToDir(const QString& zipFile, const QString& targetDir)
+{
+    const QStringList entries = JlCompress::getFileList(zipFile);
+    for (const QString& entry : entries) {
+        if (isUnsafeEntry(entry)) {
+            qWarning() << "by kx unzipToDir {refused unsafe entry}" << entry;
+            return false;
+        }
+    }
+    return !JlCompress::extractDir(zipFile, targetDir).isEmpty();
+}
+
+QStringList getProcessNameList(bool* ok)
+{
+    std::vector<platform::process::ProcessInfo> list;
+    const bool scanned = scanProcesses(list);
+    if (ok)
+        *ok = scanned;
+    QStringList names;
+    for (const auto& info : list)
+        names.append(QString::fromStdString(info.exeName));
+    return names;
+}
+
+bool isProcessRunning(const QString& exeName, bool* ok)
+{
+    return getProcessNameList(ok).contains(exeName, Qt::CaseSensitive);
+}
+
+bool killProcessByName(const QString& exeName)
+{
+    std::vector<platform::process::ProcessInfo> list;
+    if (!scanProcesses(list))
+        return false;
+    const std::string name = exeName.toStdString();
+    bool allKilled = true;
+    for (const auto& info : list) {
+        if (info.exeName == name && !platform::process::killProcess(info.pid))
+            allKilled = false;
+    }
+    return allKilled;
+}
+
+QString programWorkingDir(const QString& program)
+{
+    const int cut = lastSeparator(program);
+    if (cut < 0)
+        return QStringLiteral("./");
+    return program.left(cut + 1);
+}
+
+bool startDetachedProcess(const QString& program, const QStringList& arguments)
+{
+    if (program.isEmpty())
+        return false;
+    std::vector<std::string> args;
+    for (const QString& arg : arguments)
+        args.push_back(arg.toStdString());
+    return platform::process::startDetached(program.toStdString(), args, programWorkingDir(program).toStdString());
+}
+
+bool shellExecuteOpen(const std::wstring& file, const std::wstring& parameters)
+{
+    if (file.empty())
+        return false;
+    const QString program = QString::fromStdWString(file);
+    return platform::shell::shellExecute(program.toStdString(), QString::fromStdWString(parameters).toStdString(),
+                                         programWorkingDir(program).toStdString());
+}
+
+void openUrl(const QString& url)
+{
+    platform::shell::openExternal(QUrl(url, QUrl::TolerantMode).toString(QUrl::FullyEncoded).toStdString());
+}
+
+int isNetFrameworkInstalled()
+{
+    using platform::registry::Root;
+    int result = 0;
+    if (platform::registry::keyExists(Root::LocalMachine, "SOFTWARE\\Microsoft\\.NETFramework\\v2.0.50727"))
+        result |= 1;
+    if (platform::registry::keyExists(Root::LocalMachine, "SOFTWARE\\Microsoft\\.NETFramework\\v4.0.30319"))
+        result |= 2;
+    return result;
+}
+
+QString getUninstallString(const QString& keyName)
+{
+    using platform::registry::Root;
+    std::vector<std::string> subKeys;
+    if (!platform::registry::enumSubKeys(Root::LocalMachine, kUninstallKey, subKeys))
+        return QString();
+    const std::string wanted = keyName.toStdString();
+    for (const std::string& subKey : subKeys) {
+        if (subKey != wanted)
+            continue;
+        std::string value;
+        if (!platform::registry::readString(Root::LocalMachine, std::string(kUninstallKey) + "\\" + subKey,
+                                            "UninstallString", value))
+            return QString();
+        QString command = QString::fromStdString(value);
+        // A quoted program path may be followed by arguments.
+        if (command.startsWith(QLatin1Char('"'))) {
+            const int close = command.indexOf(QLatin1Char('"'), 1);
+            command = close < 0 ? command.mid(1) : command.mid(1, close - 1);
+        }
+        const int cut = lastSeparator(command);
+        return cut < 0 ? QString() : command.left(cut + 1);
+    }
+    return QString();
+}
+
+QString getLocalMacAddress()
+{
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface& iface : interfaces) {
+        if (iface.flags() & QNetworkInterface::IsLoopBack)
+            continue;
+        const auto entries = iface.addressEntries();
+        for (const QNetworkAddressEntry& entry : entries) {
+            const QHostAddress address = entry.ip();
+            if (address.protocol() == QAbstractSocket::IPv4Protocol && address != QHostAddress(QHostAddress::LocalHost))
+                return iface.hardwareAddress();
+        }
+    }
+    return QString();
+}
+
+QString qstringFromWString(const std::wstring& text)
+{
+    return QString::fromStdWString(text);
+}
+
+std::wstring qstringToWString(const QString& text)
+{
+    return text.toStdWString();
+}
+
+std::string ws2s(const std::wstring& text)
+{
+    return platform::codepage::wideToAnsi(text);
+}
+
+std::wstring s2ws(const std::string& text)
+{
+    return platform::codepage::ansiToWide(text);
+}
