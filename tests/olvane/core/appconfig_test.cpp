@@ -2,25 +2,16 @@
 #include "core/pathlayout.h"
 #include "core/stringconstants.h"
 
+#include "deaultdata.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 
 namespace {
-
-void writeDeaultData(const QByteArray& text)
-{
-    QFile file(QCoreApplication::applicationDirPath() + "/deault.data");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-    file.flush();
-    static int step = 0;
-    file.setFileTime(QDateTime::currentDateTime().addSecs(++step), QFileDevice::FileModificationTime);
-}
 
 class AppConfigTest : public ::testing::Test
 {
@@ -28,7 +19,7 @@ protected:
     void SetUp() override
     {
         QFile::remove(getSystemSettingPath());
-        QFile::remove(QCoreApplication::applicationDirPath() + "/deault.data");
+        removeDeaultData();
     }
 };
 
@@ -114,12 +105,12 @@ TEST_F(AppConfigTest, DeaultDataIsReadOnEveryCall)
     EXPECT_EQ(getAppEnvironment(), 0);
     EXPECT_EQ(getLiveToolDownloadSrcType(), 0);
 
-    writeDeaultData("[Version]\nversion=V2.3.4\n[AppEnvironment]\nenv=2\n[LiveTool]\nliveToolDownloadSrcType=1\n");
+    ASSERT_TRUE(writeDeaultData("[Version]\nversion=V2.3.4\n[AppEnvironment]\nenv=2\n[LiveTool]\nliveToolDownloadSrcType=1\n"));
     EXPECT_EQ(getAppVersion(), "V2.3.4");
     EXPECT_EQ(getAppEnvironment(), 2);
     EXPECT_EQ(getLiveToolDownloadSrcType(), 1);
 
-    writeDeaultData("[AppEnvironment]\nenv=1\n");
+    ASSERT_TRUE(writeDeaultData("[AppEnvironment]\nenv=1\n"));
     EXPECT_EQ(getAppEnvironment(), 1);
     EXPECT_EQ(getAppVersion(), "V1.0.0");
 }

@@ -1,9 +1,10 @@
 #include "core/serverurltable.h"
 
+#include "deaultdata.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -13,14 +14,7 @@ namespace {
 
 void setEnvironment(int env)
 {
-    QFile file(QCoreApplication::applicationDirPath() + "/deault.data");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(QStringLiteral("[AppEnvironment]\nenv=%1\n").arg(env).toUtf8());
-    // Qt notices a changed settings file by its size and time stamp: make
-    // each rewrite visible even within one millisecond.
-    file.flush();
-    static int step = 0;
-    file.setFileTime(QDateTime::currentDateTime().addSecs(++step), QFileDevice::FileModificationTime);
+    ASSERT_TRUE(writeDeaultData(QStringLiteral("[AppEnvironment]\nenv=%1\n").arg(env).toUtf8()));
 }
 
 class ServerUrlTableTest : public ::testing::Test
@@ -28,7 +22,7 @@ class ServerUrlTableTest : public ::testing::Test
 protected:
     void TearDown() override
     {
-        QFile::remove(QCoreApplication::applicationDirPath() + "/deault.data");
+        removeDeaultData();
         qunsetenv("ZAVMO_HOSTS");
     }
 };
