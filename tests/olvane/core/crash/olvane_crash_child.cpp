@@ -1,0 +1,78 @@
+// Olvane's start-up as far as crash handling goes, then a crash of the kind
+// argv[1] names: "null", "heap" (while other threads use the heap) or
+// "chain <libraries...>" (through libraries beside the program).
+#include <QCoreApplication>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "chain_loader.h"
+#include "core/crashhandler.h"
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void churnHeap(unsigned seed)
+{
+    std::minstd_rand rng(seed);
+    std::vector<void*> held(64, nullptr);
+    while (!g_stop.load(std::memory_order_relaxed)) {
+        size_t slot = rng() % held.size();
+        std::free(held[slot]);
+        held[slot] = std::malloc(1 + rng() % 4096);
+    }
+}
+
+void nullWrite()
+{
+    volatile int* volatile target = nullptr;
+    *target = 7;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const std::string mode = argc > 1 ? argv[1] : "null";
+
+    ZavmoChain chain{};
+    if (mode == "chain") {
+        std::vector<std::string> libraries;
+        for (int i = 2; i < argc; ++i)
+            libraries.push_back(QCoreApplication::applicationDirPath().toStdString() + "/" + argv[i]);
+        if (!loadChain(libraries, chain)) {
+            std::fprintf(stderr, "cannot load the chain: %s\n", dlerror());
+            return 3;
+        }
+    }
+
+    if (!installCrashFilter())
+        return 2;
+    if (installCrashFilter())
+        return 4; // installed twice
+
+    if (mode == "null") {
+        nullWrite();
+    } else if (mode == "chain") {
+        runChain(chain);
+    } else if (mode == "heap") {
+        std::vector<std::thread> threads;
+        for (unsigned i = 0; i < 6; ++i)
+            threads.emplace_back(churnHeap, i + 1);
+        usleep(100 * 1000);
+        nullWrite();
+        g_stop = true;
+        for (auto& t : threads)
+            t.join();
+    }
+    std::fprintf(stderr, "survived the crash\n");
+    return 1;
+}
