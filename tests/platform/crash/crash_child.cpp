@@ -9,34 +9,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "chain_loader.h"
+#include "crash_actions.h"
 #include "platform/crash.h"
 
 namespace {
-
-std::atomic<bool> g_stop{false};
-
-void churnHeap(unsigned seed)
-{
-    std::minstd_rand rng(seed);
-    std::vector<void*> held(64, nullptr);
-    while (!g_stop.load(std::memory_order_relaxed)) {
-        size_t slot = rng() % held.size();
-        std::free(held[slot]);
-        held[slot] = std::malloc(1 + rng() % 4096);
-    }
-}
-
-void nullWrite()
-{
-    volatile int* volatile target = nullptr;
-    *target = 7;
-}
 
 volatile int g_depthLimit = 1 << 30; // never reached: the stack runs out first
 
@@ -104,7 +85,7 @@ int main(int argc, char** argv)
     }
 
     if (mode == "null") {
-        nullWrite();
+        crashtest::nullWrite();
     } else if (mode == "badcall") {
         void (*volatile function)() = nullptr;
         function();
@@ -118,10 +99,10 @@ int main(int argc, char** argv)
         // The fault comes while other threads hold and take malloc's locks.
         std::vector<std::thread> threads;
         for (unsigned i = 0; i < 6; ++i)
-            threads.emplace_back(churnHeap, i + 1);
+            threads.emplace_back(crashtest::churnHeap, i + 1);
         usleep(100 * 1000);
-        nullWrite();
-        g_stop = true;
+        crashtest::nullWrite();
+        crashtest::g_stopChurn = true;
         for (auto& t : threads)
             t.join();
     } else if (mode == "thread") {
@@ -129,11 +110,11 @@ int main(int argc, char** argv)
         // faults while others churn the heap.
         std::vector<std::thread> threads;
         for (unsigned i = 0; i < 4; ++i)
-            threads.emplace_back(churnHeap, i + 1);
+            threads.emplace_back(crashtest::churnHeap, i + 1);
         usleep(50 * 1000);
-        std::thread faulting([] { nullWrite(); });
+        std::thread faulting([] { crashtest::nullWrite(); });
         faulting.join();
-        g_stop = true;
+        crashtest::g_stopChurn = true;
         for (auto& t : threads)
             t.join();
     } else if (mode == "two") {
@@ -142,7 +123,7 @@ int main(int argc, char** argv)
         pthread_barrier_init(&barrier, nullptr, 2);
         auto body = [&barrier] {
             pthread_barrier_wait(&barrier);
-            nullWrite();
+            crashtest::nullWrite();
         };
         std::thread a(body), b(body);
         a.join();

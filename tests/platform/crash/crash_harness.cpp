@@ -1,5 +1,7 @@
 #include "crash_harness.h"
 
+#include <gtest/gtest.h>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -182,6 +184,20 @@ Result run(const Setup& setup)
         closedir(dir);
     }
     return r;
+}
+
+void expectReported(const Result& r, const std::string& child, const std::string& version,
+                    const std::string& ftpUrl, const std::string& credential)
+{
+    ASSERT_FALSE(r.timedOut) << "the crashing child hung";
+    ASSERT_TRUE(r.exited) << "killed by signal " << r.termSignal << "; stderr: " << r.stderrText;
+    EXPECT_EQ(r.exitCode, 0) << r.stderrText;
+    ASSERT_EQ(r.dumpNames.size(), 1u);
+    EXPECT_TRUE(dumpNameMatches(r.dumpNames[0], child, version, r.startTime, r.endTime)) << r.dumpNames[0];
+    ASSERT_TRUE(r.reporterRan);
+    const std::vector<std::string> expected{r.appDir + "/Faultmail", ftpUrl, r.appDir + "/" + r.dumpNames[0],
+                                            credential, "3747"};
+    EXPECT_EQ(r.reporterArgv, expected);
 }
 
 } // namespace crashtest

@@ -44,4 +44,10 @@ std::string localStamp(long long t);
 bool dumpNameMatches(const std::string& name, const std::string& base, const std::string& version,
                      long long from, long long to);
 
+// Everything a crash must leave: the child exited with code 0, one dump named
+// after child and version lies beside the program, and the reporter ran with
+// the arguments "Faultmail", ftpUrl, the dump's path, credential and "3747".
+void expectReported(const Result& r, const std::string& child, const std::string& version,
+                    const std::string& ftpUrl, const std::string& credential);
+
 } // namespace crashtest

@@ -53,17 +53,9 @@ crashtest::Result crash(std::vector<std::string> args, std::vector<std::string> 
 
 void expectReported(const crashtest::Result& r)
 {
-    ASSERT_FALSE(r.timedOut) << "the crashing child hung";
-    ASSERT_TRUE(r.exited) << "killed by signal " << r.termSignal << "; stderr: " << r.stderrText;
-    EXPECT_EQ(r.exitCode, 0) << r.stderrText;
-    ASSERT_EQ(r.dumpNames.size(), 1u);
-    EXPECT_TRUE(crashtest::dumpNameMatches(r.dumpNames[0], kChild, kVersion, r.startTime, r.endTime))
-        << r.dumpNames[0];
-    ASSERT_TRUE(r.reporterRan);
-    const std::vector<std::string> expected{r.appDir + "/Faultmail", "ftp://" + kHost + "//Olvane//",
-                                            r.appDir + "/" + r.dumpNames[0], "crashup_acct:Wq7vLp2sXk9dRm4T",
-                                            "3747"};
-    EXPECT_EQ(r.reporterArgv, expected);
+    crashtest::expectReported(r, kChild, kVersion, "ftp://" + kHost + "//Olvane//", "crashup_acct:Wq7vLp2sXk9dRm4T");
+    if (r.dumpNames.empty())
+        return;
     const std::string dump = crashtest::readFile(r.appDir + "/" + r.dumpNames[0]);
     EXPECT_EQ(dump.rfind("ZAVMO CRASH DUMP 1\n", 0), 0u);
     EXPECT_NE(dump.find("\nversion: " + kVersion + "\n"), std::string::npos);

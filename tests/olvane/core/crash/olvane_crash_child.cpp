@@ -3,40 +3,15 @@
 // "chain <libraries...>" (through libraries beside the program).
 #include <QCoreApplication>
 
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <random>
 #include <string>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "chain_loader.h"
+#include "crash_actions.h"
 #include "core/crashhandler.h"
-
-namespace {
-
-std::atomic<bool> g_stop{false};
-
-void churnHeap(unsigned seed)
-{
-    std::minstd_rand rng(seed);
-    std::vector<void*> held(64, nullptr);
-    while (!g_stop.load(std::memory_order_relaxed)) {
-        size_t slot = rng() % held.size();
-        std::free(held[slot]);
-        held[slot] = std::malloc(1 + rng() % 4096);
-    }
-}
-
-void nullWrite()
-{
-    volatile int* volatile target = nullptr;
-    *target = 7;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -60,16 +35,16 @@ int main(int argc, char** argv)
         return 4; // installed twice
 
     if (mode == "null") {
-        nullWrite();
+        crashtest::nullWrite();
     } else if (mode == "chain") {
         runChain(chain);
     } else if (mode == "heap") {
         std::vector<std::thread> threads;
         for (unsigned i = 0; i < 6; ++i)
-            threads.emplace_back(churnHeap, i + 1);
+            threads.emplace_back(crashtest::churnHeap, i + 1);
         usleep(100 * 1000);
-        nullWrite();
-        g_stop = true;
+        crashtest::nullWrite();
+        crashtest::g_stopChurn = true;
         for (auto& t : threads)
             t.join();
     }
