@@ -80,7 +80,7 @@ void AppLogger::messageHandler(QtMsgType type, const QMessageLogContext& context
         const QString stamp = now.toString(QStringLiteral("MM-dd hh:mm:ss.")) + now.toString(QStringLiteral("zzz"));
         const QString line = QStringLiteral("%1 %2 %3")
                                  .arg(QStringLiteral("[%1]: ").arg(stamp), QLatin1String(prefixFor(type)), message);
-        bytes = line.toLocal8Bit();
+        bytes = line.toUtf8(); // the locale code page of a Linux desktop
     }
     bytes += "\r\n";
 
