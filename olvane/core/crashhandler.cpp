@@ -61,8 +61,7 @@ QString timeStamp(const QDateTime& t)
 
 QString crashDumpFileName(const QString& baseName, const QString& version, const QDateTime& localTime)
 {
-    return baseName + QLatin1Char('_') + timeStamp(localTime) + QLatin1Char('_') + version +
-           QStringLiteral(".dmp");
+    return baseName + QLatin1Char('_') + timeStamp(localTime) + QLatin1Char('_') + version + QStringLiteral(".dmp");
 }
 
 QString crashReporterCommandLine(const QString& ftpHost, const QString& dumpPath)
@@ -85,8 +84,7 @@ QString crashMessage(const QString& faultModule, const QStringList& callerModule
     std::vector<std::string> callers;
     for (const QString& m : callerModules)
         callers.push_back(m.toStdString());
-    return QString::fromStdString(
-        platform::crash::chooseMessage(crashMessages(), faultModule.toStdString(), callers));
+    return QString::fromStdString(platform::crash::chooseMessage(crashMessages(), faultModule.toStdString(), callers));
 }
 
 bool installCrashFilter()
@@ -115,8 +113,8 @@ bool installCrashFilter()
     if (argv.size() != 5) {
         // A folder name with a double quote breaks the quoting; the reporter
         // still gets the four fields.
-        argv = QStringList{QString(), QStringLiteral("ftp://") + ftpHost + QLatin1String(kFtpFolder),
-                           standInPath, QLatin1String(kFtpCredential), QString::number(kFtpPort)};
+        argv = QStringList{QString(), QStringLiteral("ftp://") + ftpHost + QLatin1String(kFtpFolder), standInPath,
+                           QLatin1String(kFtpCredential), QString::number(kFtpPort)};
     }
     for (int i = 1; i < argv.size(); ++i)
         config.reporterArgs.push_back(argv[i].toStdString());

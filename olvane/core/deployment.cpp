@@ -9,7 +9,8 @@ namespace deployment {
 
 namespace {
 
-struct KindInfo {
+struct KindInfo
+{
     const char* section;
     const char* hosts[3];
 };

@@ -17,7 +17,8 @@ enum Hosts {
     ThreeHosts, // each environment has its own
 };
 
-struct ServerUrlRow {
+struct ServerUrlRow
+{
     const char* path;
     HostKind kind;
     Hosts hosts;
@@ -58,8 +59,7 @@ const ServerUrlRow ServerUrlTable[44] = {
     {"/client_download/Olvane/files/ModuleDownload/version.ini", HostKind::PictureCdn, OneHost, "SPP"},
     {"/client_download/Olvane/files/ModuleDownload/LiveCodeModule.zip", HostKind::PictureCdn, OneHost, "SPP"},
     {"/zavmo/2018/08/a088ea2078cd92b0b8a0e78a32c5c082/OBS_installer.exe", HostKind::StaticCdn, OneHost, "SSS"},
-    {"/zavmo/2018/08/a088ea2078cd92b0b8a0e78a32c5c082/OBS_Studio_installer.exe", HostKind::StaticCdn, OneHost,
-     "SSS"},
+    {"/zavmo/2018/08/a088ea2078cd92b0b8a0e78a32c5c082/OBS_Studio_installer.exe", HostKind::StaticCdn, OneHost, "SSS"},
     {"/zavmo/2018/08/a088ea2078cd92b0b8a0e78a32c5c082/ZVTool_installer.exe", HostKind::StaticCdn, OneHost, "SSS"},
     {"/zavmo/2018/08/a088ea2078cd92b0b8a0e78a32c5c082/ZVShow-installer.exe", HostKind::StaticCdn, OneHost, "SSS"},
     {"/api/v1/get_zbpc_client?appid=zbpc&token=7D3A90C4E1B65F28A4C07E9D2B31F6A5", HostKind::Web, OneHost, "SSS"},
@@ -109,8 +109,11 @@ const char* getServerUrl(unsigned int index)
     return g_urlBuffer;
 }
 
-#define ZAVMO_URL_ACCESSOR(name, index)                                                                     \
-    const char* name() { return getServerUrl(index); }
+#define ZAVMO_URL_ACCESSOR(name, index)                                                                                \
+    const char* name()                                                                                                 \
+    {                                                                                                                  \
+        return getServerUrl(index);                                                                                    \
+    }
 
 ZAVMO_URL_ACCESSOR(getShortTokenUrl, 0)
 ZAVMO_URL_ACCESSOR(loginCheckUrl, 1)

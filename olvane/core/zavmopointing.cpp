@@ -33,10 +33,14 @@ void setPointingUserProvider(PointingUserProvider provider)
 QString pointEventName(int id)
 {
     static const char* const kNames[] = {
-        "startup_loading",        "endup_quit",          "click_topnavi_mem_rset", "click_topnavi_mystudio",
-        "init_page_home",         "click_install",       "click_install_succ",     "click_livetool_open",
-        "click_introduce",        "click_cust",          "click_stream_get",       "click_stream_fillin",
-        "click_liveset_get",      "show_liveset_get_succ", "click_remind_close",   "click_guildbanner",
+        "startup_loading",        "endup_quit",
+        "click_topnavi_mem_rset", "click_topnavi_mystudio",
+        "init_page_home",         "click_install",
+        "click_install_succ",     "click_livetool_open",
+        "click_introduce",        "click_cust",
+        "click_stream_get",       "click_stream_fillin",
+        "click_liveset_get",      "show_liveset_get_succ",
+        "click_remind_close",     "click_guildbanner",
     };
     if (id < 0 || id >= static_cast<int>(sizeof(kNames) / sizeof(kNames[0])))
         return QString();
@@ -131,9 +135,7 @@ ZavmoPointing* ZavmoPointing::instance()
 }
 
 ZavmoPointing::ZavmoPointing()
-    : m_appVersion(getAppVersion())
-    , m_deviceId(getLocalMacAddress())
-    , m_manager(new QNetworkAccessManager(this))
+    : m_appVersion(getAppVersion()), m_deviceId(getLocalMacAddress()), m_manager(new QNetworkAccessManager(this))
 {
     connect(m_manager, &QNetworkAccessManager::finished, this, &ZavmoPointing::handlePointingResult);
 }

@@ -34,7 +34,8 @@ enum PointEventId {
     PointClickGuildbanner = 15,
 };
 
-struct PointEvent {
+struct PointEvent
+{
     int rid = 0;
     int i = 0;
     QString ac;
@@ -46,7 +47,8 @@ struct PointEvent {
 };
 
 // What the tools manager reports when a live tool starts (event 7).
-struct AppLaunchPointInfo {
+struct AppLaunchPointInfo
+{
     int type = 0;
     int pa_type = 0;
     int OBS_type = 0;

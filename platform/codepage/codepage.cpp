@@ -26,14 +26,12 @@ size_t unitSize(const char* encoding)
     return 1;
 }
 
-template <typename Str>
-std::string toBytes(const Str& s)
+template <typename Str> std::string toBytes(const Str& s)
 {
     return std::string(reinterpret_cast<const char*>(s.data()), s.size() * sizeof(typename Str::value_type));
 }
 
-template <typename Str>
-Str fromBytes(const std::string& bytes)
+template <typename Str> Str fromBytes(const std::string& bytes)
 {
     using Ch = typename Str::value_type;
     Str out(bytes.size() / sizeof(Ch), Ch());
@@ -114,12 +112,30 @@ bool convert(const char* from, const char* to, const std::string& input, std::st
     return pass(kUtf32, to, 4, utf32, output, replacement);
 }
 
-std::string utf16ToAnsi(const std::u16string& text) { return run(kUtf16, kAnsi, toBytes(text)); }
-std::u16string ansiToUtf16(const std::string& text) { return fromBytes<std::u16string>(run(kAnsi, kUtf16, text)); }
-std::string utf8ToAnsi(const std::string& text) { return run(kUtf8, kAnsi, text); }
-std::string ansiToUtf8(const std::string& text) { return run(kAnsi, kUtf8, text); }
-std::string wideToAnsi(const std::wstring& text) { return run(kWide, kAnsi, toBytes(text)); }
-std::wstring ansiToWide(const std::string& text) { return fromBytes<std::wstring>(run(kAnsi, kWide, text)); }
+std::string utf16ToAnsi(const std::u16string& text)
+{
+    return run(kUtf16, kAnsi, toBytes(text));
+}
+std::u16string ansiToUtf16(const std::string& text)
+{
+    return fromBytes<std::u16string>(run(kAnsi, kUtf16, text));
+}
+std::string utf8ToAnsi(const std::string& text)
+{
+    return run(kUtf8, kAnsi, text);
+}
+std::string ansiToUtf8(const std::string& text)
+{
+    return run(kAnsi, kUtf8, text);
+}
+std::string wideToAnsi(const std::wstring& text)
+{
+    return run(kWide, kAnsi, toBytes(text));
+}
+std::wstring ansiToWide(const std::string& text)
+{
+    return fromBytes<std::wstring>(run(kAnsi, kWide, text));
+}
 
 } // namespace codepage
 } // namespace platform

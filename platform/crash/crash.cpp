@@ -271,8 +271,7 @@ bool safeRead(const State& s, uintptr_t addr, void* out, size_t len)
     if (s.vmReadWorks) {
         iovec local{out, len};
         iovec remote{reinterpret_cast<void*>(addr), len};
-        return syscall(SYS_process_vm_readv, getpid(), &local, 1UL, &remote, 1UL, 0UL) ==
-               static_cast<long>(len);
+        return syscall(SYS_process_vm_readv, getpid(), &local, 1UL, &remote, 1UL, 0UL) == static_cast<long>(len);
     }
     if (!readableInMap(s, addr, len))
         return false;
@@ -327,11 +326,10 @@ void writeRegisters(Writer& w, const ucontext_t* uc)
     {
         const char* name;
         int index;
-    } regs[] = {{"rax", REG_RAX}, {"rbx", REG_RBX},    {"rcx", REG_RCX}, {"rdx", REG_RDX},
-                {"rsi", REG_RSI}, {"rdi", REG_RDI},    {"rbp", REG_RBP}, {"rsp", REG_RSP},
-                {"r8", REG_R8},   {"r9", REG_R9},      {"r10", REG_R10}, {"r11", REG_R11},
-                {"r12", REG_R12}, {"r13", REG_R13},    {"r14", REG_R14}, {"r15", REG_R15},
-                {"rip", REG_RIP}, {"eflags", REG_EFL}, {"err", REG_ERR}, {"trapno", REG_TRAPNO}};
+    } regs[] = {{"rax", REG_RAX}, {"rbx", REG_RBX}, {"rcx", REG_RCX},    {"rdx", REG_RDX}, {"rsi", REG_RSI},
+                {"rdi", REG_RDI}, {"rbp", REG_RBP}, {"rsp", REG_RSP},    {"r8", REG_R8},   {"r9", REG_R9},
+                {"r10", REG_R10}, {"r11", REG_R11}, {"r12", REG_R12},    {"r13", REG_R13}, {"r14", REG_R14},
+                {"r15", REG_R15}, {"rip", REG_RIP}, {"eflags", REG_EFL}, {"err", REG_ERR}, {"trapno", REG_TRAPNO}};
     for (const auto& r : regs) {
         w.put("  ");
         w.put(r.name);
@@ -514,8 +512,7 @@ void formatMessage(Text& t, const Messages& m, int hint, const char* faultModule
 // ---------------------------------------------------------------- handler steps
 
 // "<folder>/<base>_YYYY-MMDD-HHMM-SS_<version>.dmp"; no folder: the name alone.
-void buildDumpPath(char* out, size_t cap, const char* folder, const char* base, const char* version,
-                   const CivilTime& t)
+void buildDumpPath(char* out, size_t cap, const char* folder, const char* base, const char* version, const CivilTime& t)
 {
     Text p(out, cap);
     if (folder) {
@@ -691,8 +688,8 @@ void crashHandler(int sig, siginfo_t* info, void* context)
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     CivilTime local = civilFromSeconds(int64_t(now.tv_sec) + s.utcOffset);
-    buildDumpPath(g_dumpPath, sizeof g_dumpPath, s.dumpFolder.c_str(), s.dumpBaseName.c_str(),
-                  s.version.c_str(), local);
+    buildDumpPath(g_dumpPath, sizeof g_dumpPath, s.dumpFolder.c_str(), s.dumpBaseName.c_str(), s.version.c_str(),
+                  local);
 
     Registers r = uc ? registersOf(uc) : Registers{};
     const MapEntry* faultEntry = findMapping(s, r.pc);

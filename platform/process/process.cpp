@@ -21,39 +21,47 @@ namespace platform::process {
 
 namespace {
 
-std::string procRoot() {
+std::string procRoot()
+{
     const char* root = std::getenv("ZAVMO_PROC_ROOT");
     return (root && *root) ? std::string(root) : std::string("/proc");
 }
 
-std::string baseName(const std::string& path) {
+std::string baseName(const std::string& path)
+{
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool readLink(const std::string& path, std::string& out) {
+bool readLink(const std::string& path, std::string& out)
+{
     std::string buf(PATH_MAX, '\0');
     for (;;) {
         const ssize_t n = ::readlink(path.c_str(), buf.data(), buf.size());
-        if (n < 0) return false;
+        if (n < 0)
+            return false;
         if (static_cast<size_t>(n) < buf.size()) {
             out.assign(buf.data(), static_cast<size_t>(n));
             return true;
         }
-        buf.resize(buf.size() * 2);  // possibly truncated: retry larger
+        buf.resize(buf.size() * 2); // possibly truncated: retry larger
     }
 }
 
 // First NUL-terminated field of cmdline (argv[0]); empty for kernel threads.
-std::string readArgv0(const std::string& path) {
+std::string readArgv0(const std::string& path)
+{
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
+    if (fd < 0)
+        return {};
     std::string out;
     char buf[512];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
         const void* nul = std::memchr(buf, '\0', static_cast<size_t>(n));
         if (nul) {
             out.append(buf, static_cast<const char*>(nul) - buf);
@@ -65,7 +73,8 @@ std::string readArgv0(const std::string& path) {
     return out;
 }
 
-std::string exeNameOf(const std::string& pidDir) {
+std::string exeNameOf(const std::string& pidDir)
+{
     std::string target;
     if (readLink(pidDir + "/exe", target) && !target.empty()) {
         static const std::string kDeleted = " (deleted)";
@@ -73,96 +82,119 @@ std::string exeNameOf(const std::string& pidDir) {
             target.compare(target.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0)
             target.resize(target.size() - kDeleted.size());
         std::string name = baseName(target);
-        if (!name.empty()) return name;
+        if (!name.empty())
+            return name;
     }
     return baseName(readArgv0(pidDir + "/cmdline"));
 }
 
-bool parsePid(const char* text, int& pid) {
-    if (!*text) return false;
+bool parsePid(const char* text, int& pid)
+{
+    if (!*text)
+        return false;
     long value = 0;
     for (const char* p = text; *p; ++p) {
-        if (*p < '0' || *p > '9') return false;
+        if (*p < '0' || *p > '9')
+            return false;
         value = value * 10 + (*p - '0');
-        if (value > INT_MAX) return false;
+        if (value > INT_MAX)
+            return false;
     }
     pid = static_cast<int>(value);
     return pid > 0;
 }
 
 // Result the intermediate child reports back through the pipe.
-struct SpawnReport {
+struct SpawnReport
+{
     int error;
     pid_t pid;
 };
 
-bool writeAll(int fd, const void* data, size_t size) {
+bool writeAll(int fd, const void* data, size_t size)
+{
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         p += n;
         size -= static_cast<size_t>(n);
     }
     return true;
 }
 
-bool readAll(int fd, void* data, size_t size) {
+bool readAll(int fd, void* data, size_t size)
+{
     char* p = static_cast<char*>(data);
     while (size > 0) {
         const ssize_t n = ::read(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         p += n;
         size -= static_cast<size_t>(n);
     }
     return true;
 }
 
-}  // namespace
+} // namespace
 
-bool listProcesses(std::vector<ProcessInfo>& out) {
+bool listProcesses(std::vector<ProcessInfo>& out)
+{
     out.clear();
     const std::string root = procRoot();
     DIR* dir = ::opendir(root.c_str());
-    if (!dir) return false;
+    if (!dir)
+        return false;
     while (const dirent* entry = ::readdir(dir)) {
         int pid = 0;
-        if (!parsePid(entry->d_name, pid)) continue;
+        if (!parsePid(entry->d_name, pid))
+            continue;
         std::string name = exeNameOf(root + "/" + entry->d_name);
-        if (name.empty()) continue;  // vanished meanwhile, or a kernel thread
+        if (name.empty())
+            continue; // vanished meanwhile, or a kernel thread
         out.push_back({pid, std::move(name)});
     }
     ::closedir(dir);
-    std::sort(out.begin(), out.end(),
-              [](const ProcessInfo& a, const ProcessInfo& b) { return a.pid < b.pid; });
+    std::sort(out.begin(), out.end(), [](const ProcessInfo& a, const ProcessInfo& b) { return a.pid < b.pid; });
     return true;
 }
 
-std::vector<ProcessInfo> listProcesses() {
+std::vector<ProcessInfo> listProcesses()
+{
     std::vector<ProcessInfo> out;
     listProcesses(out);
     return out;
 }
 
-bool killProcess(int pid) {
-    if (pid <= 0) return false;  // 0 and negatives address process groups
-    if (::kill(pid, SIGKILL) == 0) return true;
+bool killProcess(int pid)
+{
+    if (pid <= 0)
+        return false; // 0 and negatives address process groups
+    if (::kill(pid, SIGKILL) == 0)
+        return true;
     return errno == ESRCH;
 }
 
-bool startDetached(const std::string& program, const std::vector<std::string>& args,
-                   const std::string& workDir, int* pid) {
-    if (pid) *pid = 0;
-    if (program.empty()) return false;
+bool startDetached(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
+                   int* pid)
+{
+    if (pid)
+        *pid = 0;
+    if (program.empty())
+        return false;
 
     // The chdir file action runs before exec, so a relative program path would
     // be looked up in workDir; resolve it against our own folder first.
     std::string path = program;
     if (path[0] != '/' && !workDir.empty()) {
         char cwd[PATH_MAX];
-        if (!::getcwd(cwd, sizeof cwd)) return false;
+        if (!::getcwd(cwd, sizeof cwd))
+            return false;
         path = std::string(cwd) + "/" + path;
     }
 
@@ -174,12 +206,14 @@ bool startDetached(const std::string& program, const std::vector<std::string>& a
     argvStore.insert(argvStore.end(), args.begin(), args.end());
     std::vector<char*> argv;
     argv.reserve(argvStore.size() + 1);
-    for (auto& a : argvStore) argv.push_back(a.data());
+    for (auto& a : argvStore)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
-    if (posix_spawn_file_actions_init(&actions) != 0) return false;
+    if (posix_spawn_file_actions_init(&actions) != 0)
+        return false;
     if (posix_spawnattr_init(&attr) != 0) {
         posix_spawn_file_actions_destroy(&actions);
         return false;
@@ -196,9 +230,8 @@ bool startDetached(const std::string& program, const std::vector<std::string>& a
     sigfillset(&all);
     ready = ready && posix_spawnattr_setsigmask(&attr, &empty) == 0;
     ready = ready && posix_spawnattr_setsigdefault(&attr, &all) == 0;
-    ready = ready && posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK |
-                                                         POSIX_SPAWN_SETSIGDEF |
-                                                         POSIX_SPAWN_SETSID) == 0;
+    ready = ready &&
+            posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID) == 0;
     int fds[2] = {-1, -1};
     ready = ready && ::pipe2(fds, O_CLOEXEC) == 0;
 
@@ -210,8 +243,7 @@ bool startDetached(const std::string& program, const std::vector<std::string>& a
         if (middle == 0) {
             ::close(fds[0]);
             SpawnReport report{0, 0};
-            report.error = posix_spawn(&report.pid, path.c_str(), &actions, &attr,
-                                       argv.data(), environ);
+            report.error = posix_spawn(&report.pid, path.c_str(), &actions, &attr, argv.data(), environ);
             writeAll(fds[1], &report, sizeof report);
             ::_exit(0);
         }
@@ -223,32 +255,39 @@ bool startDetached(const std::string& program, const std::vector<std::string>& a
             }
             if (got && report.error == 0 && report.pid > 0) {
                 ok = true;
-                if (pid) *pid = report.pid;
+                if (pid)
+                    *pid = report.pid;
             }
         }
         ::close(fds[0]);
     } else {
-        if (fds[0] >= 0) ::close(fds[0]);
-        if (fds[1] >= 0) ::close(fds[1]);
+        if (fds[0] >= 0)
+            ::close(fds[0]);
+        if (fds[1] >= 0)
+            ::close(fds[1]);
     }
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     return ok;
 }
 
-std::vector<std::string> splitCommandLine(const std::string& commandLine) {
+std::vector<std::string> splitCommandLine(const std::string& commandLine)
+{
     std::vector<std::string> out;
     const std::string& s = commandLine;
     const size_t n = s.size();
     size_t i = 0;
     for (;;) {
-        while (i < n && (s[i] == ' ' || s[i] == '\t')) ++i;
-        if (i >= n) break;
+        while (i < n && (s[i] == ' ' || s[i] == '\t'))
+            ++i;
+        if (i >= n)
+            break;
         std::string arg;
         bool quoted = false;
         while (i < n) {
             const char c = s[i];
-            if (!quoted && (c == ' ' || c == '\t')) break;
+            if (!quoted && (c == ' ' || c == '\t'))
+                break;
             if (c == '\\') {
                 size_t count = 0;
                 while (i < n && s[i] == '\\') {
@@ -258,15 +297,15 @@ std::vector<std::string> splitCommandLine(const std::string& commandLine) {
                 if (i < n && s[i] == '"') {
                     arg.append(count / 2, '\\');
                     if (count % 2 == 1) {
-                        arg += '"';  // escaped quote
+                        arg += '"'; // escaped quote
                         ++i;
-                    }  // even run: the quote is handled as a quote next
+                    } // even run: the quote is handled as a quote next
                 } else {
                     arg.append(count, '\\');
                 }
             } else if (c == '"') {
                 if (quoted && i + 1 < n && s[i + 1] == '"') {
-                    arg += '"';  // "" inside quotes: literal quote, still quoted
+                    arg += '"'; // "" inside quotes: literal quote, still quoted
                     i += 2;
                 } else {
                     quoted = !quoted;
@@ -282,4 +321,4 @@ std::vector<std::string> splitCommandLine(const std::string& commandLine) {
     return out;
 }
 
-}  // namespace platform::process
+} // namespace platform::process

@@ -26,29 +26,38 @@ namespace platform::registry {
 
 namespace {
 
-const char* rootName(Root root) {
+const char* rootName(Root root)
+{
     return root == Root::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
 }
 
-bool sameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
+bool sameName(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i) {
         char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
     }
     return true;
 }
 
-std::vector<std::string> splitPath(const std::string& path) {
+std::vector<std::string> splitPath(const std::string& path)
+{
     std::vector<std::string> parts;
     size_t start = 0;
     for (;;) {
         const size_t end = path.find('\\', start);
         std::string part = path.substr(start, end == std::string::npos ? end : end - start);
-        if (!part.empty()) parts.push_back(std::move(part));
-        if (end == std::string::npos) break;
+        if (!part.empty())
+            parts.push_back(std::move(part));
+        if (end == std::string::npos)
+            break;
         start = end + 1;
     }
     return parts;
@@ -56,11 +65,14 @@ std::vector<std::string> splitPath(const std::string& path) {
 
 // ---- file access ---------------------------------------------------------
 
-class Fd {
+class Fd
+{
 public:
     explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
+    ~Fd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
@@ -70,45 +82,62 @@ private:
     int fd_;
 };
 
-std::string folderOf(const std::string& file) {
+std::string folderOf(const std::string& file)
+{
     const auto slash = file.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
     return file.substr(0, slash);
 }
 
-bool makeFolders(const std::string& dir) {
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-    if (errno != ENOENT) return false;
+bool makeFolders(const std::string& dir)
+{
+    struct stat st
+    {
+    };
+    if (::stat(dir.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode);
+    if (errno != ENOENT)
+        return false;
     const std::string parent = folderOf(dir);
-    if (parent != dir && !makeFolders(parent)) return false;
+    if (parent != dir && !makeFolders(parent))
+        return false;
     return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-bool lockFd(int fd, int operation) {
+bool lockFd(int fd, int operation)
+{
     while (::flock(fd, operation) != 0) {
-        if (errno != EINTR) return false;
+        if (errno != EINTR)
+            return false;
     }
     return true;
 }
 
 enum class Load { Ok, Missing, Corrupt };
 
-Load loadDocument(const std::string& file, Json::Value& doc) {
+Load loadDocument(const std::string& file, Json::Value& doc)
+{
     doc = Json::Value(Json::objectValue);
     Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return errno == ENOENT ? Load::Missing : Load::Corrupt;
+    if (fd.get() < 0)
+        return errno == ENOENT ? Load::Missing : Load::Corrupt;
     std::string text;
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return Load::Corrupt;
-        if (n == 0) break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Load::Corrupt;
+        if (n == 0)
+            break;
         text.append(buf, static_cast<size_t>(n));
     }
-    if (text.find_first_not_of(" \t\r\n") == std::string::npos) return Load::Missing;
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+        return Load::Missing;
 
     Json::CharReaderBuilder builder;
     builder["collectComments"] = false;
@@ -121,26 +150,31 @@ Load loadDocument(const std::string& file, Json::Value& doc) {
         return Load::Corrupt;
 
     // Check the shape the walkers rely on, so a stranger file is never half-used.
-    std::function<bool(const Json::Value&, bool)> validKey = [&](const Json::Value& key,
-                                                                 bool isRoot) {
-        if (!key.isObject()) return false;
-        if (!isRoot && !key["name"].isString()) return false;
+    std::function<bool(const Json::Value&, bool)> validKey = [&](const Json::Value& key, bool isRoot) {
+        if (!key.isObject())
+            return false;
+        if (!isRoot && !key["name"].isString())
+            return false;
         if (key.isMember("values")) {
             const Json::Value& values = key["values"];
-            if (!values.isArray()) return false;
+            if (!values.isArray())
+                return false;
             for (const auto& v : values)
                 if (!v.isObject() || !v["name"].isString() || !v["type"].isString())
                     return false;
         }
         if (key.isMember("keys")) {
             const Json::Value& keys = key["keys"];
-            if (!keys.isArray()) return false;
+            if (!keys.isArray())
+                return false;
             for (const auto& k : keys)
-                if (!validKey(k, false)) return false;
+                if (!validKey(k, false))
+                    return false;
         }
         return true;
     };
-    if (!parsed.isObject()) return Load::Corrupt;
+    if (!parsed.isObject())
+        return Load::Corrupt;
     for (Root root : {Root::LocalMachine, Root::CurrentUser}) {
         if (parsed.isMember(rootName(root)) && !validKey(parsed[rootName(root)], true))
             return Load::Corrupt;
@@ -149,7 +183,8 @@ Load loadDocument(const std::string& file, Json::Value& doc) {
     return Load::Ok;
 }
 
-bool saveDocument(const std::string& file, const Json::Value& doc) {
+bool saveDocument(const std::string& file, const Json::Value& doc)
+{
     Json::StreamWriterBuilder builder;
     builder["indentation"] = "  ";
     builder["emitUTF8"] = true;
@@ -157,15 +192,20 @@ bool saveDocument(const std::string& file, const Json::Value& doc) {
 
     std::string temp = file + ".tmp.XXXXXX";
     Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0) return false;
+    if (fd.get() < 0)
+        return false;
     bool ok = true;
-    struct stat old {};
-    if (::stat(file.c_str(), &old) == 0) ::fchmod(fd.get(), old.st_mode & 07777);
+    struct stat old
+    {
+    };
+    if (::stat(file.c_str(), &old) == 0)
+        ::fchmod(fd.get(), old.st_mode & 07777);
     const char* p = text.data();
     size_t left = text.size();
     while (ok && left > 0) {
         const ssize_t n = ::write(fd.get(), p, left);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0) {
             ok = false;
             break;
@@ -181,24 +221,30 @@ bool saveDocument(const std::string& file, const Json::Value& doc) {
     }
     // Make the rename itself durable; a failure here does not undo the save.
     Fd dir(::open(folderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) ::fsync(dir.get());
+    if (dir.get() >= 0)
+        ::fsync(dir.get());
     return true;
 }
 
 // Runs `reader` on the document under a shared lock. A missing or corrupt
 // file reads as an empty registry.
-bool withRead(const std::function<bool(Json::Value&)>& reader) {
+bool withRead(const std::function<bool(Json::Value&)>& reader)
+{
     const std::string file = registryFilePath();
     Json::Value doc(Json::objectValue);
-    if (file.empty()) return reader(doc);
+    if (file.empty())
+        return reader(doc);
     const std::string lockPath = file + ".lock";
     int raw = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (raw < 0) raw = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (raw < 0)
+        raw = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
     // Without a lock (no folder yet, or flock failing) the read still works:
     // saves replace the file by rename, so a reader never sees half a file.
     Fd lock(raw);
-    if (lock.get() >= 0) lockFd(lock.get(), LOCK_SH);
-    if (loadDocument(file, doc) != Load::Ok) doc = Json::Value(Json::objectValue);
+    if (lock.get() >= 0)
+        lockFd(lock.get(), LOCK_SH);
+    if (loadDocument(file, doc) != Load::Ok)
+        doc = Json::Value(Json::objectValue);
     return reader(doc);
 }
 
@@ -206,13 +252,17 @@ enum class Change { Changed, Unchanged, Failed };
 
 // Read-modify-write under an exclusive lock held over the whole sequence, so
 // writers in other processes never lose each other's updates.
-bool withWrite(const std::function<Change(Json::Value&)>& modify) {
+bool withWrite(const std::function<Change(Json::Value&)>& modify)
+{
     const std::string file = registryFilePath();
-    if (file.empty() || !makeFolders(folderOf(file))) return false;
+    if (file.empty() || !makeFolders(folderOf(file)))
+        return false;
     Fd lock(::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (lock.get() < 0 || !lockFd(lock.get(), LOCK_EX)) return false;
+    if (lock.get() < 0 || !lockFd(lock.get(), LOCK_EX))
+        return false;
     Json::Value doc;
-    if (loadDocument(file, doc) == Load::Corrupt) return false;  // never overwrite it
+    if (loadDocument(file, doc) == Load::Corrupt)
+        return false; // never overwrite it
     switch (modify(doc)) {
     case Change::Changed:
         return saveDocument(file, doc);
@@ -227,62 +277,72 @@ bool withWrite(const std::function<Change(Json::Value&)>& modify) {
 // ---- tree walking --------------------------------------------------------
 
 // Index of the element of `array` named `name`, or -1.
-int findNamed(const Json::Value& array, const std::string& name) {
-    if (!array.isArray()) return -1;
+int findNamed(const Json::Value& array, const std::string& name)
+{
+    if (!array.isArray())
+        return -1;
     for (Json::ArrayIndex i = 0; i < array.size(); ++i)
-        if (sameName(array[i]["name"].asString(), name)) return static_cast<int>(i);
+        if (sameName(array[i]["name"].asString(), name))
+            return static_cast<int>(i);
     return -1;
 }
 
 // The key node at `path`, or nullptr. With `create`, missing keys are added
 // (and *created is set when anything was).
-Json::Value* walk(Json::Value& doc, Root root, const std::string& path, bool create,
-                  bool* created = nullptr) {
+Json::Value* walk(Json::Value& doc, Root root, const std::string& path, bool create, bool* created = nullptr)
+{
     const char* top = rootName(root);
     if (!doc.isMember(top)) {
-        if (!create) return nullptr;
+        if (!create)
+            return nullptr;
         doc[top] = Json::Value(Json::objectValue);
-        if (created) *created = true;
+        if (created)
+            *created = true;
     }
     Json::Value* node = &doc[top];
     for (const std::string& part : splitPath(path)) {
-        Json::Value& keys = (*node)["keys"];  // adds an empty member only in memory
+        Json::Value& keys = (*node)["keys"]; // adds an empty member only in memory
         const int index = findNamed(keys, part);
         if (index >= 0) {
             node = &keys[static_cast<Json::ArrayIndex>(index)];
             continue;
         }
-        if (!create) return nullptr;
+        if (!create)
+            return nullptr;
         Json::Value child(Json::objectValue);
         child["name"] = part;
         child["values"] = Json::Value(Json::arrayValue);
         child["keys"] = Json::Value(Json::arrayValue);
-        if (!keys.isArray()) keys = Json::Value(Json::arrayValue);
+        if (!keys.isArray())
+            keys = Json::Value(Json::arrayValue);
         node = &keys.append(std::move(child));
-        if (created) *created = true;
+        if (created)
+            *created = true;
     }
     return node;
 }
 
-const Json::Value* findValue(Json::Value& doc, Root root, const std::string& path,
-                             const std::string& name) {
+const Json::Value* findValue(Json::Value& doc, Root root, const std::string& path, const std::string& name)
+{
     Json::Value* key = walk(doc, root, path, false);
-    if (!key) return nullptr;
+    if (!key)
+        return nullptr;
     const Json::Value& values = (*key)["values"];
     const int index = findNamed(values, name);
     return index < 0 ? nullptr : &values[static_cast<Json::ArrayIndex>(index)];
 }
 
-bool writeValue(Root root, const std::string& path, const std::string& name, const char* type,
-                const Json::Value& data) {
+bool writeValue(Root root, const std::string& path, const std::string& name, const char* type, const Json::Value& data)
+{
     return withWrite([&](Json::Value& doc) {
         Json::Value* key = walk(doc, root, path, true);
         Json::Value& values = (*key)["values"];
-        if (!values.isArray()) values = Json::Value(Json::arrayValue);
+        if (!values.isArray())
+            values = Json::Value(Json::arrayValue);
         const int index = findNamed(values, name);
         if (index >= 0) {
             Json::Value& value = values[static_cast<Json::ArrayIndex>(index)];
-            value["type"] = type;  // the name keeps the case it was created with
+            value["type"] = type; // the name keeps the case it was created with
             value["data"] = data;
         } else {
             Json::Value value(Json::objectValue);
@@ -295,23 +355,29 @@ bool writeValue(Root root, const std::string& path, const std::string& name, con
     });
 }
 
-}  // namespace
+} // namespace
 
-std::string registryFilePath() {
+std::string registryFilePath()
+{
     const char* env = std::getenv("ZAVMO_REGISTRY");
-    if (env && *env) return env;
+    if (env && *env)
+        return env;
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config && config[0] == '/') return std::string(config) + "/zavmo/registry.json";
+    if (config && config[0] == '/')
+        return std::string(config) + "/zavmo/registry.json";
     const char* home = std::getenv("HOME");
-    if (home && *home) return std::string(home) + "/.config/zavmo/registry.json";
+    if (home && *home)
+        return std::string(home) + "/.config/zavmo/registry.json";
     return {};
 }
 
-bool keyExists(Root root, const std::string& path) {
+bool keyExists(Root root, const std::string& path)
+{
     return withRead([&](Json::Value& doc) { return walk(doc, root, path, false) != nullptr; });
 }
 
-bool createKey(Root root, const std::string& path) {
+bool createKey(Root root, const std::string& path)
+{
     return withWrite([&](Json::Value& doc) {
         bool created = false;
         walk(doc, root, path, true, &created);
@@ -319,80 +385,98 @@ bool createKey(Root root, const std::string& path) {
     });
 }
 
-bool deleteKey(Root root, const std::string& path) {
+bool deleteKey(Root root, const std::string& path)
+{
     std::vector<std::string> parts = splitPath(path);
-    if (parts.empty()) return false;
+    if (parts.empty())
+        return false;
     const std::string last = parts.back();
     parts.pop_back();
     std::string parentPath;
-    for (const auto& part : parts) parentPath += part + "\\";
+    for (const auto& part : parts)
+        parentPath += part + "\\";
     return withWrite([&](Json::Value& doc) {
         Json::Value* parent = walk(doc, root, parentPath, false);
-        if (!parent) return Change::Failed;
+        if (!parent)
+            return Change::Failed;
         Json::Value& keys = (*parent)["keys"];
         const int index = findNamed(keys, last);
-        if (index < 0) return Change::Failed;
+        if (index < 0)
+            return Change::Failed;
         Json::Value removed;
         keys.removeIndex(static_cast<Json::ArrayIndex>(index), &removed);
         return Change::Changed;
     });
 }
 
-bool enumSubKeys(Root root, const std::string& path, std::vector<std::string>& out) {
+bool enumSubKeys(Root root, const std::string& path, std::vector<std::string>& out)
+{
     out.clear();
     return withRead([&](Json::Value& doc) {
         Json::Value* key = walk(doc, root, path, false);
-        if (!key) return false;
+        if (!key)
+            return false;
         const Json::Value& keys = (*key)["keys"];
         if (keys.isArray())
-            for (const auto& k : keys) out.push_back(k["name"].asString());
+            for (const auto& k : keys)
+                out.push_back(k["name"].asString());
         return true;
     });
 }
 
-bool readString(Root root, const std::string& path, const std::string& name, std::string& out) {
+bool readString(Root root, const std::string& path, const std::string& name, std::string& out)
+{
     return withRead([&](Json::Value& doc) {
         const Json::Value* value = findValue(doc, root, path, name);
-        if (!value) return false;
+        if (!value)
+            return false;
         const std::string type = (*value)["type"].asString();
         const Json::Value& data = (*value)["data"];
-        if ((type != "REG_SZ" && type != "REG_EXPAND_SZ") || !data.isString()) return false;
+        if ((type != "REG_SZ" && type != "REG_EXPAND_SZ") || !data.isString())
+            return false;
         out = data.asString();
         return true;
     });
 }
 
-bool readNumber(Root root, const std::string& path, const std::string& name, uint32_t& out) {
+bool readNumber(Root root, const std::string& path, const std::string& name, uint32_t& out)
+{
     return withRead([&](Json::Value& doc) {
         const Json::Value* value = findValue(doc, root, path, name);
-        if (!value) return false;
+        if (!value)
+            return false;
         const Json::Value& data = (*value)["data"];
-        if ((*value)["type"].asString() != "REG_DWORD" || !data.isUInt()) return false;
+        if ((*value)["type"].asString() != "REG_DWORD" || !data.isUInt())
+            return false;
         out = static_cast<uint32_t>(data.asUInt());
         return true;
     });
 }
 
-bool writeString(Root root, const std::string& path, const std::string& name,
-                 const std::string& value) {
+bool writeString(Root root, const std::string& path, const std::string& name, const std::string& value)
+{
     return writeValue(root, path, name, "REG_SZ", Json::Value(value));
 }
 
-bool writeNumber(Root root, const std::string& path, const std::string& name, uint32_t value) {
+bool writeNumber(Root root, const std::string& path, const std::string& name, uint32_t value)
+{
     return writeValue(root, path, name, "REG_DWORD", Json::Value(Json::UInt(value)));
 }
 
-bool deleteValue(Root root, const std::string& path, const std::string& name) {
+bool deleteValue(Root root, const std::string& path, const std::string& name)
+{
     return withWrite([&](Json::Value& doc) {
         Json::Value* key = walk(doc, root, path, false);
-        if (!key) return Change::Failed;
+        if (!key)
+            return Change::Failed;
         Json::Value& values = (*key)["values"];
         const int index = findNamed(values, name);
-        if (index < 0) return Change::Failed;
+        if (index < 0)
+            return Change::Failed;
         Json::Value removed;
         values.removeIndex(static_cast<Json::ArrayIndex>(index), &removed);
         return Change::Changed;
     });
 }
 
-}  // namespace platform::registry
+} // namespace platform::registry

@@ -14,9 +14,11 @@ namespace platform::shell {
 namespace {
 
 // One write() on an O_APPEND descriptor keeps lines of parallel writers whole.
-bool appendRecord(const char* file, const std::string& line) {
+bool appendRecord(const char* file, const std::string& line)
+{
     const int fd = ::open(file, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     ssize_t n;
     do {
         n = ::write(fd, line.data(), line.size());
@@ -26,7 +28,8 @@ bool appendRecord(const char* file, const std::string& line) {
 }
 
 // posix_spawn does no PATH search, so find xdg-open ourselves.
-std::string findXdgOpen() {
+std::string findXdgOpen()
+{
     const char* pathEnv = std::getenv("PATH");
     std::string path = (pathEnv && *pathEnv) ? pathEnv : "/usr/local/bin:/usr/bin:/bin";
     size_t start = 0;
@@ -35,40 +38,50 @@ std::string findXdgOpen() {
         std::string dir = path.substr(start, end == std::string::npos ? end : end - start);
         if (!dir.empty()) {
             const std::string candidate = dir + "/xdg-open";
-            if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+            if (::access(candidate.c_str(), X_OK) == 0)
+                return candidate;
         }
-        if (end == std::string::npos) break;
+        if (end == std::string::npos)
+            break;
         start = end + 1;
     }
     return {};
 }
 
-bool isExecutableFile(const std::string& file) {
-    struct stat st {};
+bool isExecutableFile(const std::string& file)
+{
+    struct stat st
+    {
+    };
     return ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111) != 0 &&
            ::access(file.c_str(), X_OK) == 0;
 }
 
-}  // namespace
+} // namespace
 
-bool openExternal(const std::string& target) {
-    if (target.empty()) return false;
+bool openExternal(const std::string& target)
+{
+    if (target.empty())
+        return false;
     const char* record = std::getenv("ZAVMO_SHELL_RECORD");
-    if (record && *record) return appendRecord(record, "open " + target + "\n");
+    if (record && *record)
+        return appendRecord(record, "open " + target + "\n");
 
     const std::string xdgOpen = findXdgOpen();
-    if (xdgOpen.empty()) return false;
+    if (xdgOpen.empty())
+        return false;
     // A relative path starting with '-' would read as an option of xdg-open.
     const std::string argument = target[0] == '-' ? "./" + target : target;
     return process::startDetached(xdgOpen, {argument}, std::string());
 }
 
-bool shellExecute(const std::string& file, const std::string& parameters,
-                  const std::string& workDir) {
-    if (file.empty()) return false;
+bool shellExecute(const std::string& file, const std::string& parameters, const std::string& workDir)
+{
+    if (file.empty())
+        return false;
     if (isExecutableFile(file))
         return process::startDetached(file, process::splitCommandLine(parameters), workDir);
     return openExternal(file);
 }
 
-}  // namespace platform::shell
+} // namespace platform::shell

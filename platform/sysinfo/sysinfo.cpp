@@ -103,10 +103,10 @@ public:
             return numeric;
         }
         char buf[512];
-        const char* found = pci_lookup_name(access_, buf, sizeof buf,
-                                            PCI_LOOKUP_VENDOR | PCI_LOOKUP_DEVICE | PCI_LOOKUP_NO_NUMBERS |
-                                                PCI_LOOKUP_NO_HWDB,
-                                            int(vendorId), int(deviceId));
+        const char* found =
+            pci_lookup_name(access_, buf, sizeof buf,
+                            PCI_LOOKUP_VENDOR | PCI_LOOKUP_DEVICE | PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB,
+                            int(vendorId), int(deviceId));
         t_pciEscape = nullptr;
         return found ? std::string(found) : std::string(numeric);
     }
@@ -125,8 +125,7 @@ OsVersion osVersion()
         return OsVersion{10, 0};
     OsVersion v;
     int major = 0, minor = 0, used = 0;
-    if (std::sscanf(env, "%d.%d%n", &major, &minor, &used) == 2 && env[used] == 0 && major >= 0 &&
-        minor >= 0) {
+    if (std::sscanf(env, "%d.%d%n", &major, &minor, &used) == 2 && env[used] == 0 && major >= 0 && minor >= 0) {
         v.major = major;
         v.minor = minor;
     }

@@ -95,8 +95,8 @@ bool benchAes()
     std::printf("AES-256-ECB, %zu MiB, best of %d\n", kAesBytes >> 20, kAesRepeats);
     std::printf("  %-22s %9.1f MB/s encrypt %9.1f MB/s decrypt\n", "QuvAES", mbPerSecond(kAesBytes, quvEnc),
                 mbPerSecond(kAesBytes, quvDec));
-    std::printf("  %-22s %9.1f MB/s encrypt %9.1f MB/s decrypt\n", "OpenSSL (software)",
-                mbPerSecond(kAesBytes, sslEnc), mbPerSecond(kAesBytes, sslDec));
+    std::printf("  %-22s %9.1f MB/s encrypt %9.1f MB/s decrypt\n", "OpenSSL (software)", mbPerSecond(kAesBytes, sslEnc),
+                mbPerSecond(kAesBytes, sslDec));
     std::printf("  ratio QuvAES/OpenSSL    %9.2f encrypt      %9.2f decrypt\n", sslEnc / quvEnc, sslDec / quvDec);
     std::printf("  outputs %s\n\n", same ? "identical" : "DIFFER");
     return same;

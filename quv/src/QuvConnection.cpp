@@ -19,8 +19,7 @@ using ReadBlockPool = boost::singleton_pool<QuvReadBlockTag, kQuvReadBlockSize>;
 
 int32_t readLength(const uint8_t* p)
 {
-    return static_cast<int32_t>(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                                uint32_t(p[3]) << 24);
+    return static_cast<int32_t>(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
 }
 
 } // namespace
@@ -126,10 +125,9 @@ int QuvSocketConnection::StartRecv()
     if (!block)
         return 0;
     AddRef();
-    m_socket->async_read_some(boost::asio::buffer(block, kQuvReadBlockSize),
-                              [this, block](const boost::system::error_code& error, size_t n) {
-                                  OnRecv(block, error, n);
-                              });
+    m_socket->async_read_some(
+        boost::asio::buffer(block, kQuvReadBlockSize),
+        [this, block](const boost::system::error_code& error, size_t n) { OnRecv(block, error, n); });
     return 1;
 }
 

@@ -27,8 +27,7 @@ QuvAES g_packetAES(kPacketKey, sizeof kPacketKey);
 
 uint32_t QuvMessageLength(const uint8_t* message)
 {
-    return uint32_t(message[0]) | uint32_t(message[1]) << 8 | uint32_t(message[2]) << 16 |
-           uint32_t(message[3]) << 24;
+    return uint32_t(message[0]) | uint32_t(message[1]) << 8 | uint32_t(message[2]) << 16 | uint32_t(message[3]) << 24;
 }
 
 CQuvTransmitData* BuildTransmitData(const uint8_t* message)

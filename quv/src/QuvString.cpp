@@ -298,8 +298,8 @@ char* QuvUtf8SubString(const char* utf8, size_t from, size_t to)
 QuvString* QuvIPv4ToString(uint32_t address, QuvString* target)
 {
     if (target)
-        target->Format(32, "%u.%u.%u.%u", (address >> 24) & 0xFFu, (address >> 16) & 0xFFu,
-                       (address >> 8) & 0xFFu, address & 0xFFu);
+        target->Format(32, "%u.%u.%u.%u", (address >> 24) & 0xFFu, (address >> 16) & 0xFFu, (address >> 8) & 0xFFu,
+                       address & 0xFFu);
     return target;
 }
 

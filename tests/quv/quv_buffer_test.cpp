@@ -104,7 +104,8 @@ TEST(QuvStringBuffTest, CollectsUtf8)
     sb.AppendChar('c');
     QuvString target("old");
     EXPECT_EQ(sb.ToString(&target), &target);
-    EXPECT_STREQ(target.GetUtf8(), "ab\xE4\xB8\xAD" "c");
+    EXPECT_STREQ(target.GetUtf8(), "ab\xE4\xB8\xAD"
+                                   "c");
     EXPECT_EQ(std::u16string(target.GetWide()), u"ab中c");
 
     // Reusable: empty and unallocated again.

@@ -278,9 +278,8 @@ struct Inbox
     bool WaitFor(size_t messageCount, size_t errorCount = 0)
     {
         std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(20), [&] {
-            return messages.size() >= messageCount && errors.size() >= errorCount;
-        });
+        return changed.wait_for(lock, std::chrono::seconds(20),
+                                [&] { return messages.size() >= messageCount && errors.size() >= errorCount; });
     }
 };
 

@@ -74,7 +74,8 @@ TEST(QuvConvert, EncoderWritesSurrogatesOneByOne)
     EXPECT_EQ(toUtf8(u"\U0001F600"), "\xED\xA0\xBD\xED\xB8\x80");
     std::u16string unpaired = {u'a', char16_t(0xDC00), u'b', char16_t(0xD800)};
     std::string encoded = toUtf8(unpaired);
-    EXPECT_EQ(encoded, "a\xED\xB0\x80" "b\xED\xA0\x80");
+    EXPECT_EQ(encoded, "a\xED\xB0\x80"
+                       "b\xED\xA0\x80");
     // The lenient decoder takes them back unit by unit.
     EXPECT_EQ(toWide(encoded), unpaired);
     EXPECT_EQ(toWide(toUtf8(u"\U0001F600")), u"\U0001F600");
@@ -94,7 +95,8 @@ TEST(QuvConvert, AnsiIsGbk)
     // Unmappable and invalid text becomes "?".
     Utf8 korean(QuvWideToAnsi(u"x\uAC00y"));
     EXPECT_STREQ(korean.get(), "x?y");
-    Utf8 emoji(QuvUtf8ToAnsi("a\xF0\x9F\x98\x80" "b"));
+    Utf8 emoji(QuvUtf8ToAnsi("a\xF0\x9F\x98\x80"
+                             "b"));
     EXPECT_STREQ(emoji.get(), "a?b");
     Utf8 cut(QuvAnsiToUtf8("ab\xD6"));
     EXPECT_STREQ(cut.get(), "ab?");
@@ -221,11 +223,11 @@ TEST(QuvStringTest, NarrowFormattingIsCutAndTerminated)
 TEST(QuvStringTest, WideFormatting)
 {
     QuvString s;
-    s.FormatWide(128, u"%s|%5d|%-4x|%.2f|%c|%%|%hs|%I64d|%S|%lu", u"中文", 42, 255u, 3.14159, u'é', kGbk,
-                 -9000000000LL, "x", 7ul);
+    s.FormatWide(128, u"%s|%5d|%-4x|%.2f|%c|%%|%hs|%I64d|%S|%lu", u"中文", 42, 255u, 3.14159, u'é', kGbk, -9000000000LL,
+                 "x", 7ul);
     EXPECT_EQ(std::u16string(s.GetWide()), u"中文|   42|ff  |3.14|é|%|直播管家|-9000000000|x|7");
-    s.FormatWide(64, u"%*d|%.*s|%s|%03u|%lld|%zu|%g", 4, 7, 2, u"abcdef", static_cast<const char16_t*>(nullptr),
-                 5u, 1LL << 40, size_t(12), 0.5);
+    s.FormatWide(64, u"%*d|%.*s|%s|%03u|%lld|%zu|%g", 4, 7, 2, u"abcdef", static_cast<const char16_t*>(nullptr), 5u,
+                 1LL << 40, size_t(12), 0.5);
     EXPECT_EQ(std::u16string(s.GetWide()), u"   7|ab|(null)|005|1099511627776|12|0.5");
     s.AppendFormatWide(64, u"+%ls", u"z");
     EXPECT_EQ(std::u16string(s.GetWide()), u"   7|ab|(null)|005|1099511627776|12|0.5+z");

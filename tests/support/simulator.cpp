@@ -47,8 +47,7 @@ std::string makeFolder()
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zavmo-sim.XXXXXX";
     if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("Simulator: cannot create a folder from " + pattern + ": " +
-                                 std::strerror(errno));
+        throw std::runtime_error("Simulator: cannot create a folder from " + pattern + ": " + std::strerror(errno));
     return pattern;
 }
 
@@ -106,8 +105,7 @@ Simulator::Simulator(const Options& options)
                                          logTail());
             if (Clock::now() > deadline)
                 throw std::runtime_error("Simulator: " + program + " not ready after " +
-                                         std::to_string(options.readyTimeoutMs) + " ms; its log:\n" +
-                                         logTail());
+                                         std::to_string(options.readyTimeoutMs) + " ms; its log:\n" + logTail());
             sleepMs(10);
         }
     } catch (...) {
@@ -168,8 +166,8 @@ std::string Simulator::mode(const std::string& endpoint)
     std::string reply;
     Json::Value value;
     // Endpoint names are plain words, so they need no escaping in the query.
-    if (control("GET", "/__sim/mode?endpoint=" + endpoint, std::string(), &reply) != 200 ||
-        !parseJson(reply, &value) || !value.isObject())
+    if (control("GET", "/__sim/mode?endpoint=" + endpoint, std::string(), &reply) != 200 || !parseJson(reply, &value) ||
+        !value.isObject())
         throw std::runtime_error("Simulator: cannot read the mode of " + endpoint + ": " + reply);
     return value["mode"].asString();
 }
@@ -188,8 +186,7 @@ std::vector<Json::Value> Simulator::requests(const std::string& endpoint) const
     std::vector<Json::Value> out;
     size_t start = 0;
     // A last line without its line break is still being written.
-    for (size_t end = text.find('\n'); end != std::string::npos;
-         start = end + 1, end = text.find('\n', start)) {
+    for (size_t end = text.find('\n'); end != std::string::npos; start = end + 1, end = text.find('\n', start)) {
         Json::Value record;
         if (!parseJson(text.substr(start, end - start), &record) || !record.isObject())
             throw std::runtime_error("Simulator: bad line in " + requestsFile() + ": " +
@@ -200,8 +197,7 @@ std::vector<Json::Value> Simulator::requests(const std::string& endpoint) const
     return out;
 }
 
-std::vector<Json::Value> Simulator::waitForRequests(const std::string& endpoint, size_t count,
-                                                    int timeoutMs) const
+std::vector<Json::Value> Simulator::waitForRequests(const std::string& endpoint, size_t count, int timeoutMs) const
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {

@@ -81,8 +81,7 @@ public:
 private:
     // A bounded HTTP/1.0 request to the control paths; returns the status
     // (-1 when no reply) and fills body.
-    int control(const std::string& method, const std::string& path, const std::string& body,
-                std::string* reply) const;
+    int control(const std::string& method, const std::string& path, const std::string& body, std::string* reply) const;
     bool waitForExit(int timeoutMs);
     void killAndReap();
     std::string logTail() const;

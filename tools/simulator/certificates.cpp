@@ -32,8 +32,8 @@ PkeyPtr makeKey()
 
 void addName(X509_NAME* name, const char* field, const char* value)
 {
-    if (!X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(value),
-                                    -1, -1, 0))
+    if (!X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(value), -1, -1,
+                                    0))
         fail(std::string("subject field ") + field);
 }
 

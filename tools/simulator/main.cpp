@@ -36,8 +36,7 @@ struct Options
 
 [[noreturn]] void usage(const char* problem)
 {
-    std::fprintf(stderr, "zavmo-sim: %s\nusage: zavmo-sim --dir DIR [--parent-pid PID] [--max-seconds N]\n",
-                 problem);
+    std::fprintf(stderr, "zavmo-sim: %s\nusage: zavmo-sim --dir DIR [--parent-pid PID] [--max-seconds N]\n", problem);
     std::exit(2);
 }
 
@@ -160,8 +159,8 @@ int main(int argc, char** argv)
         zavmo::sim::writeFileAtomically((dir / "ca.pem").string(), caPem);
         zavmo::sim::writeFileAtomically((dir / "hosts.ini").string(),
                                         zavmo::sim::hostsIni(server->httpPort(), server->httpsPort()));
-        zavmo::sim::writeFileAtomically(
-            readyFile, zavmo::sim::readyJson(server->httpPort(), server->httpsPort(), ::getpid()));
+        zavmo::sim::writeFileAtomically(readyFile,
+                                        zavmo::sim::readyJson(server->httpPort(), server->httpsPort(), ::getpid()));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zavmo-sim: cannot start: %s\n", e.what());
         if (server && !server->stop(std::chrono::seconds(3)))

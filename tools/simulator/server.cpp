@@ -36,8 +36,7 @@ long long nowMs()
 
 std::string lower(std::string s)
 {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
 }
 
@@ -154,8 +153,7 @@ Server::Server(std::vector<Endpoint> endpoints, Credentials credentials, std::st
 {
     for (const Endpoint& ep : endpoints_)
         modes_[ep.name] = Mode{};
-    logFd_ =
-        ::open(requestsFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
+    logFd_ = ::open(requestsFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (logFd_ < 0)
         throw std::runtime_error("cannot create " + requestsFile);
 }
@@ -179,8 +177,7 @@ void Server::install(httplib::Server& server, const char* scheme)
         try {
             handle(req, res, scheme);
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "zavmo-sim: %s %s failed: %s\n", req.method.c_str(), req.path.c_str(),
-                         e.what());
+            std::fprintf(stderr, "zavmo-sim: %s %s failed: %s\n", req.method.c_str(), req.path.c_str(), e.what());
             res.status = 500;
         }
     };
@@ -215,8 +212,7 @@ void Server::install(httplib::Server& server, const char* scheme)
 void Server::start()
 {
     http_ = std::make_unique<httplib::Server>();
-    https_ =
-        std::make_unique<httplib::SSLServer>(credentials_.serverCert.get(), credentials_.serverKey.get());
+    https_ = std::make_unique<httplib::SSLServer>(credentials_.serverCert.get(), credentials_.serverKey.get());
     if (!https_->is_valid())
         throw std::runtime_error("TLS context rejected the server certificate");
     install(*http_, "http");
@@ -332,8 +328,8 @@ void Server::handle(const httplib::Request& req, httplib::Response& res, const c
     }
 
     Json::Value record = baseRecord(req, scheme);
-    const auto ep = std::find_if(endpoints_.begin(), endpoints_.end(),
-                                 [&](const Endpoint& e) { return pathMatches(e, req.path); });
+    const auto ep =
+        std::find_if(endpoints_.begin(), endpoints_.end(), [&](const Endpoint& e) { return pathMatches(e, req.path); });
     if (ep == endpoints_.end()) {
         writeRecord(record);
         res.status = 404;
@@ -371,8 +367,8 @@ void Server::handle(const httplib::Request& req, httplib::Response& res, const c
     applyMode(mode, *ep, req, record, res);
 }
 
-void Server::applyMode(const Mode& mode, const Endpoint& ep, const httplib::Request& req,
-                       const Json::Value& record, httplib::Response& res)
+void Server::applyMode(const Mode& mode, const Endpoint& ep, const httplib::Request& req, const Json::Value& record,
+                       httplib::Response& res)
 {
     switch (mode.kind) {
     case Mode::Delay:
@@ -421,8 +417,7 @@ void Server::handleControl(const httplib::Request& req, httplib::Response& res)
         setJson(res, body, status);
     };
     const auto knownEndpoint = [&](const std::string& name) {
-        return std::any_of(endpoints_.begin(), endpoints_.end(),
-                           [&](const Endpoint& e) { return e.name == name; });
+        return std::any_of(endpoints_.begin(), endpoints_.end(), [&](const Endpoint& e) { return e.name == name; });
     };
 
     if (what == "mode" && req.method == "POST") {
@@ -430,8 +425,8 @@ void Server::handleControl(const httplib::Request& req, httplib::Response& res)
         Json::CharReaderBuilder builder;
         std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
         std::string errors;
-        if (!reader->parse(req.body.data(), req.body.data() + req.body.size(), &body, &errors) ||
-            !body.isObject() || !body["endpoint"].isString() || !body["mode"].isString())
+        if (!reader->parse(req.body.data(), req.body.data() + req.body.size(), &body, &errors) || !body.isObject() ||
+            !body["endpoint"].isString() || !body["mode"].isString())
             return fail(400, "expected {\"endpoint\":\"name\",\"mode\":\"mode\"}");
         const std::string name = body["endpoint"].asString();
         if (!knownEndpoint(name))

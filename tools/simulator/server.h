@@ -39,8 +39,8 @@ public:
 private:
     void handle(const httplib::Request& req, httplib::Response& res, const char* scheme);
     void handleControl(const httplib::Request& req, httplib::Response& res);
-    void applyMode(const Mode& mode, const Endpoint& ep, const httplib::Request& req,
-                   const Json::Value& record, httplib::Response& res);
+    void applyMode(const Mode& mode, const Endpoint& ep, const httplib::Request& req, const Json::Value& record,
+                   httplib::Response& res);
     void writeRecord(Json::Value& record);
     void clearRecords();
     Mode modeOf(const std::string& endpoint);

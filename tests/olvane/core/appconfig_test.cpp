@@ -105,7 +105,8 @@ TEST_F(AppConfigTest, DeaultDataIsReadOnEveryCall)
     EXPECT_EQ(getAppEnvironment(), 0);
     EXPECT_EQ(getLiveToolDownloadSrcType(), 0);
 
-    ASSERT_TRUE(writeDeaultData("[Version]\nversion=V2.3.4\n[AppEnvironment]\nenv=2\n[LiveTool]\nliveToolDownloadSrcType=1\n"));
+    ASSERT_TRUE(
+        writeDeaultData("[Version]\nversion=V2.3.4\n[AppEnvironment]\nenv=2\n[LiveTool]\nliveToolDownloadSrcType=1\n"));
     EXPECT_EQ(getAppVersion(), "V2.3.4");
     EXPECT_EQ(getAppEnvironment(), 2);
     EXPECT_EQ(getLiveToolDownloadSrcType(), 1);

@@ -8,7 +8,6 @@
 #include <QRegularExpression>
 #include <QThread>
 
-
 namespace {
 
 QByteArray readAll(const QString& path)

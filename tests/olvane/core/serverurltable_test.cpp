@@ -50,11 +50,13 @@ TEST_F(ServerUrlTableTest, EnvironmentsChooseSchemeAndHost)
     EXPECT_NE(analytics0, analytics1);
     EXPECT_NE(std::string(getShortTokenUrl()), passport1);
     // One-host entries are the same in every environment, schemes as the table says.
-    EXPECT_STREQ(moduleZipUrl(), "http://img.zavmo.example/client_download/Olvane/files/ModuleDownload/LiveCodeModule.zip");
+    EXPECT_STREQ(moduleZipUrl(),
+                 "http://img.zavmo.example/client_download/Olvane/files/ModuleDownload/LiveCodeModule.zip");
 
     setEnvironment(7);
     EXPECT_STREQ(loginCheckUrl(), "https://passport.zavmo.example/app/loginCheck2");
-    EXPECT_STREQ(moduleZipUrl(), "https://img.zavmo.example/client_download/Olvane/files/ModuleDownload/LiveCodeModule.zip");
+    EXPECT_STREQ(moduleZipUrl(),
+                 "https://img.zavmo.example/client_download/Olvane/files/ModuleDownload/LiveCodeModule.zip");
     EXPECT_STREQ(supportGroupUrl(), "https://group.im.example/?_wv=1027&k=Kp4rT9x");
     EXPECT_STREQ(toolClientInfoUrl(),
                  "https://www.zavmo.example/api/v1/get_zbpc_client?appid=zbpc&token=7D3A90C4E1B65F28A4C07E9D2B31F6A5");
@@ -93,10 +95,12 @@ TEST_F(ServerUrlTableTest, HostsFileOverridesHostAndPortPerScheme)
 
     setEnvironment(0);
     EXPECT_STREQ(scanCodeUrl(), "https://127.0.0.1:4443/scan/code");
-    EXPECT_STREQ(moduleVersionIniUrl(), "https://127.0.0.1:4443/client_download/Olvane/files/ModuleDownload/version.ini");
+    EXPECT_STREQ(moduleVersionIniUrl(),
+                 "https://127.0.0.1:4443/client_download/Olvane/files/ModuleDownload/version.ini");
     setEnvironment(1);
     EXPECT_STREQ(scanCodeUrl(), "http://127.0.0.1:8080/scan/code");
-    EXPECT_STREQ(moduleVersionIniUrl(), "http://127.0.0.1:8080/client_download/Olvane/files/ModuleDownload/version.ini");
+    EXPECT_STREQ(moduleVersionIniUrl(),
+                 "http://127.0.0.1:8080/client_download/Olvane/files/ModuleDownload/version.ini");
     EXPECT_STREQ(pointingUrl(), "https://collector.test/deliver/pelk2");
     // Kinds the file does not name keep their compiled-in hosts.
     EXPECT_STREQ(myInfoUrl(), "http://api.env1.zavmo.example/api/v1/my_info");

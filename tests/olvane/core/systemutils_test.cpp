@@ -31,8 +31,7 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-template <typename Pred>
-bool waitFor(Pred pred, int ms = 5000)
+template <typename Pred> bool waitFor(Pred pred, int ms = 5000)
 {
     QElapsedTimer timer;
     timer.start();
@@ -119,8 +118,8 @@ TEST(UnzipToDir, ExtractsAndRefusesEntriesLeavingTheFolder)
     EXPECT_TRUE(unzipToDir(good, dir.filePath("out")));
     EXPECT_EQ(readFile(dir.filePath("out/bin/LiveCodeModule.exe")), "module");
 
-    for (const QString& name : {QString("../evil.txt"), QString("/abs.txt"), QString("C:/drive.txt"),
-                                QString("a\\..\\..\\evil.txt")}) {
+    for (const QString& name :
+         {QString("../evil.txt"), QString("/abs.txt"), QString("C:/drive.txt"), QString("a\\..\\..\\evil.txt")}) {
         const QString bad = dir.filePath("bad.zip");
         QFile::remove(bad);
         {
@@ -206,8 +205,8 @@ TEST(Registry, UninstallFolderAndRuntimeKeys)
     ASSERT_TRUE(platform::registry::writeString(Root::LocalMachine, uninstall + kestro, "UninstallString",
                                                 "C:\\Kestro\\uninst.exe"));
     EXPECT_EQ(getUninstallString(QString::fromStdString(kestro)), "C:\\Kestro\\");
-    ASSERT_TRUE(platform::registry::writeString(Root::LocalMachine, uninstall + kestro, "UninstallString",
-                                                "uninst.exe"));
+    ASSERT_TRUE(
+        platform::registry::writeString(Root::LocalMachine, uninstall + kestro, "UninstallString", "uninst.exe"));
     EXPECT_EQ(getUninstallString(QString::fromStdString(kestro)), "");
 
     EXPECT_EQ(isNetFrameworkInstalled(), 0);

@@ -35,7 +35,9 @@ TEST(CodePage, UnmappableAndInvalidBecomeQuestionMarks)
     // A GBK lead byte cut off at the end.
     EXPECT_EQ(ansiToUtf8("ab\xd6"), "ab?");
     // An invalid GBK lead byte in the middle.
-    EXPECT_EQ(ansiToUtf8("a\xff" "b"), "a?b");
+    EXPECT_EQ(ansiToUtf8("a\xff"
+                         "b"),
+              "a?b");
 }
 
 TEST(CodePage, LongTextAndLocaleUntouched)

@@ -3,8 +3,7 @@
 // a crash's faulting module and the modules of its callers are known.
 #include "chain_link.h"
 
-extern "C" __attribute__((noinline, visibility("default"))) void zavmo_chain_step(const ZavmoChain* chain,
-                                                                                  int index)
+extern "C" __attribute__((noinline, visibility("default"))) void zavmo_chain_step(const ZavmoChain* chain, int index)
 {
     if (index + 1 < chain->count) {
         chain->steps[index + 1](chain, index + 1);

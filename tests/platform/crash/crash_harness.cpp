@@ -75,8 +75,8 @@ std::string localStamp(long long t)
     return buf;
 }
 
-bool dumpNameMatches(const std::string& name, const std::string& base, const std::string& version,
-                     long long from, long long to)
+bool dumpNameMatches(const std::string& name, const std::string& base, const std::string& version, long long from,
+                     long long to)
 {
     for (long long t = from; t <= to; ++t) {
         if (name == base + "_" + localStamp(t) + "_" + version + ".dmp")
@@ -186,8 +186,8 @@ Result run(const Setup& setup)
     return r;
 }
 
-void expectReported(const Result& r, const std::string& child, const std::string& version,
-                    const std::string& ftpUrl, const std::string& credential)
+void expectReported(const Result& r, const std::string& child, const std::string& version, const std::string& ftpUrl,
+                    const std::string& credential)
 {
     ASSERT_FALSE(r.timedOut) << "the crashing child hung";
     ASSERT_TRUE(r.exited) << "killed by signal " << r.termSignal << "; stderr: " << r.stderrText;

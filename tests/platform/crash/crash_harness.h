@@ -41,13 +41,13 @@ std::string readFile(const std::string& path);
 std::string localStamp(long long t);
 // True when name is "<base>_<stamp>_<version>.dmp" with a stamp of a local
 // time in [from, to].
-bool dumpNameMatches(const std::string& name, const std::string& base, const std::string& version,
-                     long long from, long long to);
+bool dumpNameMatches(const std::string& name, const std::string& base, const std::string& version, long long from,
+                     long long to);
 
 // Everything a crash must leave: the child exited with code 0, one dump named
 // after child and version lies beside the program, and the reporter ran with
 // the arguments "Faultmail", ftpUrl, the dump's path, credential and "3747".
-void expectReported(const Result& r, const std::string& child, const std::string& version,
-                    const std::string& ftpUrl, const std::string& credential);
+void expectReported(const Result& r, const std::string& child, const std::string& version, const std::string& ftpUrl,
+                    const std::string& credential);
 
 } // namespace crashtest

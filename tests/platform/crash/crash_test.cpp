@@ -19,8 +19,8 @@ std::string chainLibrary(const std::string& name)
     return std::string(CHAIN_LIBRARY_DIR) + "/libzavmo_chain_" + name + ".so";
 }
 
-crashtest::Result crash(std::vector<std::string> args, std::vector<std::string> extra = {},
-                        bool withReporter = true, std::vector<std::string> env = {})
+crashtest::Result crash(std::vector<std::string> args, std::vector<std::string> extra = {}, bool withReporter = true,
+                        std::vector<std::string> env = {})
 {
     crashtest::Setup setup;
     setup.program = CRASH_CHILD_PATH;
@@ -108,8 +108,7 @@ TEST(CrashMessages, HintRulesAndGeneralMessage)
     // The exception of a rule lets the walk go on to outer frames.
     EXPECT_EQ(pc::chooseMessage(m, "CODEC.dll", {"media.dll"}), "Cap: general CODEC.dll");
     EXPECT_EQ(pc::chooseMessage(m, "codec.dll", {"media.dll", "frame.dll"}), "Cap: frame hint codec.dll!");
-    EXPECT_EQ(pc::chooseMessage(m, "other.so", {"media.dll", "frame.dll"}),
-              "Cap: media hint other.so/other.so");
+    EXPECT_EQ(pc::chooseMessage(m, "other.so", {"media.dll", "frame.dll"}), "Cap: media hint other.so/other.so");
     // An unknown faulting module still gives a readable text.
     EXPECT_EQ(pc::chooseMessage(m, "", {"Frame.dll"}), "Cap: frame hint ?!");
     // The faulting frame itself is not among the callers: nothing to find.
@@ -238,8 +237,8 @@ TEST(CrashChild, ReporterMissingOrDumpUnwritableStillEndsCleanly)
     ASSERT_EQ(noDump.reporterArgv.size(), 5u);
     const std::string prefix = "/nonexistent/zavmo/" + kChild + "_";
     EXPECT_EQ(noDump.reporterArgv[2].rfind(prefix, 0), 0u) << noDump.reporterArgv[2];
-    EXPECT_TRUE(crashtest::dumpNameMatches(noDump.reporterArgv[2].substr(prefix.size() - kChild.size() - 1),
-                                           kChild, kVersion, noDump.startTime, noDump.endTime));
+    EXPECT_TRUE(crashtest::dumpNameMatches(noDump.reporterArgv[2].substr(prefix.size() - kChild.size() - 1), kChild,
+                                           kVersion, noDump.startTime, noDump.endTime));
 }
 
 TEST(CrashChild, HintsFollowTheModulesOfTheCallChain)

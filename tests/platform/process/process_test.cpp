@@ -19,13 +19,15 @@ using namespace platform::process;
 
 namespace {
 
-std::string readFile(const fs::path& path) {
+std::string readFile(const fs::path& path)
+{
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Value of a "Name:\tvalue" line of /proc/<pid>/status, empty when absent.
-std::string statusField(int pid, const std::string& field) {
+std::string statusField(int pid, const std::string& field)
+{
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(in, line);)
         if (line.rfind(field + ":", 0) == 0) {
@@ -35,58 +37,67 @@ std::string statusField(int pid, const std::string& field) {
     return {};
 }
 
-template <class Pred>
-bool waitFor(Pred pred, int ms = 5000) {
+template <class Pred> bool waitFor(Pred pred, int ms = 5000)
+{
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < end) {
-        if (pred()) return true;
+        if (pred())
+            return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return pred();
 }
 
 // Gone, or a zombie waiting for someone other than us.
-bool endedAndNotOurs(int pid) {
+bool endedAndNotOurs(int pid)
+{
     const std::string state = statusField(pid, "State");
-    return state.empty() ||
-           (state[0] == 'Z' && statusField(pid, "PPid") != std::to_string(getpid()));
+    return state.empty() || (state[0] == 'Z' && statusField(pid, "PPid") != std::to_string(getpid()));
 }
 
-bool listed(int pid, const std::string& name) {
+bool listed(int pid, const std::string& name)
+{
     std::vector<ProcessInfo> list;
-    if (!listProcesses(list)) return false;
+    if (!listProcesses(list))
+        return false;
     for (const auto& p : list)
-        if (p.pid == pid && p.exeName == name) return true;
+        if (p.pid == pid && p.exeName == name)
+            return true;
     return false;
 }
 
-class ProcessTest : public ::testing::Test {
+class ProcessTest : public ::testing::Test
+{
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         const char* tmp = std::getenv("TMPDIR");
-        dir_ = fs::path(tmp ? tmp : "/tmp") /
-               ("process-test-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::path(tmp ? tmp : "/tmp") / ("process-test-" + std::to_string(getpid()) + "-" +
+                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_);
     }
-    void TearDown() override {
-        for (int pid : started_) killProcess(pid);  // leftovers, by recorded pid only
+    void TearDown() override
+    {
+        for (int pid : started_)
+            killProcess(pid); // leftovers, by recorded pid only
         unsetenv("ZAVMO_PROC_ROOT");
         fs::remove_all(dir_);
     }
     // A copy of a system binary under our own name.
-    std::string copyBinary(const std::string& from, const std::string& name) {
+    std::string copyBinary(const std::string& from, const std::string& name)
+    {
         const fs::path to = dir_ / name;
         fs::copy_file(from, to, fs::copy_options::overwrite_existing);
         fs::permissions(to, fs::perms::owner_all);
         return to.string();
     }
-    int start(const std::string& program, const std::vector<std::string>& args,
-              const std::string& workDir = {}) {
+    int start(const std::string& program, const std::vector<std::string>& args, const std::string& workDir = {})
+    {
         int pid = -1;
         EXPECT_TRUE(startDetached(program, args, workDir, &pid)) << program;
         EXPECT_GT(pid, 0);
-        if (pid > 0) started_.push_back(pid);
+        if (pid > 0)
+            started_.push_back(pid);
         return pid;
     }
 
@@ -94,9 +105,10 @@ protected:
     std::vector<int> started_;
 };
 
-}  // namespace
+} // namespace
 
-TEST_F(ProcessTest, LongExecutableNameIsListedAndKilledByPid) {
+TEST_F(ProcessTest, LongExecutableNameIsListedAndKilledByPid)
+{
     const std::string exe = copyBinary("/bin/sleep", "LiveCodeModule.exe");
     const int pid = start(exe, {"30"});
     ASSERT_TRUE(waitFor([&] { return listed(pid, "LiveCodeModule.exe"); }));
@@ -107,7 +119,8 @@ TEST_F(ProcessTest, LongExecutableNameIsListedAndKilledByPid) {
     EXPECT_FALSE(listed(pid, "LiveCodeModule.exe"));
 }
 
-TEST_F(ProcessTest, FailedScanIsToldApartFromEmptyList) {
+TEST_F(ProcessTest, FailedScanIsToldApartFromEmptyList)
+{
     std::vector<ProcessInfo> list{{1, "stale"}};
     setenv("ZAVMO_PROC_ROOT", (dir_ / "missing").c_str(), 1);
     EXPECT_FALSE(listProcesses(list));
@@ -120,14 +133,15 @@ TEST_F(ProcessTest, FailedScanIsToldApartFromEmptyList) {
     EXPECT_TRUE(list.empty());
 }
 
-TEST_F(ProcessTest, NamesComeFromExeLinkThenArgv0) {
+TEST_F(ProcessTest, NamesComeFromExeLinkThenArgv0)
+{
     const fs::path root = dir_ / "proc";
     auto entry = [&](const std::string& pid) { return fs::create_directories(root / pid), root / pid; };
     fs::create_symlink("/opt/tools/Replaced Tool.exe (deleted)", entry("1000") / "exe");
     fs::create_symlink("/usr/bin/AVeryLongProgramName.exe", entry("99") / "exe");
     std::ofstream(entry("99") / "cmdline") << std::string("ignored\0", 8);
     std::ofstream(entry("200") / "cmdline") << std::string("/usr/lib/x/other-daemon\0--flag\0", 31);
-    std::ofstream(entry("300") / "cmdline");  // kernel thread: neither source
+    std::ofstream(entry("300") / "cmdline"); // kernel thread: neither source
     std::ofstream(entry("400") / "cmdline") << std::string("bare-argv0", 10);
     entry("self");
     entry("12ab");
@@ -146,14 +160,16 @@ TEST_F(ProcessTest, NamesComeFromExeLinkThenArgv0) {
     EXPECT_EQ(list[3].exeName, "Replaced Tool.exe");
 }
 
-TEST_F(ProcessTest, KillRefusesGroupsAndAcceptsGoneProcess) {
+TEST_F(ProcessTest, KillRefusesGroupsAndAcceptsGoneProcess)
+{
     EXPECT_FALSE(killProcess(0));
     EXPECT_FALSE(killProcess(-1));
     const int pidMax = std::stoi(readFile("/proc/sys/kernel/pid_max"));
-    EXPECT_TRUE(killProcess(pidMax + 1));  // no such process: nothing left to end
+    EXPECT_TRUE(killProcess(pidMax + 1)); // no such process: nothing left to end
 }
 
-TEST_F(ProcessTest, StartFailsForBadProgramOrFolder) {
+TEST_F(ProcessTest, StartFailsForBadProgramOrFolder)
+{
     const std::string sleeper = copyBinary("/bin/sleep", "sleeper");
     const fs::path plain = dir_ / "not-executable";
     std::ofstream(plain) << "data";
@@ -168,18 +184,21 @@ TEST_F(ProcessTest, StartFailsForBadProgramOrFolder) {
     EXPECT_EQ(pid, 0);
     errno = 0;
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
-    EXPECT_EQ(errno, ECHILD);  // the intermediates were all reaped
+    EXPECT_EQ(errno, ECHILD); // the intermediates were all reaped
 }
 
-TEST_F(ProcessTest, ChildIsDetachedWithCleanState) {
+TEST_F(ProcessTest, ChildIsDetachedWithCleanState)
+{
     // State a Qt program may have that the child must not inherit.
-    const int leaked = open(dir_.c_str(), O_RDONLY);  // no O_CLOEXEC on purpose
+    const int leaked = open(dir_.c_str(), O_RDONLY); // no O_CLOEXEC on purpose
     ASSERT_GE(leaked, 3);
     sigset_t block, old;
     sigemptyset(&block);
     sigaddset(&block, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &block, &old);
-    struct sigaction ignore {}, oldHup {};
+    struct sigaction ignore
+    {
+    }, oldHup{};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGHUP, &ignore, &oldHup);
 
@@ -194,7 +213,8 @@ TEST_F(ProcessTest, ChildIsDetachedWithCleanState) {
     const auto onlyStandardFds = [&] {
         std::error_code ec;
         for (const auto& e : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec))
-            if (std::stoi(e.path().filename().string()) > 2) return false;
+            if (std::stoi(e.path().filename().string()) > 2)
+                return false;
         return !ec;
     };
     EXPECT_TRUE(waitFor(onlyStandardFds, 2000));
@@ -210,7 +230,8 @@ TEST_F(ProcessTest, ChildIsDetachedWithCleanState) {
     EXPECT_EQ(errno, ECHILD);
 }
 
-TEST_F(ProcessTest, ShortLivedChildIsNeverOurZombie) {
+TEST_F(ProcessTest, ShortLivedChildIsNeverOurZombie)
+{
     const int pid = start("/bin/true", {});
     EXPECT_TRUE(waitFor([&] { return endedAndNotOurs(pid); }));
     errno = 0;
@@ -218,7 +239,8 @@ TEST_F(ProcessTest, ShortLivedChildIsNeverOurZombie) {
     EXPECT_EQ(errno, ECHILD);
 }
 
-TEST_F(ProcessTest, ArgumentsAndWorkingFolderReachTheChild) {
+TEST_F(ProcessTest, ArgumentsAndWorkingFolderReachTheChild)
+{
     const fs::path work = dir_ / "work";
     fs::create_directories(work / "bin");
     copyBinary("/bin/touch", "work/bin/Toucher");
@@ -232,7 +254,8 @@ TEST_F(ProcessTest, ArgumentsAndWorkingFolderReachTheChild) {
     EXPECT_TRUE(waitFor([&] { return fs::exists(dir_ / "elsewhere" / "made here"); }));
 }
 
-TEST(SplitCommandLine, WindowsRules) {
+TEST(SplitCommandLine, WindowsRules)
+{
     using V = std::vector<std::string>;
     EXPECT_EQ(splitCommandLine(""), V{});
     EXPECT_EQ(splitCommandLine(" \t "), V{});
@@ -246,9 +269,9 @@ TEST(SplitCommandLine, WindowsRules) {
     // Backslashes: literal unless they precede a quote.
     EXPECT_EQ(splitCommandLine("C:\\dir\\file.exe"), V{"C:\\dir\\file.exe"});
     EXPECT_EQ(splitCommandLine("a\\\\b"), V{"a\\\\b"});
-    EXPECT_EQ(splitCommandLine("a\\\"b"), V{"a\"b"});          // 1 + quote: literal quote
-    EXPECT_EQ(splitCommandLine("a\\\\\"b c\""), V{"a\\b c"});  // 2 + quote: toggles
-    EXPECT_EQ(splitCommandLine("a\\\\\\\"b"), V{"a\\\"b"});    // 3 + quote
+    EXPECT_EQ(splitCommandLine("a\\\"b"), V{"a\"b"});         // 1 + quote: literal quote
+    EXPECT_EQ(splitCommandLine("a\\\\\"b c\""), V{"a\\b c"}); // 2 + quote: toggles
+    EXPECT_EQ(splitCommandLine("a\\\\\\\"b"), V{"a\\\"b"});   // 3 + quote
     EXPECT_EQ(splitCommandLine("\"C:\\dir\\\\\" next"), (V{"C:\\dir\\", "next"}));
     // "" inside a quoted run is a literal quote and the run goes on.
     EXPECT_EQ(splitCommandLine("\"a\"\"b c\""), V{"a\"b c"});

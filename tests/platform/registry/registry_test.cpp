@@ -23,26 +23,31 @@ constexpr Root LM = Root::LocalMachine;
 constexpr Root CU = Root::CurrentUser;
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-std::string readFile(const fs::path& path) {
+std::string readFile(const fs::path& path)
+{
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string str(Root root, const std::string& path, const std::string& name) {
+std::string str(Root root, const std::string& path, const std::string& name)
+{
     std::string out = "<missing>";
     readString(root, path, name, out);
     return out;
 }
 
 // Runs zavmo-reg in its own process; returns the exit status, stdout in *out.
-int runTool(const std::vector<std::string>& args, std::string* out = nullptr) {
+int runTool(const std::vector<std::string>& args, std::string* out = nullptr)
+{
     std::vector<std::string> store{ZAVMO_REG_TOOL};
     store.insert(store.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (auto& a : store) argv.push_back(a.data());
+    for (auto& a : store)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return -1;
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
@@ -52,18 +57,23 @@ int runTool(const std::vector<std::string>& args, std::string* out = nullptr) {
     close(fds[1]);
     std::string text;
     char buf[256];
-    for (ssize_t n; rc == 0 && (n = read(fds[0], buf, sizeof buf)) > 0;) text.append(buf, n);
+    for (ssize_t n; rc == 0 && (n = read(fds[0], buf, sizeof buf)) > 0;)
+        text.append(buf, n);
     close(fds[0]);
-    if (rc != 0) return -1;
+    if (rc != 0)
+        return -1;
     int status = 0;
     waitpid(pid, &status, 0);
-    if (out) *out = text;
+    if (out)
+        *out = text;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-class RegistryTest : public ::testing::Test {
+class RegistryTest : public ::testing::Test
+{
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         const char* file = std::getenv("ZAVMO_REGISTRY");
         ASSERT_TRUE(file && *file) << "run through run-isolated.sh";
         file_ = file;
@@ -74,17 +84,16 @@ protected:
     std::string file_;
 };
 
-}  // namespace
+} // namespace
 
-TEST_F(RegistryTest, StringAndNumberRoundTrip) {
+TEST_F(RegistryTest, StringAndNumberRoundTrip)
+{
     EXPECT_FALSE(keyExists(LM, kUninstall));
-    ASSERT_TRUE(writeString(LM, kUninstall + "\\OBS Studio", "UninstallString",
-                            "/opt/obs-studio/uninstall.exe"));
+    ASSERT_TRUE(writeString(LM, kUninstall + "\\OBS Studio", "UninstallString", "/opt/obs-studio/uninstall.exe"));
     ASSERT_TRUE(writeNumber(LM, kUninstall + "\\OBS Studio", "EstimatedSize", 0xFFFFFFFFu));
     ASSERT_TRUE(writeString(CU, "Software\\Zavmo", "", "默认值 default"));
     EXPECT_TRUE(keyExists(LM, "SOFTWARE\\Microsoft"));
-    EXPECT_EQ(str(LM, kUninstall + "\\OBS Studio", "UninstallString"),
-              "/opt/obs-studio/uninstall.exe");
+    EXPECT_EQ(str(LM, kUninstall + "\\OBS Studio", "UninstallString"), "/opt/obs-studio/uninstall.exe");
     EXPECT_EQ(str(CU, "Software\\Zavmo", ""), "默认值 default");
     uint32_t number = 0;
     EXPECT_TRUE(readNumber(LM, kUninstall + "\\OBS Studio", "EstimatedSize", number));
@@ -105,10 +114,11 @@ TEST_F(RegistryTest, StringAndNumberRoundTrip) {
     EXPECT_EQ(str(LM, kUninstall + "\\OBS Studio", "EstimatedSize"), "12");
 }
 
-TEST_F(RegistryTest, NamesIgnoreCaseButKeepIt) {
+TEST_F(RegistryTest, NamesIgnoreCaseButKeepIt)
+{
     ASSERT_TRUE(writeString(LM, "SOFTWARE\\Zavmo", "InstallPath", "/opt/zavmo"));
     ASSERT_TRUE(writeString(LM, "software\\ZAVMO", "INSTALLPATH", "/opt/zavmo2"));
-    ASSERT_TRUE(createKey(LM, "\\Software\\\\zavmo\\"));  // stray separators are ignored
+    ASSERT_TRUE(createKey(LM, "\\Software\\\\zavmo\\")); // stray separators are ignored
     EXPECT_EQ(str(LM, "Software\\zavmo", "installpath"), "/opt/zavmo2");
     std::vector<std::string> keys;
     ASSERT_TRUE(enumSubKeys(LM, "SOFTWARE", keys));
@@ -118,7 +128,8 @@ TEST_F(RegistryTest, NamesIgnoreCaseButKeepIt) {
     EXPECT_EQ(json.find("INSTALLPATH"), std::string::npos);
 }
 
-TEST_F(RegistryTest, EnumerateAndDelete) {
+TEST_F(RegistryTest, EnumerateAndDelete)
+{
     std::vector<std::string> keys{"stale"};
     EXPECT_FALSE(enumSubKeys(LM, kUninstall, keys));
     EXPECT_TRUE(keys.empty());
@@ -130,7 +141,7 @@ TEST_F(RegistryTest, EnumerateAndDelete) {
     ASSERT_TRUE(enumSubKeys(LM, kUninstall + "\\Beta", keys));
     EXPECT_TRUE(keys.empty());
 
-    EXPECT_TRUE(deleteKey(LM, kUninstall + "\\alpha"));  // recursive
+    EXPECT_TRUE(deleteKey(LM, kUninstall + "\\alpha")); // recursive
     EXPECT_FALSE(keyExists(LM, kUninstall + "\\Alpha\\Deep\\Deeper"));
     EXPECT_FALSE(deleteKey(LM, kUninstall + "\\Alpha"));
     EXPECT_FALSE(deleteKey(LM, ""));
@@ -144,18 +155,20 @@ TEST_F(RegistryTest, EnumerateAndDelete) {
     EXPECT_TRUE(keyExists(LM, kUninstall + "\\Beta"));
 }
 
-TEST_F(RegistryTest, DefaultFileUnderConfigFolder) {
+TEST_F(RegistryTest, DefaultFileUnderConfigFolder)
+{
     unsetenv("ZAVMO_REGISTRY");
     const std::string config = std::getenv("XDG_CONFIG_HOME");
     EXPECT_EQ(registryFilePath(), config + "/zavmo/registry.json");
-    ASSERT_TRUE(writeNumber(CU, "Software\\Zavmo", "Env", 2));  // creates the folder
+    ASSERT_TRUE(writeNumber(CU, "Software\\Zavmo", "Env", 2)); // creates the folder
     EXPECT_TRUE(fs::is_regular_file(config + "/zavmo/registry.json"));
     fs::remove_all(config + "/zavmo");
 }
 
-TEST_F(RegistryTest, CorruptFileIsNeverOverwritten) {
-    for (const std::string bad : {"{ \"HKEY_LOCAL_MACHINE\": ", "[1, 2]",
-                                  "{\"HKEY_CURRENT_USER\": {\"keys\": [{\"values\": []}]}}"}) {
+TEST_F(RegistryTest, CorruptFileIsNeverOverwritten)
+{
+    for (const std::string bad :
+         {"{ \"HKEY_LOCAL_MACHINE\": ", "[1, 2]", "{\"HKEY_CURRENT_USER\": {\"keys\": [{\"values\": []}]}}"}) {
         std::ofstream(file_, std::ios::trunc) << bad;
         EXPECT_FALSE(keyExists(CU, ""));
         EXPECT_FALSE(writeString(LM, "SOFTWARE\\X", "a", "b")) << bad;
@@ -168,25 +181,27 @@ TEST_F(RegistryTest, CorruptFileIsNeverOverwritten) {
     EXPECT_EQ(str(LM, "SOFTWARE\\X", "a"), "b");
 }
 
-TEST_F(RegistryTest, FailedSaveIsReported) {
+TEST_F(RegistryTest, FailedSaveIsReported)
+{
     const fs::path plain = fs::path(file_).parent_path() / "plain-file";
     std::ofstream(plain) << "x";
-    setenv("ZAVMO_REGISTRY", (plain / "registry.json").c_str(), 1);  // ENOTDIR
+    setenv("ZAVMO_REGISTRY", (plain / "registry.json").c_str(), 1); // ENOTDIR
     EXPECT_FALSE(writeString(LM, "SOFTWARE\\X", "a", "b"));
     EXPECT_FALSE(keyExists(LM, "SOFTWARE\\X"));
     const fs::path folder = fs::path(file_).parent_path() / "folder.json";
     fs::create_directories(folder);
-    setenv("ZAVMO_REGISTRY", folder.c_str(), 1);  // unreadable as a file
+    setenv("ZAVMO_REGISTRY", folder.c_str(), 1); // unreadable as a file
     EXPECT_FALSE(writeNumber(LM, "SOFTWARE\\X", "a", 1));
     EXPECT_TRUE(fs::is_directory(folder));
 }
 
-TEST_F(RegistryTest, OtherProcessesSeeEachOthersWrites) {
+TEST_F(RegistryTest, OtherProcessesSeeEachOthersWrites)
+{
     ASSERT_EQ(runTool({"set-string", "HKLM", kUninstall + "\\OBS Studio", "UninstallString",
-                       "\"/opt/obs/uninstall.exe\" /S"}), 0);
+                       "\"/opt/obs/uninstall.exe\" /S"}),
+              0);
     ASSERT_EQ(runTool({"set-number", "HKCU", "Software\\Zavmo", "Port", "0x1F90"}), 0);
-    EXPECT_EQ(str(LM, kUninstall + "\\obs studio", "UninstallString"),
-              "\"/opt/obs/uninstall.exe\" /S");
+    EXPECT_EQ(str(LM, kUninstall + "\\obs studio", "UninstallString"), "\"/opt/obs/uninstall.exe\" /S");
     uint32_t port = 0;
     EXPECT_TRUE(readNumber(CU, "Software\\Zavmo", "Port", port));
     EXPECT_EQ(port, 8080u);
@@ -205,7 +220,8 @@ TEST_F(RegistryTest, OtherProcessesSeeEachOthersWrites) {
     EXPECT_EQ(runTool({"get", "HKXX", "X", "n"}), 2);
 }
 
-TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
+TEST_F(RegistryTest, ConcurrentWritersLoseNothing)
+{
     constexpr int kProcesses = 6, kThreads = 2, kValues = 15;
     std::vector<pid_t> children;
     for (int p = 0; p < kProcesses; ++p) {
@@ -214,8 +230,7 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
         if (pid == 0) {
             bool ok = true;
             for (int v = 0; v < kValues; ++v)
-                ok = writeNumber(LM, "SOFTWARE\\Race\\P" + std::to_string(p),
-                                 "v" + std::to_string(v), v) && ok;
+                ok = writeNumber(LM, "SOFTWARE\\Race\\P" + std::to_string(p), "v" + std::to_string(v), v) && ok;
             _exit(ok ? 0 : 1);
         }
         children.push_back(pid);
@@ -224,10 +239,11 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([t] {
             for (int v = 0; v < kValues; ++v)
-                EXPECT_TRUE(writeString(LM, "SOFTWARE\\Race\\T" + std::to_string(t),
-                                        "v" + std::to_string(v), std::to_string(v)));
+                EXPECT_TRUE(writeString(LM, "SOFTWARE\\Race\\T" + std::to_string(t), "v" + std::to_string(v),
+                                        std::to_string(v)));
         });
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     for (pid_t pid : children) {
         int status = -1;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
@@ -239,14 +255,12 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
     for (int p = 0; p < kProcesses; ++p)
         for (int v = 0; v < kValues; ++v) {
             uint32_t n = 99;
-            EXPECT_TRUE(readNumber(LM, "SOFTWARE\\Race\\P" + std::to_string(p),
-                                   "v" + std::to_string(v), n));
+            EXPECT_TRUE(readNumber(LM, "SOFTWARE\\Race\\P" + std::to_string(p), "v" + std::to_string(v), n));
             EXPECT_EQ(n, static_cast<uint32_t>(v));
         }
     for (int t = 0; t < kThreads; ++t)
         for (int v = 0; v < kValues; ++v)
-            EXPECT_EQ(str(LM, "SOFTWARE\\Race\\T" + std::to_string(t), "v" + std::to_string(v)),
-                      std::to_string(v));
+            EXPECT_EQ(str(LM, "SOFTWARE\\Race\\T" + std::to_string(t), "v" + std::to_string(v)), std::to_string(v));
     // No temporary files are left behind.
     for (const auto& e : fs::directory_iterator(fs::path(file_).parent_path()))
         EXPECT_EQ(e.path().filename().string().find(".tmp."), std::string::npos);

@@ -15,22 +15,27 @@ using namespace platform::shell;
 
 namespace {
 
-std::string readFile(const fs::path& path) {
+std::string readFile(const fs::path& path)
+{
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-bool waitForFile(const fs::path& path) {
+bool waitForFile(const fs::path& path)
+{
     for (int i = 0; i < 250; ++i) {
-        if (fs::exists(path)) return true;
+        if (fs::exists(path))
+            return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return fs::exists(path);
 }
 
-class ShellTest : public ::testing::Test {
+class ShellTest : public ::testing::Test
+{
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         const char* record = std::getenv("ZAVMO_SHELL_RECORD");
         ASSERT_TRUE(record && *record) << "run through run-isolated.sh";
         record_ = record;
@@ -41,12 +46,14 @@ protected:
                ("shell-test-" + std::to_string(getpid()));
         fs::create_directories(dir_);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         setenv("ZAVMO_SHELL_RECORD", record_.c_str(), 1);
         setenv("PATH", oldPath_.c_str(), 1);
         fs::remove_all(dir_);
     }
-    std::string copyBinary(const std::string& from, const fs::path& to) {
+    std::string copyBinary(const std::string& from, const fs::path& to)
+    {
         fs::create_directories(to.parent_path());
         fs::copy_file(from, to, fs::copy_options::overwrite_existing);
         fs::permissions(to, fs::perms::owner_all);
@@ -58,14 +65,14 @@ protected:
     fs::path dir_;
 };
 
-}  // namespace
+} // namespace
 
-TEST_F(ShellTest, OpenExternalRecordsInsteadOfStarting) {
+TEST_F(ShellTest, OpenExternalRecordsInsteadOfStarting)
+{
     EXPECT_TRUE(openExternal("https://www.example.com/page?a=1&b=two words"));
     EXPECT_TRUE(openExternal("/home/user/Videos"));
     EXPECT_FALSE(openExternal(""));
-    EXPECT_EQ(readFile(record_),
-              "open https://www.example.com/page?a=1&b=two words\nopen /home/user/Videos\n");
+    EXPECT_EQ(readFile(record_), "open https://www.example.com/page?a=1&b=two words\nopen /home/user/Videos\n");
 
     // A record file that cannot be written is a failure, not a silent success.
     std::ofstream(dir_ / "plain") << "x";
@@ -73,7 +80,8 @@ TEST_F(ShellTest, OpenExternalRecordsInsteadOfStarting) {
     EXPECT_FALSE(openExternal("https://www.example.com/"));
 }
 
-TEST_F(ShellTest, OpenExternalRunsXdgOpenWithOneArgument) {
+TEST_F(ShellTest, OpenExternalRunsXdgOpenWithOneArgument)
+{
     // A stand-in xdg-open (a copy of touch) shows what would be opened.
     unsetenv("ZAVMO_SHELL_RECORD");
     copyBinary("/bin/touch", dir_ / "bin" / "xdg-open");
@@ -93,17 +101,19 @@ TEST_F(ShellTest, OpenExternalRunsXdgOpenWithOneArgument) {
     EXPECT_FALSE(openExternal("https://www.example.com/"));
 }
 
-TEST_F(ShellTest, ShellExecuteOpensNonExecutablesThroughOpenExternal) {
+TEST_F(ShellTest, ShellExecuteOpensNonExecutablesThroughOpenExternal)
+{
     std::ofstream(dir_ / "notes.txt") << "text";
     EXPECT_FALSE(shellExecute("", "ignored", ""));
     EXPECT_TRUE(shellExecute("https://www.example.com/help", "--ignored", ""));
     EXPECT_TRUE(shellExecute(dir_.string(), "", ""));
     EXPECT_TRUE(shellExecute((dir_ / "notes.txt").string(), "x y", ""));
-    EXPECT_EQ(readFile(record_), "open https://www.example.com/help\nopen " + dir_.string() +
-                                     "\nopen " + (dir_ / "notes.txt").string() + "\n");
+    EXPECT_EQ(readFile(record_), "open https://www.example.com/help\nopen " + dir_.string() + "\nopen " +
+                                     (dir_ / "notes.txt").string() + "\n");
 }
 
-TEST_F(ShellTest, ShellExecuteStartsExecutableWithSplitParameters) {
+TEST_F(ShellTest, ShellExecuteStartsExecutableWithSplitParameters)
+{
     const std::string tool = copyBinary("/bin/touch", dir_ / "tools" / "Touch Tool.exe");
     const fs::path work = dir_ / "work";
     fs::create_directories(work);

@@ -60,15 +60,13 @@ TEST(SimCodec, Base64MatchesKnownVectorsAndRoundTripsBytes)
 
 TEST(SimCodec, Base64RejectsWhatAStrictDecoderMust)
 {
-    for (const char* bad :
-         {"Zg", "Zg=", "Zm9v Yg==", "Zm9v\nYg==", "Zm-_", "Z===", "Zg==Zg==", "Zm=v", "Zg=A", "@@@@"})
+    for (const char* bad : {"Zg", "Zg=", "Zm9v Yg==", "Zm9v\nYg==", "Zm-_", "Z===", "Zg==Zg==", "Zm=v", "Zg=A", "@@@@"})
         EXPECT_FALSE(base64Decode(bad).has_value()) << bad;
 }
 
 TEST(SimCodec, MediaTypeAndUtf8)
 {
-    EXPECT_EQ(mediaType(" Application/X-WWW-Form-Urlencoded ; charset=UTF-8"),
-              "application/x-www-form-urlencoded");
+    EXPECT_EQ(mediaType(" Application/X-WWW-Form-Urlencoded ; charset=UTF-8"), "application/x-www-form-urlencoded");
     EXPECT_EQ(mediaType(""), "");
     EXPECT_TRUE(isValidUtf8("plain \xE4\xB8\xAD \xF0\x9F\x98\x80"));
     EXPECT_FALSE(isValidUtf8("\xC0\xAF"));         // overlong "/"
@@ -80,13 +78,13 @@ TEST(SimCodec, MediaTypeAndUtf8)
 
 TEST(SimMode, ParsesEveryModeAndRefusesTheRest)
 {
-    for (const char* text : {"success", "badjson", "http500", "cut", "stall", "error:0", "error:7",
-                             "error:-1", "delay:0", "delay:250"})
+    for (const char* text :
+         {"success", "badjson", "http500", "cut", "stall", "error:0", "error:7", "error:-1", "delay:0", "delay:250"})
         EXPECT_EQ(parseMode(text).value_or(Mode{Mode::Success, 99}).text(), text);
     EXPECT_EQ(parseMode("error:7")->value, 7);
     EXPECT_EQ(parseMode("delay:250")->kind, Mode::Delay);
-    for (const char* text : {"", "Success", "error", "error:", "error:x", "error:1.5", "error:99999999999",
-                             "delay:-1", "delay:120001", "stall:5", "cut "})
+    for (const char* text : {"", "Success", "error", "error:", "error:x", "error:1.5", "error:99999999999", "delay:-1",
+                             "delay:120001", "stall:5", "cut "})
         EXPECT_FALSE(parseMode(text).has_value()) << text;
 }
 
@@ -106,9 +104,8 @@ TEST(SimFiles, HostsFileNamesEveryKindEnvironmentAndScheme)
         ASSERT_NE(eq, std::string::npos) << line;
         EXPECT_TRUE(values.emplace(section + "/" + line.substr(0, eq), line.substr(eq + 1)).second) << line;
     }
-    const char* kinds[] = {"passport",   "client_api",       "tool_api",  "web",
-                           "creator",    "customer_service", "analytics", "picture_cdn",
-                           "static_cdn", "release",          "obs_site",  "group_invite"};
+    const char* kinds[] = {"passport",  "client_api",  "tool_api",   "web",     "creator",  "customer_service",
+                           "analytics", "picture_cdn", "static_cdn", "release", "obs_site", "group_invite"};
     for (const char* kind : kinds) {
         for (int env = 0; env < 3; ++env) {
             const std::string key = std::string(kind) + "/env" + std::to_string(env);

@@ -53,8 +53,7 @@ Reply send(const Call& call)
     const auto start = std::chrono::steady_clock::now();
     reply.code = curl_easy_perform(curl);
     reply.elapsedMs = static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-            .count());
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
     curl_slist_free_all(headers);
     curl_slist_free_all(resolve);

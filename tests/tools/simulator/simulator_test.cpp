@@ -348,8 +348,7 @@ TEST_F(SimulatorTest, ConcurrentRequestsEachGetOneWholeLine)
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < kEach; ++i) {
-                const std::string json =
-                    R"({"t":)" + std::to_string(t) + R"(,"i":)" + std::to_string(i) + "}";
+                const std::string json = R"({"t":)" + std::to_string(t) + R"(,"i":)" + std::to_string(i) + "}";
                 if (send(post(eventBody(json, i % 2 == 0), t % 2 == 0)).code == CURLE_OK)
                     ++ok;
             }

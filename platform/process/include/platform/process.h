@@ -6,7 +6,8 @@
 
 namespace platform::process {
 
-struct ProcessInfo {
+struct ProcessInfo
+{
     int pid = 0;
     // Executable file name without folder, e.g. "LiveCodeModule.exe" (never
     // cut at 15 characters like /proc/<pid>/comm).
@@ -36,8 +37,8 @@ bool killProcess(int pid);
 // mask. Descriptors other than 0-2 are not inherited. Returns false when the
 // program cannot be started (missing, not executable, bad working folder,
 // empty path). pid, when given, receives the real child's pid (0 on failure).
-bool startDetached(const std::string& program, const std::vector<std::string>& args,
-                   const std::string& workDir, int* pid = nullptr);
+bool startDetached(const std::string& program, const std::vector<std::string>& args, const std::string& workDir,
+                   int* pid = nullptr);
 
 // Splits a command line by the Windows rules: blanks and tabs separate;
 // double quotes group; 2n backslashes + quote -> n backslashes, quote toggles;
@@ -46,4 +47,4 @@ bool startDetached(const std::string& program, const std::vector<std::string>& a
 // stays quoted). A quoted empty run ("") yields an empty argument.
 std::vector<std::string> splitCommandLine(const std::string& commandLine);
 
-}  // namespace platform::process
+} // namespace platform::process

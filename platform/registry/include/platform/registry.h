@@ -39,10 +39,9 @@ bool readString(Root root, const std::string& path, const std::string& name, std
 bool readNumber(Root root, const std::string& path, const std::string& name, uint32_t& out);
 
 // Create the key path as needed; replace a value of the same name (any type).
-bool writeString(Root root, const std::string& path, const std::string& name,
-                 const std::string& value);
+bool writeString(Root root, const std::string& path, const std::string& name, const std::string& value);
 bool writeNumber(Root root, const std::string& path, const std::string& name, uint32_t value);
 // False when the key or value did not exist or the save failed.
 bool deleteValue(Root root, const std::string& path, const std::string& name);
 
-}  // namespace platform::registry
+} // namespace platform::registry

@@ -16,7 +16,6 @@ bool openExternal(const std::string& target);
 // started detached with parameters split by Windows rules (file = argv[0]) in
 // workDir (empty = inherit). Anything else goes to openExternal (parameters
 // ignored). True when started.
-bool shellExecute(const std::string& file, const std::string& parameters,
-                  const std::string& workDir);
+bool shellExecute(const std::string& file, const std::string& parameters, const std::string& workDir);
 
-}  // namespace platform::shell
+} // namespace platform::shell

@@ -23,8 +23,7 @@ std::string graphicsHint(const std::string& module)
 
 std::string encoderHint(const std::string& module)
 {
-    return "程序崩溃在" + module +
-           "中,可能是显卡驱动没更新！\n请更新显卡驱动后重新尝试或者将编码器设置为软件编码器";
+    return "程序崩溃在" + module + "中,可能是显卡驱动没更新！\n请更新显卡驱动后重新尝试或者将编码器设置为软件编码器";
 }
 
 std::string tempFile(const std::string& name, const std::string& text)
@@ -70,18 +69,16 @@ TEST(OlvaneCrashPieces, DumpFileNameAndReporterCommandLine)
     EXPECT_EQ(crashDumpFileName("Olvane", "V1.0.0", QDateTime(QDate(2026, 12, 8), QTime(9, 29, 26))),
               "Olvane_2026-1208-0929-26_V1.0.0.dmp");
 
-    const QString line =
-        crashReporterCommandLine("ftp.example", "/opt/olvane/Olvane_2026-1208-0929-26_V1.0.0.dmp");
-    EXPECT_EQ(line,
-              "\"ftp://ftp.example//Olvane//\"   \"/opt/olvane/Olvane_2026-1208-0929-26_V1.0.0.dmp\"    "
-              "\"crashup_acct:Wq7vLp2sXk9dRm4T\"   \"3747\"");
+    const QString line = crashReporterCommandLine("ftp.example", "/opt/olvane/Olvane_2026-1208-0929-26_V1.0.0.dmp");
+    EXPECT_EQ(line, "\"ftp://ftp.example//Olvane//\"   \"/opt/olvane/Olvane_2026-1208-0929-26_V1.0.0.dmp\"    "
+                    "\"crashup_acct:Wq7vLp2sXk9dRm4T\"   \"3747\"");
 
     // Exactly four arguments after the program, the first the FTP folder URL;
     // blanks inside a field stay.
-    const QStringList argv = crashReporterArguments(
-        "/opt/olvane/Faultmail", crashReporterCommandLine("ftp.example", "/home/a b/Olvane_x.dmp"));
-    EXPECT_EQ(argv, (QStringList{"/opt/olvane/Faultmail", "ftp://ftp.example//Olvane//",
-                                 "/home/a b/Olvane_x.dmp", "crashup_acct:Wq7vLp2sXk9dRm4T", "3747"}));
+    const QStringList argv = crashReporterArguments("/opt/olvane/Faultmail",
+                                                    crashReporterCommandLine("ftp.example", "/home/a b/Olvane_x.dmp"));
+    EXPECT_EQ(argv, (QStringList{"/opt/olvane/Faultmail", "ftp://ftp.example//Olvane//", "/home/a b/Olvane_x.dmp",
+                                 "crashup_acct:Wq7vLp2sXk9dRm4T", "3747"}));
 }
 
 TEST(OlvaneCrashPieces, MessageHintsFollowTheCallChain)

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "chain_loader.h"
-#include "crash_actions.h"
 #include "core/crashhandler.h"
+#include "crash_actions.h"
 
 int main(int argc, char** argv)
 {

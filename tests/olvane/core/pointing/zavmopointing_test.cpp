@@ -125,8 +125,7 @@ TEST_F(ZavmoPointingTest, StartupEventArrivesWithTheDeviceKeys)
     const std::string body = request["body"].asString();
     ASSERT_EQ(body.rfind("multi=", 0), 0u);
     ASSERT_EQ(body.substr(body.size() - 6), "&v=1.0");
-    const QByteArray json =
-        QByteArray::fromBase64(QByteArray::fromStdString(body.substr(6, body.size() - 12)));
+    const QByteArray json = QByteArray::fromBase64(QByteArray::fromStdString(body.substr(6, body.size() - 12)));
     EXPECT_TRUE(json.startsWith("{\"ac\":\"startup_loading\",\"av\":\"V1.0.0\",\"ct\":")) << json.constData();
     EXPECT_FALSE(json.contains("\": ") || json.contains(", \""));
 }

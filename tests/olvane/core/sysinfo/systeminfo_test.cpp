@@ -78,10 +78,9 @@ TEST(OlvaneSystemInfo, CpuInfoIsCachedOnceAModelWasRead)
     {
         // Without a model the next call reads again.
         FakeRoot first;
-        first.write(
-            QStringLiteral("proc/cpuinfo"),
-            "processor\t: 0\nvendor_id\t: AuthenticAMD\nmodel name\t: AMD Ryzen 5 3600 6-Core Processor\n"
-            "cpu MHz\t\t: 3599.871\n\nprocessor\t: 1\n\nprocessor\t: 2\n");
+        first.write(QStringLiteral("proc/cpuinfo"),
+                    "processor\t: 0\nvendor_id\t: AuthenticAMD\nmodel name\t: AMD Ryzen 5 3600 6-Core Processor\n"
+                    "cpu MHz\t\t: 3599.871\n\nprocessor\t: 1\n\nprocessor\t: 2\n");
         EXPECT_TRUE(cpuInfo(model, vendor, count, mhz));
         EXPECT_EQ(model, "AMD Ryzen 5 3600 6-Core Processor");
         EXPECT_EQ(vendor, "AuthenticAMD");
@@ -91,8 +90,7 @@ TEST(OlvaneSystemInfo, CpuInfoIsCachedOnceAModelWasRead)
     {
         // Later calls answer from the cache, whatever the system says now.
         FakeRoot second;
-        second.write(QStringLiteral("proc/cpuinfo"),
-                     "processor : 0\nvendor_id : X\nmodel name : Y\ncpu MHz : 1.0\n");
+        second.write(QStringLiteral("proc/cpuinfo"), "processor : 0\nvendor_id : X\nmodel name : Y\ncpu MHz : 1.0\n");
         QString m2, v2;
         int c2 = 0, f2 = 0;
         EXPECT_TRUE(cpuInfo(m2, v2, c2, f2));
