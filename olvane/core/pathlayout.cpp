@@ -41,9 +41,9 @@ QString dataLocation()
     return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
 }
 
-QString inDataDir(const char* name)
+QString join(const QString& base, const char* name)
 {
-    return QStringLiteral("%1/%2").arg(getDataLocationDir(), QLatin1String(name));
+    return QStringLiteral("%1/%2").arg(base, QLatin1String(name));
 }
 
 } // namespace
@@ -75,22 +75,22 @@ QString getRoamingAppDataRoot()
 
 QString getDeaultDataPath()
 {
-    return QStringLiteral("%1/%2").arg(getAppDir(), QStringLiteral("deault.data"));
+    return join(getAppDir(), "deault.data");
 }
 
 QString getZvToolDir()
 {
-    return ensureDir(QStringLiteral("%1/%2").arg(getAppDir(), QStringLiteral("tools/ZVTool")));
+    return ensureDir(join(getAppDir(), "tools/ZVTool"));
 }
 
 QString getZvShowToolDir()
 {
-    return ensureDir(QStringLiteral("%1/%2").arg(getAppDir(), QStringLiteral("tools/ZVShowTool")));
+    return ensureDir(join(getAppDir(), "tools/ZVShowTool"));
 }
 
 QString getObsStudioDir()
 {
-    return ensureDir(QStringLiteral("%1/%2").arg(getAppDir(), QStringLiteral("tools/obs-studio")));
+    return ensureDir(join(getAppDir(), "tools/obs-studio"));
 }
 
 QString getObsDefaultDir()
@@ -100,7 +100,7 @@ QString getObsDefaultDir()
 
 QString getModuleDir()
 {
-    return ensureDir(QStringLiteral("%1/%2").arg(getAppDir(), QStringLiteral("module")));
+    return ensureDir(join(getAppDir(), "module"));
 }
 
 QString getLiveCodeModuleDir()
@@ -110,42 +110,42 @@ QString getLiveCodeModuleDir()
 
 QString getLiveCodeModuleExePath()
 {
-    return QStringLiteral("%1/%2").arg(getLiveCodeModuleDir(), QStringLiteral("LiveCodeModule.exe"));
+    return join(getLiveCodeModuleDir(), "LiveCodeModule.exe");
 }
 
 QString getSystemSettingPath()
 {
-    return inDataDir("systemSetting");
+    return join(getDataLocationDir(), "systemSetting");
 }
 
 QString getUserInfoPath()
 {
-    return inDataDir("userInfo");
+    return join(getDataLocationDir(), "userInfo");
 }
 
 QString getModuleListPath()
 {
-    return inDataDir("moduleList");
+    return join(getDataLocationDir(), "moduleList");
 }
 
 QString getTempDataDir()
 {
-    return ensureDir(QStringLiteral("%1/%2").arg(getTempAppDir(), QStringLiteral("data/")));
+    return ensureDir(join(getTempAppDir(), "data/"));
 }
 
 QString getDownloadDir()
 {
-    return ensureDir(QStringLiteral("%1/%2").arg(getTempDataDir(), QStringLiteral("download")));
+    return ensureDir(join(getTempDataDir(), "download"));
 }
 
 QString getRepairDir()
 {
-    return ensureDir(QStringLiteral("%1/%2").arg(getTempDataDir(), QStringLiteral("repair")));
+    return ensureDir(join(getTempDataDir(), "repair"));
 }
 
 QString getImageDir()
 {
-    return ensureDir(QStringLiteral("%1/%2").arg(getTempDataDir(), QStringLiteral("image")));
+    return ensureDir(join(getTempDataDir(), "image"));
 }
 
 QString getDesktopDir()

@@ -111,11 +111,13 @@ struct SpawnReport
     pid_t pid;
 };
 
-bool writeAll(int fd, const void* data, size_t size)
+// Moves exactly `size` bytes with read() or write(), retrying on EINTR and
+// short transfers; false on error or end of file.
+template <typename Buffer, typename Op> bool transferAll(int fd, Buffer* data, size_t size, Op op)
 {
-    const char* p = static_cast<const char*>(data);
+    auto* p = reinterpret_cast<char*>(const_cast<void*>(static_cast<const void*>(data)));
     while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
+        const ssize_t n = op(fd, p, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -126,19 +128,14 @@ bool writeAll(int fd, const void* data, size_t size)
     return true;
 }
 
+bool writeAll(int fd, const void* data, size_t size)
+{
+    return transferAll(fd, data, size, [](int f, char* p, size_t n) { return ::write(f, p, n); });
+}
+
 bool readAll(int fd, void* data, size_t size)
 {
-    char* p = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::read(fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    return transferAll(fd, data, size, [](int f, char* p, size_t n) { return ::read(f, p, n); });
 }
 
 } // namespace

@@ -3,7 +3,10 @@
 #include <atomic>
 #include <cstdlib>
 #include <random>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace crashtest {
 
@@ -26,6 +29,19 @@ inline void nullWrite()
 {
     volatile int* volatile target = nullptr;
     *target = 7;
+}
+
+// Faults while six other threads take and release malloc's locks.
+inline void nullWriteWhileHeapBusy()
+{
+    std::vector<std::thread> threads;
+    for (unsigned i = 0; i < 6; ++i)
+        threads.emplace_back(churnHeap, i + 1);
+    usleep(100 * 1000);
+    nullWrite();
+    g_stopChurn = true;
+    for (auto& t : threads)
+        t.join();
 }
 
 } // namespace crashtest

@@ -96,15 +96,7 @@ int main(int argc, char** argv)
     } else if (mode == "chain") {
         runChain(chain);
     } else if (mode == "heap") {
-        // The fault comes while other threads hold and take malloc's locks.
-        std::vector<std::thread> threads;
-        for (unsigned i = 0; i < 6; ++i)
-            threads.emplace_back(crashtest::churnHeap, i + 1);
-        usleep(100 * 1000);
-        crashtest::nullWrite();
-        crashtest::g_stopChurn = true;
-        for (auto& t : threads)
-            t.join();
+        crashtest::nullWriteWhileHeapBusy();
     } else if (mode == "thread") {
         // A thread created after install (no alternate stack of its own)
         // faults while others churn the heap.

@@ -5,8 +5,6 @@
 
 #include <cstdio>
 #include <string>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "chain_loader.h"
@@ -39,14 +37,7 @@ int main(int argc, char** argv)
     } else if (mode == "chain") {
         runChain(chain);
     } else if (mode == "heap") {
-        std::vector<std::thread> threads;
-        for (unsigned i = 0; i < 6; ++i)
-            threads.emplace_back(crashtest::churnHeap, i + 1);
-        usleep(100 * 1000);
-        crashtest::nullWrite();
-        crashtest::g_stopChurn = true;
-        for (auto& t : threads)
-            t.join();
+        crashtest::nullWriteWhileHeapBusy();
     }
     std::fprintf(stderr, "survived the crash\n");
     return 1;
