@@ -45,4 +45,7 @@ std::vector<Endpoint> allEndpoints();
 // The analytics collector, "pelk2".
 Endpoint analyticsCollector();
 
+// The release service's package query, "checkPackage".
+Endpoint packageQuery();
+
 } // namespace zavmo::sim

@@ -21,6 +21,7 @@ std::vector<Endpoint> allEndpoints()
     // One line per endpoint; each feature adds its own maker here.
     return {
         analyticsCollector(),
+        packageQuery(),
     };
 }
 
