@@ -53,11 +53,16 @@ std::string FakeTools::program()
 std::string FakeTools::place(const std::string& dir, const std::string& name)
 {
     const fs::path target = fs::path(dir) / name;
+    // Through a temporary file: a copy of that name may be running.
+    const fs::path temp = target.string() + ".part";
     std::error_code ec;
     fs::create_directories(dir, ec);
-    if (!fs::copy_file(program(), target, fs::copy_options::overwrite_existing, ec))
-        throw std::runtime_error("cannot copy the fake tool to " + target.string() + ": " + ec.message());
-    fs::permissions(target, fs::perms(0755), ec);
+    if (!fs::copy_file(program(), temp, fs::copy_options::overwrite_existing, ec))
+        throw std::runtime_error("cannot copy the fake tool to " + temp.string() + ": " + ec.message());
+    fs::permissions(temp, fs::perms(0755), ec);
+    fs::rename(temp, target, ec);
+    if (ec)
+        throw std::runtime_error("cannot place the fake tool at " + target.string() + ": " + ec.message());
     return target.string();
 }
 

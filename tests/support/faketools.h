@@ -35,8 +35,8 @@ public:
 
     // The fake tool program of this build.
     static std::string program();
-    // Copies the program to dir/name (dir is created), executable; returns
-    // the copy's path. Throws on failure.
+    // Copies the program to dir/name (dir is created), executable, replacing
+    // a copy that may be running; returns the copy's path. Throws on failure.
     static std::string place(const std::string& dir, const std::string& name);
 
     const std::string& logFile() const { return logFile_; }
