@@ -239,6 +239,18 @@ TEST_F(ToolsManagerTest, TasksEndWhenTheirProcessIsGoneButNotOnAFailedScan)
     qunsetenv("ZAVMO_PROC_ROOT");
     ASSERT_TRUE(waitFor([&] { return rec.installed.size() == 2; }, 3000));
 
+    // Two tasks: the one that ends first leaves the other polled.
+    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "700");
+    ASSERT_TRUE(manager.installLiveTool(kZvShowToolName, installer("ZVShow-installer.exe"), dir / "show", 350));
+    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "0");
+    ASSERT_TRUE(manager.installLiveTool(kObsClassicToolName, installer("OBS_installer.exe"), dir / "obs", 15000));
+    ASSERT_TRUE(waitFor([&] { return rec.installed.size() == 4; }, 5000));
+    EXPECT_EQ(rec.installed.mid(2), (QStringList{kObsClassicToolName, kZvShowToolName}));
+    const QList<int> show = rec.progress[kZvShowToolName];
+    ASSERT_GE(show.size(), 3);
+    EXPECT_EQ(show.first(), 200 * 100 / 350);
+    EXPECT_EQ(show.last(), 100);
+
     // A start the shell refuses queues nothing.
     LogCapture log;
     EXPECT_FALSE(manager.installLiveTool(kZvToolName, dir / "missing.exe", dir / "zv", 15000));
