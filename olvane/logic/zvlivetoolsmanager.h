@@ -16,6 +16,8 @@
 #include <QSslError>
 #include <QString>
 
+#include <string>
+
 class QNetworkAccessManager;
 class QNetworkReply;
 class ZvAppStatusMonitor;
