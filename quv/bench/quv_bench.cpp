@@ -247,19 +247,27 @@ Result benchReceive(size_t messageSize, bool encrypted)
     return {frames / bare, frames / quv};
 }
 
+// Loopback figures vary from run to run: the better of two.
+Result bestReceive(size_t messageSize, bool encrypted)
+{
+    Result a = benchReceive(messageSize, encrypted);
+    Result b = benchReceive(messageSize, encrypted);
+    return {std::max(a.bareFps, b.bareFps), std::max(a.quvFps, b.quvFps)};
+}
+
 bool benchReceivePath()
 {
-    std::printf("Receive path, loopback TCP, frames per second (higher is better)\n");
+    std::printf("Receive path, loopback TCP, frames per second (higher is better), best of 2\n");
     std::printf("  %8s %12s %12s %12s %12s %9s %9s %10s\n", "message", "bare Asio", "Quv plain", "Quv AES-NI",
                 "Quv tables", "NI/plain", "tbl/plain", "NI MB/s");
     const size_t sizes[] = {64, 256, 1024, 4096, 16384, 65536};
     for (size_t size : sizes) {
-        Result plain = benchReceive(size, false);
+        Result plain = bestReceive(size, false);
         Result hardware{0, 0};
         if (QuvAES::HardwareAvailable())
-            hardware = benchReceive(size, true);
+            hardware = bestReceive(size, true);
         QuvAES::SetHardwareAllowed(false);
-        Result tables = benchReceive(size, true);
+        Result tables = bestReceive(size, true);
         QuvAES::SetHardwareAllowed(true);
         std::printf("  %8zu %12.0f %12.0f %12.0f %12.0f %9.2f %9.2f %10.1f\n", size, plain.bareFps, plain.quvFps,
                     hardware.quvFps, tables.quvFps, hardware.quvFps / plain.quvFps, tables.quvFps / plain.quvFps,
