@@ -2,6 +2,8 @@
 
 #include "quv/QuvString.h"
 
+#include "QuvUtf16.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -168,14 +170,14 @@ void QuvStringBuff::AppendChar(char c)
 void QuvStringBuff::AppendWChar(char16_t c)
 {
     // A pair arrives one unit at a time: hold the high half for the low one.
-    if (m_pendingHigh && c >= 0xDC00 && c <= 0xDFFF) {
+    if (m_pendingHigh && quv::detail::IsLowSurrogate(c)) {
         const char16_t pair[3] = {m_pendingHigh, c, 0};
         m_pendingHigh = 0;
         AppendWide(pair);
         return;
     }
     FlushPendingHigh();
-    if (c >= 0xD800 && c <= 0xDBFF) {
+    if (quv::detail::IsHighSurrogate(c)) {
         m_pendingHigh = c;
         return;
     }

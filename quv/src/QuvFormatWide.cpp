@@ -1,4 +1,5 @@
 #include "QuvFormatWide.h"
+#include "QuvUtf16.h"
 
 #include "platform/codepage.h"
 
@@ -187,8 +188,7 @@ void CutWhole(std::u16string& text, size_t units)
     if (text.size() <= units)
         return;
     // A pair cut in two would leave a surrogate that encodes as U+FFFD.
-    if (units > 0 && text[units - 1] >= 0xD800 && text[units - 1] <= 0xDBFF && text[units] >= 0xDC00 &&
-        text[units] <= 0xDFFF)
+    if (units > 0 && IsHighSurrogate(text[units - 1]) && IsLowSurrogate(text[units]))
         --units;
     text.resize(units);
 }

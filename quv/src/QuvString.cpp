@@ -1,6 +1,7 @@
 #include "quv/QuvString.h"
 
 #include "QuvFormatWide.h"
+#include "QuvUtf16.h"
 
 #include "platform/codepage.h"
 
@@ -91,24 +92,16 @@ inline uint32_t decodeOne(const unsigned char*& p)
     return u;
 }
 
-inline bool isHighSurrogate(uint32_t u)
-{
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-
-inline bool isLowSurrogate(uint32_t u)
-{
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
-
 // The code point the encoder writes for the unit(s) at p, stepping past
 // them: a valid pair is one character, an unpaired surrogate U+FFFD.
 inline uint32_t encodedUnit(const char16_t*& p)
 {
+    using quv::detail::IsHighSurrogate;
+    using quv::detail::IsLowSurrogate;
     uint32_t u = *p++;
-    if (isHighSurrogate(u) && isLowSurrogate(*p))
+    if (IsHighSurrogate(u) && IsLowSurrogate(*p))
         return 0x10000 + ((u - 0xD800) << 10) + (*p++ - 0xDC00u);
-    if (isHighSurrogate(u) || isLowSurrogate(u))
+    if (IsHighSurrogate(u) || IsLowSurrogate(u))
         return 0xFFFD;
     return u;
 }
