@@ -178,7 +178,7 @@ bool hardwareAvailable()
 std::atomic<bool>& hardwareAllowed()
 {
     static std::atomic<bool> allowed([] {
-        const char* value = std::getenv("QUV_AES_HARDWARE");
+        const char* value = std::getenv("ZAVMO_QUV_AES_HARDWARE");
         return !(value && std::strcmp(value, "0") == 0);
     }());
     return allowed;

@@ -223,11 +223,11 @@ TEST(QuvAESTest, RefusalsLeaveTheOutputUntouchedOnEachPath)
     });
 }
 
-// The whole binary runs a second time with QUV_AES_HARDWARE=0 (see the
+// The whole binary runs a second time with ZAVMO_QUV_AES_HARDWARE=0 (see the
 // CMake file): then nothing may use the instructions.
 TEST(QuvAESTest, EnvironmentSwitchForcesTheTables)
 {
-    const char* value = std::getenv("QUV_AES_HARDWARE");
+    const char* value = std::getenv("ZAVMO_QUV_AES_HARDWARE");
     if (value && std::strcmp(value, "0") == 0)
         EXPECT_FALSE(QuvAES::UsesHardware());
     else

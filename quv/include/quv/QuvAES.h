@@ -32,7 +32,7 @@ public:
     static bool HardwareAvailable();
     // Process-wide, for every QuvAES and any thread: false keeps all of them
     // on the tables (tests, benchmarks). Starts true unless the environment
-    // holds QUV_AES_HARDWARE=0.
+    // holds ZAVMO_QUV_AES_HARDWARE=0.
     static void SetHardwareAllowed(bool allowed);
     // Whether Encrypt and Decrypt run on the instructions now.
     static bool UsesHardware();
