@@ -125,7 +125,9 @@ void FramelessWidgetState::updateCursorShape(const QPoint& globalPos)
 
 void FramelessWidgetState::resizeWidget(const QPoint& globalPos)
 {
-    const QRect start = d->resizeRubberBand ? m_rubberBand->frameGeometry() : m_widget->frameGeometry();
+    // The band's own geometry, not its frame: a window system may give the
+    // top-level band a frame, and setGeometry below places the inside.
+    const QRect start = d->resizeRubberBand ? m_rubberBand->geometry() : m_widget->frameGeometry();
     int left = start.left();
     int top = start.top();
     int right = start.right();
