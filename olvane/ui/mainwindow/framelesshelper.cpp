@@ -278,8 +278,7 @@ void FramelessHelper::addWidget(QWidget* widget)
     d->widgets.insert(widget, new FramelessWidgetState(d, widget));
     widget->installEventFilter(this);
     // A widget destroyed while registered leaves no dangling state behind.
-    connect(widget, &QObject::destroyed, this,
-            [this](QObject* gone) { delete d->widgets.take(static_cast<QWidget*>(gone)); });
+    connect(widget, &QObject::destroyed, this, [this, widget] { delete d->widgets.take(widget); });
 }
 
 void FramelessHelper::removeWidget(QWidget* widget)
@@ -367,7 +366,8 @@ bool FramelessHelper::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseMove:
     case QEvent::Leave:
     case QEvent::HoverMove:
-        if (FramelessWidgetState* state = d->widgets.value(static_cast<QWidget*>(watched))) {
+        if (FramelessWidgetState* state =
+                watched->isWidgetType() ? d->widgets.value(static_cast<QWidget*>(watched)) : nullptr) {
             state->handleWidgetEvent(event);
             return true;
         }

@@ -2,6 +2,7 @@
 // ":/..." that Olvane's code, forms and style sheets name exists, and the
 // style sheets parse.
 #include "core/systemutils.h"
+#include "drawing.h"
 #include "imagelist.h"
 #include "resourcescan.h"
 
@@ -75,6 +76,43 @@ TEST(ResourceBundle, ScanFindsQuotedUiAndStyleSheetNames)
                                          ":/Resources/in_form.png", ":/Resources/in_sheet.png"}));
     EXPECT_EQ(named.value(":/Resources/Login/spaced.png"), QStringList{"b.qss:2"});
     EXPECT_FALSE(QFile::exists(":/Resources/in_sheet.png"));
+}
+
+TEST(ImageGenerator, ReportsWhatItCannotWrite)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile blocker(dir.filePath("file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QString error;
+    // A regular file where the output folder should be.
+    EXPECT_FALSE(zavmo::imagegen::writeBundle(dir.filePath("file/out"), {}, &error));
+    EXPECT_FALSE(error.isEmpty());
+    error.clear();
+    EXPECT_FALSE(zavmo::imagegen::writeBundle(dir.filePath("out"), {dir.filePath("missing.qss")}, &error));
+    EXPECT_TRUE(error.contains("missing.qss")) << error.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("out/olvane.qrc"))) << "no .qrc naming a missing sheet";
+}
+
+TEST(ImageGenerator, WritesAQrcNamingEveryImageAndSheet)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile sheet(dir.filePath("Some.qss"));
+    ASSERT_TRUE(sheet.open(QIODevice::WriteOnly));
+    sheet.close();
+    QString error;
+    ASSERT_TRUE(zavmo::imagegen::writeBundle(dir.filePath("out"), {sheet.fileName()}, &error)) << error.toStdString();
+    QFile qrc(dir.filePath("out/olvane.qrc"));
+    ASSERT_TRUE(qrc.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(qrc.readAll());
+    EXPECT_TRUE(text.contains("alias=\"Qss/Some.qss\""));
+    for (const auto& spec : zavmo::imagegen::allImages()) {
+        const QString name = QString::fromUtf8(spec.name);
+        EXPECT_TRUE(text.contains("alias=\"Resources/" + name + "\"")) << spec.name;
+        EXPECT_TRUE(QFile::exists(dir.filePath("out/Resources/" + name))) << spec.name;
+    }
 }
 
 TEST(ResourceBundle, ProgramIconLoads)
