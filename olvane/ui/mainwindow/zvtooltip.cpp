@@ -25,6 +25,8 @@ ZvToolTip::ZvToolTip(QWidget* parent)
     // One timer, started once per appearance: a second message within the
     // three seconds does not extend the stay.
     m_messageTimer->setSingleShot(true);
+    // A coarse timer may end the stay up to 5% early.
+    m_messageTimer->setTimerType(Qt::PreciseTimer);
     m_messageTimer->setInterval(kStayMs);
     connect(m_messageTimer, &QTimer::timeout, this, &ZvToolTip::OnMessageTimeout);
 }
