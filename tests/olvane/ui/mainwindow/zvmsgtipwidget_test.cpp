@@ -113,4 +113,14 @@ TEST(zvMsgTipWidget, AMissingButtonIsReportedAndTheDialogStillEnds)
     EXPECT_EQ(responder.records().at(0).action, "missing:button_cancel");
 }
 
+TEST(zvMsgTipWidget, AnUnexpectedPromptIsRejectedAndRecorded)
+{
+    ModalResponder responder;
+    zvMsgTipWidget tip("安装包下载失败，可能是网络不通，请检查网络后重试", true);
+    EXPECT_EQ(tip.exec(), QDialog::Rejected);
+    ASSERT_EQ(responder.records().size(), 1);
+    EXPECT_EQ(responder.records().at(0).action, "unexpected");
+    EXPECT_EQ(responder.pending(), 0);
+}
+
 } // namespace
