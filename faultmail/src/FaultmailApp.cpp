@@ -261,7 +261,9 @@ int CFaultmailApp::Run(int argc, char** argv, int timeoutSeconds)
         }
         if (!moved)
             ZipFile(archive, dump);
-    } catch (const CException& e) {
+    } catch (const std::exception& e) {
+        // The writer's CFileException and CZipException, and whatever else
+        // (memory) may end the archive: the dump is kept, nothing uploaded.
         std::fprintf(stderr, "%s\n", e.what());
         zipped = false;
     }
