@@ -296,10 +296,14 @@ void CZipCentralDir::Clear()
 
 // ---------------------------------------------------------------- archive
 
+// The zlib stream outlives its entry: the next entry of the same level
+// resets it instead of allocating a new one (some 300 KiB, page-faulted in
+// afresh each time, which costs more than deflating a small file).
 struct CZipArchive::Deflater
 {
     z_stream stream{};
     bool active = false;
+    int level = 0;
     ~Deflater()
     {
         if (active)
@@ -359,7 +363,8 @@ bool CZipArchive::AddFileFromDisk(const std::string& path, int level, bool fullP
 
     if (!BeginEntry(header, level, &st))
         return false;
-    std::vector<char> buffer(bufferSize);
+    std::vector<char>& buffer = m_readBuffer;
+    buffer.resize(bufferSize);
     uint64_t done = 0;
     for (;;) {
         const ssize_t n = ::read(file.get(), buffer.data(), buffer.size());
@@ -428,10 +433,15 @@ bool CZipArchive::BeginEntry(const CZipFileHeader& source, int level, const stru
 
     m_entryIn = m_entryOut = 0;
     if (entry->m_uMethod == 8) {
-        m_deflater = std::make_unique<Deflater>();
-        const int r = deflateInit2(&m_deflater->stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-        ThrowIfZlibError(r);
-        m_deflater->active = true;
+        if (m_deflater && m_deflater->level == level) {
+            ThrowIfZlibError(deflateReset(&m_deflater->stream));
+        } else {
+            m_deflater = std::make_unique<Deflater>();
+            const int r = deflateInit2(&m_deflater->stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+            ThrowIfZlibError(r);
+            m_deflater->active = true;
+            m_deflater->level = level;
+        }
     }
     m_iFileOpened = 1;
     return true;
@@ -509,7 +519,6 @@ bool CZipArchive::EndEntry()
         CheckLimit(m_entryOut, "an entry would reach 4 GiB");
     }
     FlushInternalBuffer();
-    m_deflater.reset();
     entry.m_uComprSize += uint32_t(m_entryOut);
     entry.m_uUncomprSize = uint32_t(m_entryIn);
 
@@ -533,12 +542,14 @@ void CZipArchive::CloseArchive(bool afterException)
         return;
     if (afterException) {
         ReleaseEntry();
+        m_deflater.reset();
         m_centralDir.Clear();
         m_storage.Close(true);
         return;
     }
     if (m_iFileOpened == 1)
         EndEntry();
+    m_deflater.reset();
     m_centralDir.Write(m_storage);
     m_centralDir.Clear();
     m_storage.Close(false);
@@ -546,7 +557,6 @@ void CZipArchive::CloseArchive(bool afterException)
 
 void CZipArchive::ReleaseEntry()
 {
-    m_deflater.reset();
     m_internalBuffer.Release();
     m_bytesInInternal = 0;
     m_centralDir.m_pOpenedFile = nullptr;

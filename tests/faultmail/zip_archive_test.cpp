@@ -391,3 +391,29 @@ TEST_F(ZipArchiveTest, UnwritableArchiveThrowsFileException)
         CFileException);
     full.CloseArchive(true);
 }
+
+TEST_F(ZipArchiveTest, EntriesOfMixedLevelsEachInflate)
+{
+    // The zlib stream is reused between entries of one level: each entry
+    // must still be a stream of its own.
+    const int levels[] = {1, 1, 9, 0, 1};
+    std::vector<std::string> contents;
+    CZipMemoryWriter m;
+    zip.OpenArchive(m);
+    for (int i = 0; i < 5; ++i) {
+        contents.push_back(testData(20000 + 1000 * size_t(i), 30 + unsigned(i)));
+        const std::string path = dir + "/f" + std::to_string(i);
+        writeFile(path, contents.back());
+        ASSERT_TRUE(zip.AddFileFromDisk(path, levels[i]));
+    }
+    zip.CloseArchive();
+    const std::vector<unsigned char>& b = m.Bytes();
+    const Directory d = readDirectory(b);
+    ASSERT_EQ(d.entries, 5);
+    for (int i = 0; i < 5; ++i) {
+        const size_t local = get32(b, d.records[i] + 42);
+        const std::string data = bytesAt(b, local + 32, get32(b, local + 18));
+        EXPECT_EQ(get16(b, local + 8), levels[i] == 0 ? 0 : 8);
+        EXPECT_EQ(levels[i] == 0 ? data : inflateRaw(data, contents[i].size()), contents[i]) << i;
+    }
+}

@@ -202,6 +202,7 @@ private:
     CZipAutoBuffer m_internalBuffer;
     size_t m_bytesInInternal = 0;
     uint64_t m_entryIn = 0, m_entryOut = 0; // 64-bit running sizes of the entry
+    std::vector<char> m_readBuffer;         // AddFileFromDisk's, kept between files
 };
 
 // Windows file attributes for a file's mode: archive, plus read-only when no
