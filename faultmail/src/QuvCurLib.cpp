@@ -62,7 +62,6 @@ public:
             set(CURLOPT_FTP_RESPONSE_TIMEOUT, long(timeoutSeconds));
             set(CURLOPT_LOW_SPEED_LIMIT, kLowSpeedLimit);
             set(CURLOPT_LOW_SPEED_TIME, long(timeoutSeconds));
-            set(CURLOPT_CONNECTTIMEOUT, long(timeoutSeconds));
         }
         // The URL comes from a command line: nothing but FTP, no signals.
         set(CURLOPT_PROTOCOLS_STR, "ftp");

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 #include "faultmail/FaultmailApp.h"
 #include "ftp_server.h"
@@ -19,8 +20,6 @@ using zavmo::test::FtpServer;
 
 namespace {
 
-const char kDumpName[] = "Olvane_2026-1209-0731-45_V2.5.1.dmp";
-
 std::vector<std::string> sortedNames(std::vector<ZipListEntry> entries)
 {
     std::vector<std::string> names;
@@ -30,11 +29,23 @@ std::vector<std::string> sortedNames(std::vector<ZipListEntry> entries)
     return names;
 }
 
+// The tests share one FTP server; each crash has a dump name of its own.
 class FaultmailTest : public ::testing::Test
 {
 protected:
+    static void TearDownTestSuite() { sharedServer.reset(); }
+
+    static const FtpServer& server()
+    {
+        if (!sharedServer)
+            sharedServer = std::make_unique<FtpServer>();
+        return *sharedServer;
+    }
+
     void SetUp() override
     {
+        dumpName =
+            std::string("Olvane_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_V2.5.1.dmp";
         root = makeTempFolder("faultmail");
         ASSERT_FALSE(root.empty());
         appDir = root + "/app";
@@ -42,7 +53,7 @@ protected:
         runtime = root + "/runtime";
         for (const std::string& d : {appDir, tmp, runtime})
             ::mkdir(d.c_str(), 0700);
-        dump = appDir + "/" + kDumpName;
+        dump = appDir + "/" + dumpName;
         dumpData = testData(300000, 21);
         writeFile(dump, dumpData);
 
@@ -63,11 +74,11 @@ protected:
 
     // Started as Olvane's crash filter starts it: its quoted command line
     // split by the Windows rules, the program path ahead.
-    zavmo::test::ProgramResult run(const FtpServer& server, const std::string& credential = std::string())
+    zavmo::test::ProgramResult run(const std::string& credential = std::string())
     {
         const std::string line = "\"ftp://127.0.0.1//Olvane//\"   \"" + dump + "\"    \"" +
-                                 (credential.empty() ? server.credential() : credential) + "\"   \"" +
-                                 std::to_string(server.port()) + "\"";
+                                 (credential.empty() ? server().credential() : credential) + "\"   \"" +
+                                 std::to_string(server().port()) + "\"";
         std::vector<std::string> argv{FAULTMAIL_PATH};
         for (const std::string& field : platform::process::splitCommandLine(line))
             argv.push_back(field);
@@ -79,7 +90,7 @@ protected:
         return zavmo::test::runProgram(argv, {"TMPDIR=" + tmp, "XDG_RUNTIME_DIR=" + runtime}, 30000);
     }
 
-    std::string uploaded(const FtpServer& server) const { return server.root() + "/Olvane/" + kDumpName + ".zip"; }
+    std::string uploaded() const { return server().root() + "/Olvane/" + dumpName + ".zip"; }
 
     void expectToolFolderUntouched()
     {
@@ -88,15 +99,17 @@ protected:
         EXPECT_TRUE(exists(toolDir + "/pipe"));
     }
 
-    std::string root, appDir, tmp, runtime, toolDir, dump, dumpData;
+    static std::unique_ptr<FtpServer> sharedServer;
+    std::string dumpName, root, appDir, tmp, runtime, toolDir, dump, dumpData;
 };
+
+std::unique_ptr<FtpServer> FaultmailTest::sharedServer;
 
 } // namespace
 
 TEST_F(FaultmailTest, UploadsTheGatheredCrashDataAndCleansUp)
 {
-    FtpServer server;
-    const auto r = run(server);
+    const auto r = run();
     ASSERT_FALSE(r.timedOut) << r.output;
     EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
     EXPECT_EQ(r.output.find("PASS " + std::string("Wq7vLp2sXk9dRm4T")), std::string::npos); // masked
@@ -104,13 +117,13 @@ TEST_F(FaultmailTest, UploadsTheGatheredCrashDataAndCleansUp)
     // One flat archive: the tool's regular files (two of the same name) and
     // the dump; no link, no FIFO.
     std::string output;
-    EXPECT_TRUE(unzipTest(uploaded(server), output)) << output;
+    EXPECT_TRUE(unzipTest(uploaded(), output)) << output;
     std::vector<ZipListEntry> entries;
     std::string error;
-    ASSERT_TRUE(listWithPython(uploaded(server), entries, error)) << error;
-    EXPECT_EQ(sortedNames(entries), (std::vector<std::string>{kDumpName, "cfg.ini", "run.log", "run.log"}));
+    ASSERT_TRUE(listWithPython(uploaded(), entries, error)) << error;
+    EXPECT_EQ(sortedNames(entries), (std::vector<std::string>{dumpName, "cfg.ini", "run.log", "run.log"}));
     for (const auto& e : entries) {
-        if (e.name == kDumpName) {
+        if (e.name == dumpName) {
             EXPECT_EQ(e.crc, crcOf(dumpData));
         }
     }
@@ -123,8 +136,7 @@ TEST_F(FaultmailTest, UploadsTheGatheredCrashDataAndCleansUp)
 
 TEST_F(FaultmailTest, FailedUploadKeepsTheDump)
 {
-    FtpServer server;
-    const auto r = run(server, "crashup:wrong");
+    const auto r = run("crashup:wrong");
     ASSERT_FALSE(r.timedOut) << r.output;
     EXPECT_EQ(r.exitCode, faultmailNotUploaded) << r.output;
     EXPECT_EQ(readFile(dump), dumpData);
@@ -135,41 +147,38 @@ TEST_F(FaultmailTest, FailedUploadKeepsTheDump)
 
 TEST_F(FaultmailTest, FailedZipSkipsTheUploadAndKeepsTheDump)
 {
-    FtpServer server;
     ::mkdir((dump + ".zip").c_str(), 0700); // the archive cannot be created
-    const auto r = run(server);
+    const auto r = run();
     ASSERT_FALSE(r.timedOut) << r.output;
     EXPECT_EQ(r.exitCode, faultmailNotUploaded) << r.output;
     EXPECT_EQ(readFile(dump), dumpData);
     EXPECT_FALSE(exists(dump + "Dir"));
-    EXPECT_FALSE(exists(server.root() + "/Olvane"));
+    EXPECT_FALSE(exists(uploaded()));
 }
 
 TEST_F(FaultmailTest, LeftoverGatheringFolderGivesTheDumpAlone)
 {
-    FtpServer server;
     ::mkdir((dump + "Dir").c_str(), 0700);
     writeFile(dump + "Dir/stale.txt", "from an earlier run");
-    const auto r = run(server);
+    const auto r = run();
     EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
     std::vector<ZipListEntry> entries;
     std::string error;
-    ASSERT_TRUE(listWithPython(uploaded(server), entries, error)) << error;
-    EXPECT_EQ(sortedNames(entries), std::vector<std::string>{kDumpName});
+    ASSERT_TRUE(listWithPython(uploaded(), entries, error)) << error;
+    EXPECT_EQ(sortedNames(entries), std::vector<std::string>{dumpName});
     EXPECT_FALSE(exists(dump));
     EXPECT_FALSE(exists(dump + "Dir"));
 }
 
 TEST_F(FaultmailTest, EarlyExitsTouchNothing)
 {
-    FtpServer server;
-    auto r = runArgs({FAULTMAIL_PATH, "ftp://127.0.0.1//Olvane//", dump, server.credential()});
+    auto r = runArgs({FAULTMAIL_PATH, "ftp://127.0.0.1//Olvane//", dump, server().credential()});
     EXPECT_EQ(r.exitCode, faultmailUsage) << r.output;
 
     // A second copy, while the first holds the lock, leaves at once.
     const int lock = ::open((runtime + "/LumraeFaultmail.lock").c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
-    r = run(server);
+    r = run();
     ::close(lock);
     EXPECT_EQ(r.exitCode, faultmailRunning) << r.output;
     EXPECT_LT(r.seconds, 2.0);
@@ -177,7 +186,7 @@ TEST_F(FaultmailTest, EarlyExitsTouchNothing)
     EXPECT_EQ(readFile(dump), dumpData);
     EXPECT_FALSE(exists(dump + ".zip"));
     EXPECT_FALSE(exists(dump + "Dir"));
-    EXPECT_FALSE(exists(server.root() + "/Olvane"));
+    EXPECT_FALSE(exists(uploaded()));
 }
 
 TEST(FaultmailFolders, NamesAndLockPath)

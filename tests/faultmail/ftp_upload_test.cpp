@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 #include "faultmail/QuvCurLib.h"
 #include "ftp_server.h"
@@ -28,29 +29,46 @@ size_t count(const std::string& text, const std::string& what)
     return n;
 }
 
+// Each test uploads into a folder named after it, so that the tests that
+// need a plain server can share one.
 class FtpUploadTest : public ::testing::Test
 {
 protected:
+    static void TearDownTestSuite() { sharedServer.reset(); }
+
+    static const FtpServer& plainServer()
+    {
+        if (!sharedServer)
+            sharedServer = std::make_unique<FtpServer>();
+        return *sharedServer;
+    }
+
     void SetUp() override
     {
+        folder = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         dir = makeTempFolder("ftp-local");
         local = dir + "/" + kName;
         content = testData(1500000, 11);
         writeFile(local, content);
     }
 
-    int upload(const FtpServer& server, int tries = 3, const std::string& credential = std::string())
+    std::string url() const { return "ftp://127.0.0.1//" + folder + "///" + kName; }
+
+    int upload(const FtpServer& server, int tries = 3, const std::string& credential = std::string(),
+               int timeout = kTimeout)
     {
-        const std::string url = std::string("ftp://127.0.0.1//Olvane///") + kName;
-        return CQuvCurLib::GetInstance()->FtpUpload(url.c_str(), local.c_str(),
+        return CQuvCurLib::GetInstance()->FtpUpload(url().c_str(), local.c_str(),
                                                     (credential.empty() ? server.credential() : credential).c_str(),
-                                                    server.port(), kTimeout, tries);
+                                                    server.port(), timeout, tries);
     }
 
-    static std::string remote(const FtpServer& server) { return server.root() + "/Olvane/" + kName; }
+    std::string remote(const FtpServer& server) const { return server.root() + "/" + folder + "/" + kName; }
 
-    std::string dir, local, content;
+    static std::unique_ptr<FtpServer> sharedServer;
+    std::string folder, dir, local, content;
 };
+
+std::unique_ptr<FtpServer> FtpUploadTest::sharedServer;
 
 } // namespace
 
@@ -71,11 +89,11 @@ TEST(FtpHeader, ContentLengthIsSixtyFourBit)
 
 TEST_F(FtpUploadTest, FreshUploadCreatesTheFolders)
 {
-    FtpServer server;
+    const FtpServer& server = plainServer();
     EXPECT_EQ(upload(server), 0);
-    EXPECT_EQ(readFile(remote(server)), content);
-    EXPECT_EQ(count(server.log(), " STOR "), 1u);
-    EXPECT_EQ(count(server.log(), " APPE "), 0u);
+    EXPECT_TRUE(readFile(remote(server)) == content);
+    EXPECT_EQ(count(server.log(), "STOR " + server.root() + "/" + folder + "/"), 1u) << server.log();
+    EXPECT_EQ(count(server.log(), "APPE " + server.root() + "/" + folder + "/"), 0u);
 }
 
 TEST_F(FtpUploadTest, CutOnceArrivesByteIdentical)
@@ -84,12 +102,24 @@ TEST_F(FtpUploadTest, CutOnceArrivesByteIdentical)
     options.cutAfter = 300000;
     FtpServer server(options);
     EXPECT_EQ(upload(server), 0);
-    EXPECT_EQ(readFile(remote(server)), content);
+    EXPECT_TRUE(readFile(remote(server)) == content);
     const std::string log = server.log();
     // The first STOR was cut at 300000 bytes, the rest appended.
     EXPECT_NE(log.find("completed=0 bytes=300000"), std::string::npos) << log;
     EXPECT_NE(log.find("APPE"), std::string::npos) << log;
     EXPECT_NE(log.find("bytes=" + std::to_string(content.size() - 300000)), std::string::npos) << log;
+}
+
+TEST_F(FtpUploadTest, StalledTransferTimesOutAndIsResumed)
+{
+    FtpServer::Options options;
+    options.stallAfter = 200000;
+    FtpServer server(options);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(upload(server, 2, std::string(), 2), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_TRUE(readFile(remote(server)) == content);
+    EXPECT_EQ(count(server.log(), " APPE "), 1u) << server.log();
 }
 
 TEST_F(FtpUploadTest, WithoutSizeTheFileIsSentAfresh)
@@ -102,48 +132,52 @@ TEST_F(FtpUploadTest, WithoutSizeTheFileIsSentAfresh)
         options.sizeError = code;
         FtpServer server(options);
         EXPECT_EQ(upload(server), 0) << code;
-        EXPECT_EQ(readFile(remote(server)), content) << code;
+        EXPECT_TRUE(readFile(remote(server)) == content) << code;
         const std::string log = server.log();
         EXPECT_EQ(count(log, " STOR "), 2u) << log;
         EXPECT_EQ(count(log, " APPE "), 0u) << log;
     }
 }
 
-TEST_F(FtpUploadTest, RefusedLoginNeverAppends)
+TEST_F(FtpUploadTest, FailureBeforeStorNeverProbesOrAppends)
 {
-    FtpServer server;
+    const FtpServer& server = plainServer();
     // A stale file of that name from an earlier run must not be resumed.
-    ::mkdir((server.root() + "/Olvane").c_str(), 0755);
+    ::mkdir((server.root() + "/" + folder).c_str(), 0755);
     writeFile(remote(server), content.substr(0, 1000));
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(upload(server, 3, "crashup:wrong"), 67); // CURLE_LOGIN_DENIED
+    ::testing::internal::CaptureStderr();
+    const int result = upload(server, 3, "crashup:wrong");
+    const std::string verbose = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, 67); // CURLE_LOGIN_DENIED
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    const std::string log = server.log();
-    EXPECT_EQ(count(log, "SIZE"), 0u) << log;
-    EXPECT_EQ(readFile(remote(server)), content.substr(0, 1000));
+    EXPECT_EQ(count(verbose, "> USER "), 3u) << verbose;
+    EXPECT_EQ(count(verbose, "> SIZE "), 0u) << verbose;
+    EXPECT_EQ(count(verbose, "wrong"), 0u); // the password is masked
+    EXPECT_TRUE(readFile(remote(server)) == content.substr(0, 1000));
 }
 
 TEST_F(FtpUploadTest, StaleRemoteFileIsReplaced)
 {
-    FtpServer server;
-    ::mkdir((server.root() + "/Olvane").c_str(), 0755);
+    const FtpServer& server = plainServer();
+    ::mkdir((server.root() + "/" + folder).c_str(), 0755);
     writeFile(remote(server), std::string(3000000, 'S'));
     EXPECT_EQ(upload(server), 0);
-    EXPECT_EQ(readFile(remote(server)), content);
+    EXPECT_TRUE(readFile(remote(server)) == content);
 }
 
 TEST_F(FtpUploadTest, ZeroTriesSendNothing)
 {
-    FtpServer server;
+    const FtpServer& server = plainServer();
     EXPECT_EQ(upload(server, 0), 52); // CURLE_GOT_NOTHING
     writeFile(local, "");
     EXPECT_EQ(upload(server, 0), 0); // nothing to send: the sizes agree
-    EXPECT_FALSE(exists(server.root() + "/Olvane"));
+    EXPECT_FALSE(exists(server.root() + "/" + folder));
 }
 
 TEST_F(FtpUploadTest, SetupAndConnectionFailures)
 {
-    FtpServer server;
+    const FtpServer& server = plainServer();
     const std::string url = "ftp://127.0.0.1/x.zip";
     EXPECT_EQ(CQuvCurLib::GetInstance()->FtpUpload(url.c_str(), (dir + "/missing.zip").c_str(),
                                                    server.credential().c_str(), server.port(), kTimeout, 3),

@@ -61,6 +61,10 @@ FtpServer::FtpServer(const Options& options) : options_(options)
         args.push_back("--cut-after");
         args.push_back(std::to_string(options.cutAfter));
     }
+    if (options.stallAfter >= 0) {
+        args.push_back("--stall-after");
+        args.push_back(std::to_string(options.stallAfter));
+    }
     if (options.sizeError != 0) {
         args.push_back("--size-error");
         args.push_back(std::to_string(options.sizeError));

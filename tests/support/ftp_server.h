@@ -24,6 +24,9 @@ public:
         // Cut the first upload's data connection once this many bytes of it
         // reached the file (-1: never).
         long long cutAfter = -1;
+        // Stop reading the first upload's data connection once this many
+        // bytes of it reached the file (-1: never).
+        long long stallAfter = -1;
         // Answer SIZE with this error code (0: answer normally).
         int sizeError = 0;
         int readyTimeoutMs = 10000;

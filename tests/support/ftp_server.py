@@ -9,6 +9,8 @@ its parent --parent-pid is gone or after --max-seconds.
 
   --cut-after K      the first upload's data connection is cut once K bytes
                      of it reached the file
+  --stall-after K    the first upload's data connection is no longer read
+                     once K bytes of it reached the file
   --size-error CODE  SIZE is answered with this error code (e.g. 550, 502)
 """
 import argparse
@@ -27,23 +29,26 @@ def main():
     parser.add_argument("--password", required=True)
     parser.add_argument("--dir", required=True)
     parser.add_argument("--cut-after", type=int, default=-1)
+    parser.add_argument("--stall-after", type=int, default=-1)
     parser.add_argument("--size-error", type=int, default=0)
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--parent-pid", type=int, required=True)
     parser.add_argument("--max-seconds", type=float, default=300)
     args = parser.parse_args()
 
-    class CuttingDTP(DTPHandler):
-        cut_done = args.cut_after < 0
+    class TestDTP(DTPHandler):
+        # The first upload meets the cut or the stall; later ones go through.
+        armed = args.cut_after >= 0 or args.stall_after >= 0
+        limit = args.cut_after if args.cut_after >= 0 else args.stall_after
 
         def handle_read(self):
-            if CuttingDTP.cut_done or not self.receive:
+            if not TestDTP.armed or not self.receive:
                 return DTPHandler.handle_read(self)
             try:
                 chunk = self.recv(self.ac_in_buffer_size)
             except OSError:
                 return self.handle_error()
-            room = args.cut_after - self.tot_bytes_received
+            room = TestDTP.limit - self.tot_bytes_received
             if not chunk or len(chunk) < room:
                 self.tot_bytes_received += len(chunk)
                 if not chunk:
@@ -53,15 +58,20 @@ def main():
                 return
             self.file_obj.write(chunk[:room])
             self.tot_bytes_received += room
-            CuttingDTP.cut_done = True
-            self._resp = ("426 Connection cut by the test server.", lambda *a, **k: None)
-            self.close()
+            TestDTP.armed = False
+            if args.cut_after >= 0:
+                self._resp = ("426 Connection cut by the test server.", lambda *a, **k: None)
+                self.close()
+            else:
+                # Read no more: the client's sends block until it gives up.
+                self.file_obj.flush()
+                self.del_channel()
 
         handle_read_event = handle_read  # the base class binds its own
 
     class Handler(FTPHandler):
         auth_failed_timeout = 0
-        dtp_handler = CuttingDTP
+        dtp_handler = TestDTP
 
         def ftp_SIZE(self, path):
             if args.size_error:
@@ -82,7 +92,7 @@ def main():
     # started by the test process, and once that is gone we are reparented.
     try:
         while os.getppid() == args.parent_pid and time.monotonic() - started < args.max_seconds:
-            server.serve_forever(timeout=0.2, blocking=False, handle_exit=False)
+            server.ioloop.loop(timeout=0.2, blocking=False)
     except (KeyboardInterrupt, SystemExit):
         pass
     server.close_all()

@@ -34,8 +34,9 @@ public:
     // url: UTF-8, the remote file (folder and name); missing folders are
     // created. localPath: ANSI (CP936), converted back to UTF-8 to open the
     // file. credential: "user:password" (UTF-8). port: overrides the URL's
-    // port unless 0. timeoutSeconds: response time-out, connect time-out and
-    // low-speed window (below 1024 bytes/s); 0 sets none. tries: transfer
+    // port unless 0. timeoutSeconds: the time-out for each server response
+    // and the low-speed window (below 1024 bytes/s); 0 sets neither. A
+    // connection attempt is bounded by libcurl's own 300 s. tries: transfer
     // attempts; with none the result is 52 (0 for an empty local file).
     int FtpUpload(const char* url, const char* localPath, const char* credential, int port, int timeoutSeconds,
                   int tries);
