@@ -392,41 +392,41 @@ bool CZipArchive::BeginEntry(const CZipFileHeader& source, int level, const stru
         header.SetTime(status->st_mtime);
         header.m_uExternalAttr = zipWindowsAttributes(status->st_mode);
     }
+    if (header.m_pszFileName.empty())
+        header.m_pszFileName = "file" + std::to_string(GetCount() + 1);
+    const std::string name = CZipCentralDir::ConvertFileName(header.m_pszFileName);
+
+    header.m_uVersionMadeBy = header.m_uVersionNeeded = 0x0014;
+    header.m_uFlag = 0;
+    header.m_uCrc32 = header.m_uComprSize = header.m_uUncomprSize = 0;
+    header.m_uInternalAttr = 0;
+    if (level == 0)
+        header.m_uMethod = 0;
+    else if (header.m_uMethod != 0)
+        header.m_uMethod = 8;
+    if (header.m_uMethod == 8) {
+        // The format's deflate option bits: 3 superfast, 2 fast, 1 maximum.
+        if (level == 1)
+            header.m_uFlag |= 6;
+        else if (level == 2)
+            header.m_uFlag |= 4;
+        else if (level == 8 || level == 9)
+            header.m_uFlag |= 2;
+    }
+    // Checked before the entry joins the directory, so that after the
+    // exception the archive still closes into a valid one.
+    if (name.size() > 0xFFFF || header.m_pExtraField.size() > 0xFFFF || header.m_pszComment.size() > 0xFFFF)
+        throw CZipException(CZipException::tooLongFileName, m_storage.GetName());
+    m_storage.SeekToEnd();
+    const uint64_t offset = m_storage.GetPosition() - m_centralDir.m_uBytesBeforeZip;
+    CheckLimit(offset, "the archive would reach 4 GiB");
+    header.m_uOffset = uint32_t(offset);
 
     m_internalBuffer.Allocate(kInternalBufferSize);
     m_bytesInInternal = 0;
     CZipFileHeader* entry = m_centralDir.AddNewFile(header);
     m_centralDir.m_pOpenedFile = entry;
-    m_storage.SeekToEnd();
-
-    if (entry->m_pszFileName.empty())
-        entry->m_pszFileName = "file" + std::to_string(GetCount());
-    const std::string name = CZipCentralDir::ConvertFileName(entry->m_pszFileName);
-
-    entry->m_uVersionMadeBy = entry->m_uVersionNeeded = 0x0014;
-    entry->m_uFlag = 0;
-    entry->m_uCrc32 = entry->m_uComprSize = entry->m_uUncomprSize = 0;
-    entry->m_uInternalAttr = 0;
-    if (level == 0)
-        entry->m_uMethod = 0;
-    else if (entry->m_uMethod != 0)
-        entry->m_uMethod = 8;
-    if (entry->m_uMethod == 8) {
-        // The format's deflate option bits: 3 superfast, 2 fast, 1 maximum.
-        if (level == 1)
-            entry->m_uFlag |= 6;
-        else if (level == 2)
-            entry->m_uFlag |= 4;
-        else if (level == 8 || level == 9)
-            entry->m_uFlag |= 2;
-    }
-    if (name.size() > 0xFFFF || entry->m_pExtraField.size() > 0xFFFF || entry->m_pszComment.size() > 0xFFFF)
-        throw CZipException(CZipException::tooLongFileName, m_storage.GetName());
-
-    const uint64_t offset = m_storage.GetPosition() - m_centralDir.m_uBytesBeforeZip;
-    CheckLimit(offset, "the archive would reach 4 GiB");
     entry->m_uDiskStart = uint16_t(m_storage.m_iCurrentDisk);
-    entry->m_uOffset = uint32_t(offset);
     const std::string local = entry->LocalRecord(name);
     m_storage.Write(local.data(), local.size());
     entry->m_pExtraField.clear(); // the central record carries none

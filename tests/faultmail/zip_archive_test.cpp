@@ -417,3 +417,42 @@ TEST_F(ZipArchiveTest, EntriesOfMixedLevelsEachInflate)
         EXPECT_EQ(levels[i] == 0 ? data : inflateRaw(data, contents[i].size()), contents[i]) << i;
     }
 }
+
+TEST_F(ZipArchiveTest, ProgressCallbackAndOverlongNames)
+{
+    // A callback that says stop ends the entry with what was read so far.
+    const std::string path = dir + "/big.bin";
+    const std::string data = testData(200000, 40);
+    writeFile(path, data);
+    struct Seen
+    {
+        uint64_t total = 0, done = 0;
+    } seen;
+    auto stopAfterFirst = [](uint64_t total, uint64_t done, void* user) {
+        auto* s = static_cast<Seen*>(user);
+        s->total = total;
+        s->done = done;
+        return false;
+    };
+    CZipMemoryWriter m;
+    zip.OpenArchive(m);
+    ASSERT_TRUE(zip.AddFileFromDisk(path, 1, false, stopAfterFirst, &seen, 65535));
+    EXPECT_EQ(seen.total, data.size());
+    EXPECT_EQ(seen.done, 65535u);
+
+    // A name the format cannot hold: refused, and the archive stays valid.
+    CZipFileHeader header;
+    header.m_pszFileName = std::string(70000, 'n');
+    try {
+        zip.BeginEntry(header, 1, nullptr);
+        FAIL() << "an over-long name was written";
+    } catch (const CZipException& e) {
+        EXPECT_EQ(e.m_iCause, CZipException::tooLongFileName);
+    }
+    zip.CloseArchive();
+
+    const std::vector<unsigned char>& b = m.Bytes();
+    EXPECT_EQ(readDirectory(b).entries, 1);
+    EXPECT_EQ(get32(b, 22), 65535u); // uncompressed size of the cut entry
+    EXPECT_EQ(get32(b, 14), crcOf(data.substr(0, 65535)));
+}
