@@ -48,7 +48,7 @@ protected:
             std::string("Olvane_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_V2.5.1.dmp";
         root = makeTempFolder("faultmail");
         ASSERT_FALSE(root.empty());
-        appDir = root + "/app";
+        appDir = root + "/直播 伴侣"; // the dump path goes through the ANSI code page
         tmp = root + "/tmp";
         runtime = root + "/runtime";
         for (const std::string& d : {appDir, tmp, runtime})
