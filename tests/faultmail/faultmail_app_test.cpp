@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "faultmail/FaultmailApp.h"
@@ -70,6 +71,12 @@ protected:
         ::symlink((root + "/outside/secret.txt").c_str(), (toolDir + "/link.txt").c_str());
         ::symlink((root + "/outside").c_str(), (toolDir + "/linkdir").c_str());
         ::mkfifo((toolDir + "/pipe").c_str(), 0600);
+    }
+
+    void TearDown() override
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(root, ec);
     }
 
     // Started as Olvane's crash filter starts it: its quoted command line
@@ -240,4 +247,5 @@ TEST(FaultmailFolders, CopyListAndDeleteNeverFollowLinks)
     EXPECT_TRUE(exists(target));
     DeleteFolder(target);
     EXPECT_FALSE(exists(target));
+    std::filesystem::remove_all(root);
 }

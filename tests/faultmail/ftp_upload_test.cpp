@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "faultmail/QuvCurLib.h"
@@ -50,6 +51,12 @@ protected:
         local = dir + "/" + kName;
         content = testData(1500000, 11);
         writeFile(local, content);
+    }
+
+    void TearDown() override
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
     }
 
     std::string url() const { return "ftp://127.0.0.1//" + folder + "///" + kName; }

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 
 #include "faultmail/ZipArchive.h"
 #include "zip_check.h"
@@ -100,6 +101,12 @@ protected:
         tzset();
         dir = makeTempFolder("zip");
         ASSERT_FALSE(dir.empty());
+    }
+
+    void TearDown() override
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
     }
 
     // Archives the files into memory; the writer stays readable afterwards.
