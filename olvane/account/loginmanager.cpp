@@ -130,13 +130,20 @@ ReplyOutcome readReply(const QByteArray& body, const QString& fallback, const QS
     return outcome;
 }
 
+// Passwords travel only as the lower-case hexadecimal MD5 of their UTF-8.
+QString passwordDigest(const QString& password)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Md5).toHex());
+}
+
 // The saved-login file holds the long token: it is created 0600, and kept so
 // (the settings writer keeps an existing file's permissions).
 void protectCredentialFile(const QString& path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0 || ::fchmod(fd, 0600) != 0)
-        qWarning().noquote() << "[Logic] by kx LoginManager::protectCredentialFile {cannot restrict" << path << "}";
+        qWarning().noquote()
+            << QStringLiteral("[Logic] by kx LoginManager::protectCredentialFile {cannot restrict %1}").arg(path);
     if (fd >= 0)
         ::close(fd);
 }
@@ -240,7 +247,8 @@ bool LoginManager::sendSigned(const char* (*urlOf)(), const QString& signPath, P
 
     char* code = GenerateAuthCode(signText.toUtf8().constData());
     if (!code) {
-        qCritical().noquote() << "[Logic] by kx LoginManager::sendSigned {no auth code for" << signPath << "}";
+        qCritical().noquote()
+            << QStringLiteral("[Logic] by kx LoginManager::sendSigned {no auth code for %1}").arg(signPath);
         dispatch(url, QByteArray());
         return false;
     }
@@ -282,7 +290,7 @@ void LoginManager::loginByNickName(const QString& nickName, const QString& passw
     emit sglBeginLogin();
     m_nickName = nickName;
     m_autoLogin = keepLogin;
-    m_password = QString::fromLatin1(QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Md5).toHex());
+    m_password = passwordDigest(password);
     postLogin({{QStringLiteral("biz_type"), QString::fromLatin1(kBizType)},
                {QStringLiteral("nickname"), m_nickName},
                {QStringLiteral("password"), m_password}});
@@ -300,7 +308,7 @@ void LoginManager::loginByPhone(const QString& phoneNum, const QString& password
     m_areaCode = areaCode;
     m_phoneNum = phoneNum;
     m_autoLogin = keepLogin;
-    m_password = QString::fromLatin1(QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Md5).toHex());
+    m_password = passwordDigest(password);
     postLogin({{QStringLiteral("areaCode"), m_areaCode},
                {QStringLiteral("biz_type"), QString::fromLatin1(kBizType)},
                {QStringLiteral("password"), m_password},
@@ -394,7 +402,8 @@ void LoginManager::writeSavedLogin(bool forgetAccount, const QString& longToken,
     settings.endGroup();
     settings.sync();
     if (settings.status() != QSettings::NoError)
-        qWarning().noquote() << "[Logic] by kx LoginManager::" << operation << "{cannot write" << path << "}";
+        qWarning().noquote()
+            << QStringLiteral("[Logic] by kx LoginManager::%1 {cannot write %2}").arg(QLatin1String(operation), path);
 }
 
 void LoginManager::logout()
@@ -438,7 +447,8 @@ void LoginManager::sltSSLErrorDeal(QNetworkReply* reply, const QList<QSslError>&
 {
     Q_UNUSED(reply);
     for (const QSslError& error : errors)
-        qWarning().noquote() << "[Logic] by kx LoginManager::sltSSLErrorDeal {" << error.errorString() << "}";
+        qWarning().noquote()
+            << QStringLiteral("[Logic] by kx LoginManager::sltSSLErrorDeal {%1}").arg(error.errorString());
 }
 
 LoginManager::Handler LoginManager::handlerFor(const QUrl& url) const

@@ -9,6 +9,7 @@
 #include "core/zavmopointing.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QSslConfiguration>
@@ -266,6 +267,17 @@ TEST_F(LoginManagerTest, KeepLoginOffSavesNoToken)
     EXPECT_EQ(saved("longToken").toString(), QString());
 }
 
+TEST_F(LoginManagerTest, UnwritableSavedLoginIsReportedAndTheLoginGoesOn)
+{
+    ASSERT_TRUE(QDir().mkpath(getUserInfoPath()));
+    auto manager = syncedManager();
+    EXPECT_EQ(loginEnding(*manager), "succeeded");
+    EXPECT_TRUE(logText().contains("[Logic] by kx LoginManager::saveLogin {cannot write")) << logText().toStdString();
+    manager->logout();
+    EXPECT_TRUE(logText().contains("[Logic] by kx LoginManager::logout {cannot write"));
+    QDir(getUserInfoPath()).removeRecursively();
+}
+
 TEST_F(LoginManagerTest, LoginRepliesEndWithTheirCodeAndMessage)
 {
     auto manager = syncedManager();
@@ -412,7 +424,7 @@ TEST_F(LoginManagerTest, MissingAuthCodeFailsTheRequestInsteadOfSendingIt)
     waitFor([] { return false; }, 100);
     EXPECT_TRUE(requests("get_rtmplist").empty());
     EXPECT_EQ(requests("loginCheck2").size(), 1u);
-    EXPECT_TRUE(logText().contains("{no auth code for get_rtmplist }"));
+    EXPECT_TRUE(logText().contains("{no auth code for get_rtmplist}"));
 }
 
 TEST_F(LoginManagerTest, RepliesAreMatchedWhateverTheCaseOfTheHostName)
