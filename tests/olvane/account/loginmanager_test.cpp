@@ -80,21 +80,24 @@ TEST_F(LoginManagerTest, TimeSyncSetsTheOffsetAndEveryTimeTextIsFollowedByPercen
               0u);
 }
 
-TEST_F(LoginManagerTest, OffsetFollowsAServerClockAhead)
+TEST_F(LoginManagerTest, OffsetFollowsTheServerClockPast32Bits)
 {
-    ::setenv(account::kClockSkewVariable, "100", 1);
-    zavmo::test::Simulator ahead;
-    ::unsetenv(account::kClockSkewVariable);
-    ahead.setEnvironment();
-    ASSERT_TRUE(deployment::installTrustedCertificates());
-    const RestoreEnvironment restore;
+    // 100 s ahead, then a server already past 2038 (beyond 32-bit seconds).
+    for (const long long skew : {100LL, (1LL << 31) + 1000 - nowSeconds()}) {
+        ::setenv(account::kClockSkewVariable, std::to_string(skew).c_str(), 1);
+        zavmo::test::Simulator ahead;
+        ::unsetenv(account::kClockSkewVariable);
+        ahead.setEnvironment();
+        ASSERT_TRUE(deployment::installTrustedCertificates());
+        const RestoreEnvironment restore;
 
-    auto manager = syncedManager();
-    EXPECT_EQ(loginEnding(*manager), "succeeded");
-    const auto login = ahead.requests("loginCheck2");
-    ASSERT_EQ(login.size(), 1u);
-    EXPECT_NEAR(std::atoll(login[0]["query"]["time"].asString().c_str()) - nowSeconds(), 100, 2);
-    EXPECT_EQ(login[0]["check"].asString(), "ok");
+        auto manager = syncedManager();
+        EXPECT_EQ(loginEnding(*manager), "succeeded") << skew;
+        const auto login = ahead.requests("loginCheck2");
+        ASSERT_EQ(login.size(), 1u);
+        EXPECT_NEAR(std::atoll(login[0]["query"]["time"].asString().c_str()) - nowSeconds(), skew, 2);
+        EXPECT_EQ(login[0]["check"].asString(), "ok");
+    }
 }
 
 TEST_F(LoginManagerTest, InvalidOffsetSendsASyncWithEachRequestAndTheLocalTimeMinus65535)
