@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QNetworkReply>
 #include <QSettings>
 #include <QSslConfiguration>
 
@@ -156,6 +157,10 @@ TEST_F(LoginManagerTest, PasswordLoginLoadsTheUserAndSavesTheLogin)
     };
     ASSERT_EQ(::stat(QFile::encodeName(getUserInfoPath()).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    // Every reply has been handed back.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(manager->findChildren<QNetworkReply*>().isEmpty());
 
     // Analytics events carry the account's user.
     pointEvent(PointClickInstall);
