@@ -2,6 +2,7 @@
 // user information, push address and live room, guild check.
 
 #include "accounttest.h"
+#include "deaultdata.h"
 
 #include <QRegularExpression>
 
@@ -144,4 +145,20 @@ TEST_F(LiveRoomTest, UserInformationFailuresEndTheLogin)
     sim->setMode("my_info", "reply:noavatar");
     EXPECT_EQ(loginEnding(*manager), "succeeded");
     EXPECT_EQ(manager->getAvatarUrl(), avatar);
+}
+
+TEST_F(LiveRoomTest, TestEnvironmentRepliesAreDispatchedByItsOwnAddresses)
+{
+    // Environment 1 speaks plain HTTP to the passport and the client API.
+    ASSERT_TRUE(writeDeaultData("[AppEnvironment]\nenv=1\n"));
+    auto manager = syncedManager();
+    Signals spies(*manager);
+    logIn(*manager, spies);
+    manager->getRtmpInfo();
+    const bool ended = waitFor([&] { return spies.rtmpOk.count() + spies.rtmpFailed.count() > 0; });
+    removeDeaultData();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(spies.rtmpOk.count(), 1);
+    for (const char* endpoint : {"loginCheck2", "my_info", "get_rtmplist", "my_room"})
+        EXPECT_EQ(requests(endpoint).at(0)["scheme"].asString(), "http") << endpoint;
 }
