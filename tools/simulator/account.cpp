@@ -403,6 +403,11 @@ Endpoint loginCheck()
         body["ext"]["code"] = "sim-foreign-code";
         return body;
     });
+    addVariant(e, "errorobject", [](const httplib::Request&, const Json::Value&) {
+        Json::Value data;
+        data["x"] = 1;
+        return envelope(5, data);
+    });
     addVariant(e, "uidnumber", [](const httplib::Request&, const Json::Value&) { return loginSuccess(true); });
     addVariant(e, "shorttokentext", [](const httplib::Request&, const Json::Value&) {
         Json::Value body = loginSuccess();

@@ -291,6 +291,7 @@ TEST_F(LoginManagerTest, LoginRepliesEndWithTheirCodeAndMessage)
     auto manager = syncedManager();
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"error:5", "5 simulated error 5"},
+        {"reply:errorobject", "5 "},
         {"reply:texterror", "-1 服务器或网络繁忙，请稍后再试"},
         {"reply:noerror", "-1 返回数据格式错误"},
         {"badjson", "-1 服务器或网络繁忙，请稍后再试"},
