@@ -57,7 +57,8 @@ public:
     void setEnvironment() const;
 
     // Modes: "success", "error:N", "badjson", "http500", "cut", "stall",
-    // "delay:MS". Throws when the simulator refuses the endpoint or mode.
+    // "delay:MS", "reply:NAME" (a named reply of the endpoint). Throws when the
+    // simulator refuses the endpoint or mode.
     void setMode(const std::string& endpoint, const std::string& mode);
     std::string mode(const std::string& endpoint);
     // Every mode back to "success", held replies released, the request log

@@ -8,6 +8,7 @@
 #include <json/json.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,12 @@ struct Endpoint
     std::function<void(const httplib::Request&, const Json::Value& record, httplib::Response&)> reply;
     // The JSON body of mode "error:N"; the default is {"error":N,"msg":"simulated error"}.
     std::function<Json::Value(int code)> errorEnvelope;
+    // Further replies by name, answered in mode "reply:NAME": the odd shapes a
+    // client must cope with that no error code describes.
+    std::map<std::string, std::function<void(const httplib::Request&, const Json::Value& record, httplib::Response&)>>
+        variants;
+    // Forgets the endpoint's own state; runs on POST /__sim/reset.
+    std::function<void()> reset;
 };
 
 // Sets a compact JSON body with content type application/json.
@@ -47,5 +54,17 @@ Endpoint analyticsCollector();
 
 // The release service's package query, "checkPackage".
 Endpoint packageQuery();
+
+// The account and live-room API (account.cpp; its account in account.h).
+Endpoint toolTimeStamp();
+Endpoint loginCheck();
+Endpoint shortTokenLogin();
+Endpoint myInfo();
+Endpoint rtmpList();
+Endpoint myRoom();
+Endpoint startLiveRoom();
+Endpoint closeRoom();
+Endpoint anchorGuildCheck();
+Endpoint captchaPage();
 
 } // namespace zavmo::sim

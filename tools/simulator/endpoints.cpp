@@ -20,8 +20,8 @@ std::vector<Endpoint> allEndpoints()
 {
     // One line per endpoint; each feature adds its own maker here.
     return {
-        analyticsCollector(),
-        packageQuery(),
+        analyticsCollector(), packageQuery(), toolTimeStamp(), loginCheck(), shortTokenLogin(),  myInfo(),
+        rtmpList(),           myRoom(),       startLiveRoom(), closeRoom(),  anchorGuildCheck(), captchaPage(),
     };
 }
 

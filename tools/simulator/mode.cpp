@@ -1,5 +1,6 @@
 #include "mode.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -39,6 +40,8 @@ std::string Mode::text() const
         return "stall";
     case Delay:
         return "delay:" + std::to_string(value);
+    case Reply:
+        return "reply:" + variant;
     }
     return "success";
 }
@@ -64,6 +67,15 @@ std::optional<Mode> parseMode(const std::string& text)
         const auto n = parseInt(text.substr(6));
         if (n && *n >= 0 && *n <= kMaxDelayMs)
             return Mode{Mode::Delay, static_cast<int>(*n)};
+        return std::nullopt;
+    }
+    if (text.rfind("reply:", 0) == 0) {
+        const std::string name = text.substr(6);
+        const bool plain = !name.empty() && name.size() <= 40 && std::all_of(name.begin(), name.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+        });
+        if (plain)
+            return Mode{Mode::Reply, 0, name};
         return std::nullopt;
     }
     return std::nullopt;

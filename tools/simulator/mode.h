@@ -3,20 +3,26 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace zavmo::sim {
 
 struct Mode
 {
-    enum Kind { Success, Error, BadJson, Http500, Cut, Stall, Delay };
+    enum Kind { Success, Error, BadJson, Http500, Cut, Stall, Delay, Reply };
+    Mode(Kind k = Success, int v = 0, std::string name = std::string()) : kind(k), value(v), variant(std::move(name)) {}
+
     Kind kind = Success;
-    int value = 0; // error code of Error, milliseconds of Delay
+    int value = 0;       // error code of Error, milliseconds of Delay
+    std::string variant; // the endpoint's named reply of Reply
 
     std::string text() const;
 };
 
 // "success", "error:N" (any int), "badjson", "http500", "cut", "stall",
-// "delay:MS" (0 to kMaxDelayMs); nullopt for anything else.
+// "delay:MS" (0 to kMaxDelayMs), "reply:NAME" (NAME of letters, digits and
+// "_"; whether the endpoint has that reply is checked by the server); nullopt
+// for anything else.
 std::optional<Mode> parseMode(const std::string& text);
 
 constexpr int kMaxDelayMs = 120000;

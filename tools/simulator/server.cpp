@@ -402,6 +402,9 @@ void Server::applyMode(const Mode& mode, const Endpoint& ep, const httplib::Requ
     case Mode::Cut:
         cutConnection(req, res);
         return;
+    case Mode::Reply:
+        ep.variants.at(mode.variant)(req, record, res);
+        return;
     }
 }
 
@@ -432,7 +435,9 @@ void Server::handleControl(const httplib::Request& req, httplib::Response& res)
         if (!knownEndpoint(name))
             return fail(404, "unknown endpoint " + name);
         const auto mode = parseMode(body["mode"].asString());
-        if (!mode)
+        const auto ep =
+            std::find_if(endpoints_.begin(), endpoints_.end(), [&](const Endpoint& e) { return e.name == name; });
+        if (!mode || (mode->kind == Mode::Reply && !ep->variants.count(mode->variant)))
             return fail(400, "unknown mode " + body["mode"].asString());
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
@@ -468,6 +473,9 @@ void Server::handleControl(const httplib::Request& req, httplib::Response& res)
             ++resetGeneration_;
         }
         wake_.notify_all();
+        for (const Endpoint& ep : endpoints_)
+            if (ep.reset)
+                ep.reset();
         clearRecords();
         Json::Value reply;
         reply["ok"] = true;

@@ -78,13 +78,14 @@ TEST(SimCodec, MediaTypeAndUtf8)
 
 TEST(SimMode, ParsesEveryModeAndRefusesTheRest)
 {
-    for (const char* text :
-         {"success", "badjson", "http500", "cut", "stall", "error:0", "error:7", "error:-1", "delay:0", "delay:250"})
+    for (const char* text : {"success", "badjson", "http500", "cut", "stall", "error:0", "error:7", "error:-1",
+                             "delay:0", "delay:250", "reply:foreign", "reply:id_2"})
         EXPECT_EQ(parseMode(text).value_or(Mode{Mode::Success, 99}).text(), text);
     EXPECT_EQ(parseMode("error:7")->value, 7);
     EXPECT_EQ(parseMode("delay:250")->kind, Mode::Delay);
+    EXPECT_EQ(parseMode("reply:foreign")->variant, "foreign");
     for (const char* text : {"", "Success", "error", "error:", "error:x", "error:1.5", "error:99999999999", "delay:-1",
-                             "delay:120001", "stall:5", "cut "})
+                             "delay:120001", "stall:5", "cut ", "reply:", "reply:a b", "reply:x/y"})
         EXPECT_FALSE(parseMode(text).has_value()) << text;
 }
 

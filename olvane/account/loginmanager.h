@@ -1,0 +1,187 @@
+#pragma once
+// LoginManager: Olvane's client of the platform's account and live-room API.
+// One object lives for the whole run, on the GUI thread; all requests go out
+// asynchronously through its own network manager and every reply comes back
+// through handleNetworkResponse, which hands it to the handler of its address.
+//
+// Every request but the time synchronisation is signed: a sign text built from
+// the request's path and values goes to the signing library (GenerateAuthCode),
+// whose answer travels as the query value "auth", beside "time", the server's
+// idea of now. Until a time synchronisation has succeeded that time is the
+// local one minus 65535 s, and each signed request sends one more
+// synchronisation.
+//
+// Outcomes leave as signals; none is emitted while a lock is held (there are
+// no locks). Failures to reach the server are reported like server errors,
+// with code -1 and a "busy" message.
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QSslError>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QUrl;
+
+// The token record of the last login reply.
+struct LoginTokenInfo
+{
+    QString uid;
+    QString shortToken;
+    int bizType = -1;
+    int longTokenId = -1;
+    int clientType = -1;
+    QString createTime;
+    int expireIn = -1;
+
+    // Empties the texts and sets the numbers to -1.
+    void reset();
+    // "uid_bizType_shortToken_clientType_longTokenId": the token parameter of
+    // the logged-in requests.
+    QString toToken() const;
+};
+
+class LoginManager : public QObject
+{
+    Q_OBJECT
+public:
+    // The offset that means "no time synchronisation has succeeded".
+    static constexpr qint64 SERVER_TIME_INVALID = -65535;
+
+    // Sends the first time synchronisation at once, and makes the analytics
+    // events report this object's user.
+    LoginManager();
+    ~LoginManager() override;
+
+    bool isLogin() const { return m_isLogin; }
+    int getRoomId() const { return m_roomId; }
+    int getUid() const { return m_uid; }
+    QString getNickName() const { return m_nickName; }
+    QString getAvatarUrl() const { return m_avatarUrl; }
+    bool isInGuild() const { return m_inGuild; }
+    void setVersion(const QString& version) { m_version = version; }
+    // False (with a warning in the log) while no synchronisation succeeded.
+    bool isServerTimespaceValid();
+
+    // Password logins. An empty name, phone number or password ends at once
+    // with sglLoginFinished(-1, ...) and sends nothing; otherwise
+    // sglBeginLogin, then the request. keepLogin saves the long token.
+    void loginByNickName(const QString& nickName, const QString& password, bool keepLogin);
+    void loginByPhone(const QString& phoneNum, const QString& password, const QString& areaCode, bool keepLogin);
+    // The repeated login after a captcha check, run by the login reply on
+    // error 81. True when a new request went out; false when the dialog was
+    // closed, cannot be created, or another captcha check is open.
+    bool loginWithCaptcha();
+    // Logs in with a saved long token; no sglBeginLogin.
+    void requestShortToken(const QString& longToken);
+    // Logs in from the saved login file, unless logged in already.
+    void autoLogin();
+    // Forgets the login here and in the saved login file (no request), then
+    // sglLogout.
+    void logout();
+
+    // The push-address chain: get_rtmplist, my_room, and when the room is
+    // closed start_liveroom and my_room again; ends in sglGetRtmpSuccessed or
+    // sglGetRtmpFailed.
+    void getRtmpInfo();
+    // Sends the close request, then blocks the calling thread for 2000 ms.
+    void closeLiveRoom();
+    // Clears the guild flag and asks again; every reply ends in
+    // sglCheckInGuildRequest.
+    void checkAnchorInGuild();
+
+    // How long one request may take before it fails as a network error.
+    void setRequestTimeout(int ms) { m_requestTimeoutMs = ms; }
+
+signals:
+    void sglBeginLogin();
+    void sglLoginSucceeded();
+    void sglLoginFinished(int errorCode, QString errorMsg);
+    void sglQRCodeChanged();
+    void sglGetQRCodeFailed(int errorCode, QString errorMsg);
+    void sglGetRtmpSuccessed(QString rtmpUrl, QString liveCode);
+    void sglGetRtmpFailed(int errorNo, QString msg);
+    void sglLogout();
+    void sglCloseLiveRoomSuccess();
+    void sglCloseLiveRommFailed(int errorNo, QString msg);
+    void sglCheckInGuildRequest(int errorNo, QString msg, bool check);
+
+public slots:
+    // Logs a network error, dispatches the reply by its address (without the
+    // query) and frees it.
+    void handleNetworkResponse(QNetworkReply* reply);
+    // Logs each TLS error; the certificate is not ignored, so the request
+    // fails and its handler reports the failure.
+    void sltSSLErrorDeal(QNetworkReply* reply, const QList<QSslError>& errors);
+
+private:
+    using Params = QList<QPair<QString, QString>>;
+    // A reply handler: the address and the body (empty after a network error).
+    using Handler = void (LoginManager::*)(const QUrl& url, const QByteArray& body);
+
+    qint64 currentServerTime();
+    void syncServerTime();
+    QByteArray getUserDevice() const;
+    static QString getDeviceId();
+
+    // Signs and sends one request to the URL-table entry `urlOf`. A POST
+    // signs the time and then `params`, which it sends as its form; a GET
+    // signs and sends `params` as its query, the time (an item "time" with any
+    // value) where the request puts it. When no auth code can be made, the
+    // request's handler gets an empty body, as after a network failure, and
+    // the result is false.
+    bool sendSigned(const char* (*urlOf)(), const QString& signPath, Params params, bool post, bool userDevice);
+    void dispatch(const QUrl& url, const QByteArray& body);
+    Handler handlerFor(const QUrl& url) const;
+
+    void postLogin(const Params& body);
+    void saveLogin(const QString& longToken);
+    // The saved-login file: this login's account fields (or, forgetting it,
+    // empty ones), the keep-login choice and the long token.
+    void writeSavedLogin(bool forgetAccount, const QString& longToken, const char* operation);
+
+    void responseServerTime(const QUrl& url, const QByteArray& body);
+    void responseLogin(const QUrl& url, const QByteArray& body);
+    void responseGetUserInfo(const QUrl& url, const QByteArray& body);
+    void responseRtmpList(const QUrl& url, const QByteArray& body);
+    void responseRoomInfo(const QUrl& url, const QByteArray& body);
+    void responseOpenRoom(const QUrl& url, const QByteArray& body);
+    void responseCloseLiveRoom(const QUrl& url, const QByteArray& body);
+    void responseCheckInGuild(const QUrl& url, const QByteArray& body);
+
+    void requestUserInfo();
+    void requestRtmpList();
+    void requestRoomInfo();
+    void requestStartLiveRoom(const QString& fmsVal, int rtmpId);
+    void notifyRtmpSuccessed(const QString& rtmpUrl, const QString& liveCode);
+    void notifyRtmpFailed(int errorNo, const QString& msg);
+
+    bool m_isLogin = false;
+    QString m_avatarUrl;
+    int m_roomId = 0;
+    int m_uid = 0;
+    int m_thirdLoginType = 0;
+    QString m_nickName;
+    QString m_phoneNum;
+    QString m_areaCode;
+    QString m_password;
+    QString m_longToken;
+    bool m_autoLogin = true;
+    qint64 m_serverTimeOffset = SERVER_TIME_INVALID;
+    LoginTokenInfo m_tokenInfo;
+    QNetworkAccessManager* m_networkManager = nullptr;
+    bool m_loginByNickName = false;
+    QString m_deviceId;
+    QString m_version;
+    QString m_fmsVal;
+    int m_rtmpId = -1;
+    bool m_roomOpened = false;
+    bool m_inGuild = false;
+
+    // One captcha check at a time, across all logins.
+    bool m_captchaOpen = false;
+    int m_requestTimeoutMs = 15000;
+};

@@ -1,0 +1,21 @@
+#include "account/webdialogs.h"
+
+namespace {
+
+CaptchaDialogFactory& captchaFactory()
+{
+    static CaptchaDialogFactory factory;
+    return factory;
+}
+
+} // namespace
+
+void setCaptchaDialogFactory(CaptchaDialogFactory factory)
+{
+    captchaFactory() = std::move(factory);
+}
+
+std::unique_ptr<CaptchaDialog> createCaptchaDialog()
+{
+    return captchaFactory() ? captchaFactory()() : nullptr;
+}

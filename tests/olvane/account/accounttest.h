@@ -1,0 +1,204 @@
+#pragma once
+// Shared fixture of the account client tests: one simulator for the suite, a
+// captured log, a fake captcha dialog and bounded waits on the event loop.
+
+#include "account.h"
+#include "simulator.h"
+
+#include "account/loginmanager.h"
+#include "account/webdialogs.h"
+#include "core/deployment.h"
+#include "core/pathlayout.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QMutex>
+#include <QSignalSpy>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace accounttest {
+
+namespace account = zavmo::sim::account;
+
+inline QMutex g_logMutex;
+inline QStringList g_log;
+
+inline void captureLog(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    QMutexLocker locker(&g_logMutex);
+    g_log.append(message);
+}
+
+inline QStringList logLines()
+{
+    QMutexLocker locker(&g_logMutex);
+    return g_log;
+}
+
+inline QString logText()
+{
+    return logLines().join(QLatin1Char('\n'));
+}
+
+// Runs the event loop until `done` holds or the time-out passes.
+inline bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Answers as the captcha dialog does once its page reached an address: with
+// the values of `answer`, or rejected. `whileOpen` runs inside its modal loop.
+struct CaptchaScript
+{
+    bool accept = true;
+    QString key = QString::fromUtf8(account::kCaptchaKey);
+    QString word = QString::fromUtf8(account::kCaptchaWord);
+    QString challenge;
+    QString seccode;
+    QString validate;
+    std::function<void()> whileOpen;
+    // Filled by the dialog.
+    QList<QUrl> loaded;
+    int opened = 0;
+};
+
+class FakeCaptchaDialog : public CaptchaDialog
+{
+public:
+    explicit FakeCaptchaDialog(CaptchaScript& script) : m_script(script) { ++m_script.opened; }
+    void load(const QUrl& page) override { m_script.loaded.append(page); }
+    bool exec() override
+    {
+        QEventLoop loop;
+        QTimer::singleShot(0, &loop, [&] {
+            if (m_script.whileOpen)
+                m_script.whileOpen();
+            loop.quit();
+        });
+        loop.exec();
+        return m_script.accept;
+    }
+    QString getCaptchaWord() const override { return m_script.word; }
+    QString getCaptchaKey() const override { return m_script.key; }
+    QString getGeetestChallenge() const override { return m_script.challenge; }
+    QString getGeetestValidate() const override { return m_script.validate; }
+    QString getGeetestSeccode() const override { return m_script.seccode; }
+
+private:
+    CaptchaScript& m_script;
+};
+
+// The signals of one LoginManager, recorded.
+struct Signals
+{
+    explicit Signals(LoginManager& m)
+        : begin(&m, &LoginManager::sglBeginLogin), succeeded(&m, &LoginManager::sglLoginSucceeded),
+          finished(&m, &LoginManager::sglLoginFinished), rtmpOk(&m, &LoginManager::sglGetRtmpSuccessed),
+          rtmpFailed(&m, &LoginManager::sglGetRtmpFailed), logout(&m, &LoginManager::sglLogout),
+          closed(&m, &LoginManager::sglCloseLiveRoomSuccess), closeFailed(&m, &LoginManager::sglCloseLiveRommFailed),
+          guild(&m, &LoginManager::sglCheckInGuildRequest)
+    {
+    }
+    int loginEnds() const { return succeeded.count() + finished.count(); }
+
+    QSignalSpy begin, succeeded, finished, rtmpOk, rtmpFailed, logout, closed, closeFailed, guild;
+};
+
+// The arguments of the last login end, as "code message".
+inline std::string lastFinished(const Signals& spies)
+{
+    if (spies.finished.isEmpty())
+        return "(none)";
+    const QList<QVariant>& args = spies.finished.last();
+    return std::to_string(args.at(0).toInt()) + " " + args.at(1).toString().toStdString();
+}
+
+class AccountTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        sim = new zavmo::test::Simulator();
+        sim->setEnvironment();
+        ASSERT_TRUE(deployment::installTrustedCertificates());
+        qInstallMessageHandler(captureLog);
+    }
+    static void TearDownTestSuite()
+    {
+        qInstallMessageHandler(nullptr);
+        setCaptchaDialogFactory(nullptr);
+        delete sim;
+        sim = nullptr;
+    }
+    void SetUp() override
+    {
+        sim->reset();
+        QFile::remove(getUserInfoPath());
+        setCaptchaDialogFactory(nullptr);
+        QMutexLocker locker(&g_logMutex);
+        g_log.clear();
+    }
+
+    // A client whose time synchronisation has been answered.
+    static std::unique_ptr<LoginManager> syncedManager()
+    {
+        auto manager = std::make_unique<LoginManager>();
+        manager->setVersion(QStringLiteral("V2.0.1"));
+        EXPECT_TRUE(waitFor([&] { return manager->isServerTimespaceValid(); }));
+        return manager;
+    }
+
+    // Logs in by user name and waits for the user information.
+    static void logIn(LoginManager& manager, Signals& spies)
+    {
+        const int before = spies.loginEnds();
+        manager.loginByNickName(QString::fromUtf8(account::kNickName), QString::fromUtf8(account::kPassword), true);
+        ASSERT_TRUE(waitFor([&] { return spies.loginEnds() > before; }));
+        ASSERT_EQ(spies.succeeded.count(), 1) << logText().toStdString();
+    }
+
+    // Runs one user-name login and returns how it ended.
+    static std::string loginEnding(LoginManager& manager, const char* password = account::kPassword)
+    {
+        Signals spies(manager);
+        manager.loginByNickName(QString::fromUtf8(account::kNickName), QString::fromUtf8(password), true);
+        EXPECT_TRUE(waitFor([&] { return spies.loginEnds() > 0; })) << logText().toStdString();
+        return spies.succeeded.isEmpty() ? lastFinished(spies) : "succeeded";
+    }
+
+    static void useCaptcha(CaptchaScript& script)
+    {
+        setCaptchaDialogFactory([&script] { return std::make_unique<FakeCaptchaDialog>(script); });
+    }
+
+    static std::vector<Json::Value> requests(const std::string& endpoint) { return sim->requests(endpoint); }
+
+    // Runs the event loop (requests start from it) until the simulator has
+    // recorded `count` requests of the endpoint; returns what it recorded.
+    static std::vector<Json::Value> waitForRequests(const std::string& endpoint, size_t count, int timeoutMs = 3000)
+    {
+        waitFor([&] { return sim->requests(endpoint).size() >= count; }, timeoutMs);
+        return sim->requests(endpoint);
+    }
+
+    static zavmo::test::Simulator* sim;
+};
+
+inline zavmo::test::Simulator* AccountTest::sim = nullptr;
+
+} // namespace accounttest
