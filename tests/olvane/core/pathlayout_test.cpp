@@ -14,6 +14,8 @@ TEST(PathLayout, SeparatorRules)
     EXPECT_EQ(pathlayout::parentRootOf("/home/u/.local/share/Olvane"), "/home/u/.local/share/");
     EXPECT_EQ(pathlayout::parentRootOf("C:\\Users\\u\\AppData\\Local\\Olvane"), "C:\\Users\\u\\AppData\\Local\\");
     EXPECT_EQ(pathlayout::parentRootOf("Olvane"), "Olvane/");
+    EXPECT_EQ(pathlayout::parentRootOf("/x"), "/");
+    EXPECT_EQ(pathlayout::parentRootOf("/"), "/");
 }
 
 TEST(PathLayout, TextsKeepTheirDoubledSeparators)
