@@ -27,6 +27,8 @@ Reply send(const Call& call)
     if (!call.contentType.empty())
         headers = curl_slist_append(headers, ("Content-Type: " + call.contentType).c_str());
     headers = curl_slist_append(headers, "Expect:");
+    for (const std::string& line : call.headers)
+        headers = curl_slist_append(headers, line.c_str());
     for (const std::string& entry : call.resolve)
         resolve = curl_slist_append(resolve, entry.c_str());
 

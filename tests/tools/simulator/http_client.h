@@ -18,6 +18,7 @@ struct Call
     std::string contentType = "application/x-www-form-urlencoded";
     std::string caFile;               // empty: the system's trust store only
     std::vector<std::string> resolve; // CURLOPT_RESOLVE entries
+    std::vector<std::string> headers; // extra "Name: value" lines, sent as they are
     long timeoutMs = 5000;
 };
 
