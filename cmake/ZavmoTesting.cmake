@@ -8,6 +8,16 @@ find_package(GTest REQUIRED)
 
 set(ZAVMO_RUN_ISOLATED "${CMAKE_SOURCE_DIR}/tests/support/run-isolated.sh")
 
+# AddressSanitizer takes over SIGSEGV, and ThreadSanitizer's runtime is not
+# safe across fork() from a signal handler while other threads allocate: the
+# crash tests only run without either.
+set(ZAVMO_SANITIZER_OWNS_SIGNALS OFF)
+foreach(flags IN ITEMS "${CMAKE_CXX_FLAGS}" "${CMAKE_EXE_LINKER_FLAGS}" "${ZAVMO_SANITIZE}")
+  if(flags MATCHES "(sanitize=|^)[a-z,]*(address|thread)")
+    set(ZAVMO_SANITIZER_OWNS_SIGNALS ON)
+  endif()
+endforeach()
+
 function(zavmo_add_test)
   cmake_parse_arguments(T "APP_DIR" "NAME;TIMEOUT" "COMMAND;LABELS;RESOURCE_LOCK;ENVIRONMENT" ${ARGN})
   list(GET T_COMMAND 0 target)
