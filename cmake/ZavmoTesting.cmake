@@ -8,6 +8,16 @@ find_package(GTest REQUIRED)
 
 set(ZAVMO_RUN_ISOLATED "${CMAKE_SOURCE_DIR}/tests/support/run-isolated.sh")
 
+# AddressSanitizer takes over SIGSEGV, and ThreadSanitizer's runtime is not
+# safe across fork() from a signal handler while other threads allocate: the
+# crash tests only run without either.
+set(ZAVMO_SANITIZER_OWNS_SIGNALS OFF)
+foreach(flags IN ITEMS "${CMAKE_CXX_FLAGS}" "${CMAKE_EXE_LINKER_FLAGS}" "${ZAVMO_SANITIZE}")
+  if(flags MATCHES "(sanitize=|^)[a-z,]*(address|thread)")
+    set(ZAVMO_SANITIZER_OWNS_SIGNALS ON)
+  endif()
+endforeach()
+
 function(zavmo_add_test)
   cmake_parse_arguments(T "APP_DIR" "NAME;TIMEOUT" "COMMAND;LABELS;RESOURCE_LOCK;ENVIRONMENT" ${ARGN})
   list(GET T_COMMAND 0 target)
@@ -31,13 +41,17 @@ function(zavmo_add_test)
   endif()
 endfunction()
 
-# zavmo_gtest(name SOURCES ... LIBS ... [APP_DIR] [QT] [GUI]) builds a GoogleTest binary and
-# registers it. QT runs the tests inside a QCoreApplication, GUI inside a QApplication.
+# zavmo_gtest(name SOURCES ... LIBS ... [APP_DIR] [QT] [GUI] [LABELS ...]) builds a GoogleTest
+# binary and registers it. QT runs the tests inside a QCoreApplication, GUI inside a
+# QApplication. Tests of Qt code carry the label "qt" (QT and GUI add it): Qt itself is not
+# built with the sanitizers, so a thread-sanitizer run leaves them out (ctest -LE qt).
 function(zavmo_gtest name)
   cmake_parse_arguments(T "APP_DIR;QT;GUI" "TIMEOUT" "SOURCES;LIBS;LABELS;RESOURCE_LOCK;ENVIRONMENT" ${ARGN})
   if(T_QT OR T_GUI)
     add_executable(${name} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/qt_gtest_main.cpp)
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+    list(APPEND T_LABELS qt)
+    list(REMOVE_DUPLICATES T_LABELS)
     if(T_GUI)
       target_link_libraries(${name} PRIVATE Qt5::Widgets)
       target_compile_definitions(${name} PRIVATE ZAVMO_TEST_GUI=1)

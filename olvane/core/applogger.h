@@ -1,6 +1,8 @@
 #pragma once
 // Writes every Qt log message as one time-stamped line to a daily file in the
-// temporary folder's "Olvane" directory, one file per severity class.
+// temporary folder's "Olvane" directory, one file per severity class. The
+// folder is checked as the other temporary folders are (core/pathlayout.h),
+// and log files are never opened through a link.
 
 #include <QString>
 #include <QtGlobal>
@@ -14,7 +16,7 @@ public:
     void uninstall();
 
     // Full path of the file for messages of `type`; creates the log folder
-    // when it is missing.
+    // when it is missing (or, when it is not private, names the fallback).
     static QString logFilePath(QtMsgType type);
 
     static void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);

@@ -16,6 +16,8 @@
 #include <QUrl>
 
 #include <quazip/JlCompress.h>
+#include <quazip/quazip.h>
+#include <quazip/quazipfileinfo.h>
 
 #include <cstdio>
 
@@ -41,6 +43,22 @@ bool isUnsafeEntry(const QString& name)
         return true;
     const QStringList parts = QString(name).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'));
     return parts.contains(QStringLiteral(".."));
+}
+
+// True when an entry's path below `targetDir` passes through, or ends on, a
+// symbolic link already there (left by an earlier archive, say): extracting
+// it would write wherever the link points.
+bool passesThroughLink(const QString& targetDir, const QString& name)
+{
+    QString path = targetDir;
+    const QStringList parts =
+        QString(name).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (const QString& part : parts) {
+        path += QLatin1Char('/') + part;
+        if (QFileInfo(path).isSymLink())
+            return true;
+    }
+    return false;
 }
 
 int lastSeparator(const QString& path)
@@ -113,9 +131,13 @@ bool deleteDirectory(const QString& path)
 {
     if (path.isEmpty())
         return false;
-    const QFileInfo top(path);
+    // "link/" would name the link's target: look at the link itself.
+    QString self = path;
+    while (self.size() > 1 && self.endsWith(QLatin1Char('/')))
+        self.chop(1);
+    const QFileInfo top(self);
     if (top.isSymLink())
-        return QFile::remove(path);
+        return QFile::remove(self);
     if (!top.isDir())
         return true;
 
@@ -135,13 +157,23 @@ bool deleteDirectory(const QString& path)
 
 bool unzipToDir(const QString& zipFile, const QString& targetDir)
 {
-    const QStringList entries = JlCompress::getFileList(zipFile);
-    for (const QString& entry : entries) {
-        if (isUnsafeEntry(entry)) {
-            qWarning() << "by kx unzipToDir {refused unsafe entry}" << entry;
+    // The extractor creates the links an archive holds: an archive with one
+    // is refused whole, as is one that would write through an existing link.
+    QuaZip zip(zipFile);
+    if (!zip.open(QuaZip::mdUnzip))
+        return false;
+    QuaZipFileInfo64 info;
+    for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
+        if (!zip.getCurrentFileInfo(&info))
+            return false;
+        if (isUnsafeEntry(info.name) || info.isSymbolicLink() || passesThroughLink(targetDir, info.name)) {
+            qWarning() << "by kx unzipToDir {refused unsafe entry}" << info.name;
             return false;
         }
     }
+    if (zip.getZipError() != UNZ_OK)
+        return false;
+    zip.close();
     return !JlCompress::extractDir(zipFile, targetDir).isEmpty();
 }
 

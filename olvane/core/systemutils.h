@@ -19,7 +19,9 @@ bool copyFileOverwrite(const QString& source, const QString& target, bool overwr
 // links are unlinked, never followed). True when the folder is gone.
 bool deleteDirectory(const QString& path);
 // Unpacks a zip archive; refuses archives with entries that would land
-// outside the target folder. True when files were extracted.
+// outside the target folder: by their names, by being symbolic links, or by
+// passing through a link already below the target. True when files were
+// extracted.
 bool unzipToDir(const QString& zipFile, const QString& targetDir);
 
 // Processes and the shell. `ok`, when given, receives whether the process

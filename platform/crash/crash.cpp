@@ -19,7 +19,8 @@
 //   stack: <first address> <byte count>   (128 bytes below the stack pointer, 8 KiB in all)
 //     <address>: <16 bytes as 32 hex digits>   or   <address>: unreadable
 //   map:
-//   <the memory map as read at install time, verbatim>
+//   <the memory map as read at crash time (at install time when that read
+//    fails or does not fit), verbatim>
 //   end
 //
 // "frames" comes from the unwinder (backtrace(), run in a forked copy of the
@@ -27,10 +28,15 @@
 // handler down), starting at the faulting frame. When that yields no caller,
 // it comes from a frame-pointer walk that reads memory only through a
 // fault-free copy and accepts only return addresses inside executable
-// mappings of the install-time map. Both stop after kMaxFrames.
+// mappings of the map. Both stop after kMaxFrames.
+//
+// Modules load after install (plug-ins, drivers, libssl), so the handler reads
+// /proc/self/maps again, with open/read into buffers reserved by install(),
+// and parses it with the same code install() uses.
 
 #include "platform/crash.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -62,6 +68,9 @@ constexpr size_t kStackAbove = 8192 - kStackBelow;
 constexpr size_t kAltStackSize = 256 * 1024;
 constexpr int kUnwindTimeoutMs = 3000;
 constexpr size_t kTimeStampLength = 17; // "YYYY-MMDD-HHMM-SS"
+// Crash-time map storage: at least this much, or four times the map at install.
+constexpr size_t kMapTextMin = 512 * 1024;
+constexpr size_t kMapEntriesMin = 8192;
 
 struct MapEntry
 {
@@ -71,6 +80,24 @@ struct MapEntry
     bool readable = false;
     bool executable = false;
     const char* file = ""; // file name without folder; "" for anonymous memory
+    const char* path = ""; // as the map names it ("[stack]", "/usr/lib/...")
+};
+
+// A parsed memory map: entries sorted by start, the text they were read from.
+struct MemoryMap
+{
+    const char* text = "";
+    size_t textLength = 0;
+    const MapEntry* entries = nullptr;
+    size_t count = 0;
+};
+
+// Storage a map is parsed into; fixed in size so the handler can refill it.
+struct MapStorage
+{
+    std::vector<char> text;
+    std::vector<char> names; // NUL-terminated paths the entries point into
+    std::vector<MapEntry> entries;
 };
 
 // Everything the handler reads. Built by install(), never changed or freed
@@ -86,9 +113,10 @@ struct State
     std::vector<char*> reporterArgv; // null-terminated; the dump slot is set at crash time
     int dumpPathSlot = -1;           // index in reporterArgv
     Messages messages;
-    std::string mapText;
-    std::vector<std::string> mapFiles; // storage for MapEntry::file
-    std::vector<MapEntry> map;         // sorted by start
+    MapStorage installStorage;
+    MemoryMap installMap;
+    // Filled by the handler only (the one pointer is constant, the bytes not).
+    std::unique_ptr<MapStorage> crashStorage;
     long utcOffset = 0;
     bool vmReadWorks = false;
 };
@@ -226,12 +254,16 @@ struct Writer
     }
 };
 
-const MapEntry* findMapping(const State& s, uintptr_t addr)
+// The map the handler uses: the one read at crash time, or the install-time one.
+const MemoryMap* g_map = nullptr;
+
+const MapEntry* findMapping(uintptr_t addr)
 {
-    size_t lo = 0, hi = s.map.size();
+    const MemoryMap& m = *g_map;
+    size_t lo = 0, hi = m.count;
     while (lo < hi) {
         size_t mid = (lo + hi) / 2;
-        const MapEntry& e = s.map[mid];
+        const MapEntry& e = m.entries[mid];
         if (addr < e.start)
             hi = mid;
         else if (addr >= e.end)
@@ -242,16 +274,16 @@ const MapEntry* findMapping(const State& s, uintptr_t addr)
     return nullptr;
 }
 
-bool isExecutable(const State& s, uintptr_t addr)
+bool isExecutable(uintptr_t addr)
 {
-    const MapEntry* e = findMapping(s, addr);
+    const MapEntry* e = findMapping(addr);
     return e && e->executable;
 }
 
-bool readableInMap(const State& s, uintptr_t addr, size_t len)
+bool readableInMap(uintptr_t addr, size_t len)
 {
     while (len) {
-        const MapEntry* e = findMapping(s, addr);
+        const MapEntry* e = findMapping(addr);
         if (!e || !e->readable)
             return false;
         size_t here = e->end - addr;
@@ -265,7 +297,7 @@ bool readableInMap(const State& s, uintptr_t addr, size_t len)
 
 // Copies memory without risking a fault: through process_vm_readv on our own
 // process (the kernel reports EFAULT instead of raising a signal), or, where
-// that call is refused, only from readable mappings of the install-time map.
+// that call is refused, only from readable mappings of the map.
 bool safeRead(const State& s, uintptr_t addr, void* out, size_t len)
 {
     if (s.vmReadWorks) {
@@ -273,7 +305,7 @@ bool safeRead(const State& s, uintptr_t addr, void* out, size_t len)
         iovec remote{reinterpret_cast<void*>(addr), len};
         return syscall(SYS_process_vm_readv, getpid(), &local, 1UL, &remote, 1UL, 0UL) == static_cast<long>(len);
     }
-    if (!readableInMap(s, addr, len))
+    if (!readableInMap(addr, len))
         return false;
     memcpy(out, reinterpret_cast<const void*>(addr), len);
     return true;
@@ -358,16 +390,154 @@ void writeRegisters(Writer& w, const ucontext_t* uc)
 #endif
 }
 
-void writeLocation(Writer& w, const State& s, uintptr_t addr)
+void writeLocation(Writer& w, uintptr_t addr)
 {
     w.hex(addr);
-    const MapEntry* e = findMapping(s, addr);
+    const MapEntry* e = findMapping(addr);
     if (e && e->file[0]) {
         w.put(" ");
         w.put(e->file);
         w.put("+");
         w.hexShort(addr - e->loadBase);
     }
+}
+
+// ---------------------------------------------------------------- memory map
+
+// Reads the whole file into buf; its length, or -1 when it cannot be read
+// or does not fit. Async-signal-safe.
+ssize_t readWhole(const char* path, char* buf, size_t cap)
+{
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    size_t got = 0;
+    ssize_t result = -1;
+    for (;;) {
+        char probe;
+        const bool full = got == cap;
+        ssize_t n = full ? read(fd, &probe, 1) : read(fd, buf + got, cap - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0)
+            result = ssize_t(got);
+        if (n <= 0 || full)
+            break;
+        got += size_t(n);
+    }
+    close(fd);
+    return result;
+}
+
+// Reads a hexadecimal number ending at `stop` (or the end); moves p past it.
+bool hexField(const char*& p, const char* end, char stop, uintptr_t& out)
+{
+    out = 0;
+    const char* start = p;
+    for (; p < end && *p != stop; ++p) {
+        int v = *p >= '0' && *p <= '9' ? *p - '0' : *p >= 'a' && *p <= 'f' ? *p - 'a' + 10 : -1;
+        if (v < 0)
+            return false;
+        out = out * 16 + uintptr_t(v);
+    }
+    if (p == start)
+        return false;
+    if (p < end)
+        ++p;
+    return true;
+}
+
+void skipField(const char*& p, const char* end)
+{
+    while (p < end && *p != ' ')
+        ++p;
+    while (p < end && *p == ' ')
+        ++p;
+}
+
+// Parses the text of /proc/self/maps ("start-end perms offset dev inode
+// path") into entries, copying the paths into names (at least length + 1
+// bytes). The count, or -1 when the entries do not fit. Async-signal-safe:
+// used at install and again in the handler.
+long parseMapText(const char* text, size_t length, char* names, MapEntry* entries, size_t maxEntries)
+{
+    static const char kDeleted[] = " (deleted)";
+    const size_t deletedLength = sizeof kDeleted - 1;
+    size_t count = 0, namePos = 0, pos = 0;
+    while (pos < length) {
+        size_t eol = pos;
+        while (eol < length && text[eol] != '\n')
+            ++eol;
+        const char* p = text + pos;
+        const char* end = text + eol;
+        pos = eol + 1;
+
+        MapEntry e;
+        uintptr_t offset = 0;
+        if (!hexField(p, end, '-', e.start) || !hexField(p, end, ' ', e.end) || end - p < 4)
+            continue;
+        e.readable = p[0] == 'r';
+        e.executable = p[2] == 'x';
+        skipField(p, end); // permissions
+        if (!hexField(p, end, ' ', offset))
+            continue;
+        skipField(p, end); // device
+        skipField(p, end); // inode
+        size_t pathLength = size_t(end - p);
+        if (pathLength > deletedLength && memcmp(end - deletedLength, kDeleted, deletedLength) == 0)
+            pathLength -= deletedLength;
+        if (count == maxEntries)
+            return -1;
+
+        char* path = names + namePos;
+        memcpy(path, p, pathLength);
+        path[pathLength] = 0;
+        namePos += pathLength + 1;
+        e.path = path;
+        e.file = path;
+        if (path[0] == '/') {
+            for (const char* c = path; *c; ++c)
+                if (*c == '/')
+                    e.file = c + 1;
+        }
+        // The load base is that of the file's first mapping.
+        e.loadBase = e.start - offset;
+        if (path[0] == '/') {
+            for (size_t j = 0; j < count; ++j) {
+                if (strcmp(entries[j].path, path) == 0) {
+                    e.loadBase = entries[j].loadBase;
+                    break;
+                }
+            }
+        }
+        entries[count++] = e;
+    }
+    return long(count);
+}
+
+// Sizes storage for a map text of `length` bytes and `lines` lines.
+void reserveMap(MapStorage& storage, size_t length, size_t lines)
+{
+    storage.text.resize(length);
+    storage.names.resize(length + 1);
+    storage.entries.resize(lines);
+}
+
+// Reads the map again; the install-time map where that fails or does not
+// fit the storage reserved for it.
+const MemoryMap* crashTimeMap(const State& s)
+{
+    static MemoryMap fresh;
+    MapStorage* storage = s.crashStorage.get();
+    ssize_t n = readWhole("/proc/self/maps", storage->text.data(), storage->text.size());
+    if (n <= 0)
+        return &s.installMap;
+    long count = parseMapText(storage->text.data(), size_t(n), storage->names.data(), storage->entries.data(),
+                              storage->entries.size());
+    if (count <= 0)
+        return &s.installMap;
+    fresh = MemoryMap{storage->text.data(), size_t(n), storage->entries.data(), size_t(count)};
+    return &fresh;
 }
 
 // ---------------------------------------------------------------- frames
@@ -434,7 +604,7 @@ int collectFrames(const State& s, const Registers& r, bool* unwound)
         int n = 0;
         g_frames[n++] = r.pc;
         for (int j = i + 1; j < raw && n < kMaxFrames; ++j) {
-            if (!isExecutable(s, g_rawFrames[j]))
+            if (!isExecutable(g_rawFrames[j]))
                 break;
             g_frames[n++] = g_rawFrames[j];
         }
@@ -448,10 +618,10 @@ int collectFrames(const State& s, const Registers& r, bool* unwound)
     *unwound = false;
     int n = 0;
     g_frames[n++] = r.pc;
-    if (!isExecutable(s, r.pc)) {
+    if (!isExecutable(r.pc)) {
         // A call through a bad pointer: the return address is on top of the stack.
         uintptr_t ret = 0;
-        if (safeRead(s, r.sp, &ret, sizeof ret) && isExecutable(s, ret))
+        if (safeRead(s, r.sp, &ret, sizeof ret) && isExecutable(ret))
             g_frames[n++] = ret;
     }
     uintptr_t fp = r.fp;
@@ -461,7 +631,7 @@ int collectFrames(const State& s, const Registers& r, bool* unwound)
         uintptr_t pair[2];
         if (!safeRead(s, fp, pair, sizeof pair))
             break;
-        if (!isExecutable(s, pair[1]))
+        if (!isExecutable(pair[1]))
             break;
         g_frames[n++] = pair[1];
         if (pair[0] <= fp)
@@ -577,7 +747,7 @@ void writeDump(const State& s, int sig, const siginfo_t* info, const ucontext_t*
     w.put("\naddress: ");
     w.hex(info ? uintptr_t(info->si_addr) : 0);
     w.put("\npc: ");
-    writeLocation(w, s, r.pc);
+    writeLocation(w, r.pc);
     w.put("\nregisters:\n");
     if (uc)
         writeRegisters(w, uc);
@@ -589,7 +759,7 @@ void writeDump(const State& s, int sig, const siginfo_t* info, const ucontext_t*
         w.put("  #");
         w.dec(i);
         w.put(" ");
-        writeLocation(w, s, g_frames[i]);
+        writeLocation(w, g_frames[i]);
         w.put("\n");
     }
 
@@ -615,8 +785,9 @@ void writeDump(const State& s, int sig, const siginfo_t* info, const ucontext_t*
     }
 
     w.put("map:\n");
-    w.put(s.mapText.data(), s.mapText.size());
-    if (!s.mapText.empty() && s.mapText.back() != '\n')
+    const MemoryMap& map = *g_map;
+    w.put(map.text, map.textLength);
+    if (map.textLength > 0 && map.text[map.textLength - 1] != '\n')
         w.put("\n");
     w.put("end\n");
     w.flush();
@@ -684,6 +855,7 @@ void crashHandler(int sig, siginfo_t* info, void* context)
     }
     const State& s = *g_state.load(std::memory_order_acquire);
     const ucontext_t* uc = static_cast<const ucontext_t*>(context);
+    g_map = crashTimeMap(s);
 
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
@@ -692,7 +864,7 @@ void crashHandler(int sig, siginfo_t* info, void* context)
                   local);
 
     Registers r = uc ? registersOf(uc) : Registers{};
-    const MapEntry* faultEntry = findMapping(s, r.pc);
+    const MapEntry* faultEntry = findMapping(r.pc);
     {
         Text m(g_faultModule, sizeof g_faultModule);
         if (faultEntry)
@@ -708,7 +880,7 @@ void crashHandler(int sig, siginfo_t* info, void* context)
     // instruction (address - 1), which may be the last one of its function.
     int callers = 0;
     for (int i = 1; i < frameCount; ++i) {
-        const MapEntry* e = findMapping(s, g_frames[i] - 1);
+        const MapEntry* e = findMapping(g_frames[i] - 1);
         g_frameModules[callers++] = e ? e->file : "";
     }
     int hint = pickHint(s.messages, g_faultModule, g_frameModules, callers);
@@ -727,81 +899,6 @@ void crashHandler(int sig, siginfo_t* info, void* context)
 }
 
 // ---------------------------------------------------------------- install
-
-bool readFile(const char* path, std::string& out)
-{
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char buf[65536];
-    for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        out.append(buf, size_t(n));
-    }
-    close(fd);
-    return true;
-}
-
-void parseMap(State& s)
-{
-    struct Raw
-    {
-        uintptr_t start, end, offset;
-        bool r, x;
-        std::string path;
-    };
-    std::vector<Raw> raws;
-    size_t pos = 0;
-    while (pos < s.mapText.size()) {
-        size_t eol = s.mapText.find('\n', pos);
-        if (eol == std::string::npos)
-            eol = s.mapText.size();
-        std::string line = s.mapText.substr(pos, eol - pos);
-        pos = eol + 1;
-        unsigned long start = 0, end = 0, offset = 0;
-        char perms[8] = {};
-        int nameAt = 0;
-        if (sscanf(line.c_str(), "%lx-%lx %7s %lx %*s %*s %n", &start, &end, perms, &offset, &nameAt) < 4)
-            continue;
-        Raw raw{start, end, offset, perms[0] == 'r', perms[2] == 'x', {}};
-        if (nameAt > 0 && size_t(nameAt) <= line.size())
-            raw.path = line.substr(size_t(nameAt));
-        const std::string deleted = " (deleted)";
-        if (raw.path.size() > deleted.size() &&
-            raw.path.compare(raw.path.size() - deleted.size(), deleted.size(), deleted) == 0)
-            raw.path.resize(raw.path.size() - deleted.size());
-        raws.push_back(raw);
-    }
-    s.mapFiles.reserve(raws.size());
-    for (const Raw& raw : raws) {
-        std::string file = raw.path;
-        if (!file.empty() && file[0] == '/')
-            file = file.substr(file.rfind('/') + 1);
-        s.mapFiles.push_back(file);
-    }
-    for (size_t i = 0; i < raws.size(); ++i) {
-        MapEntry e;
-        e.start = raws[i].start;
-        e.end = raws[i].end;
-        e.readable = raws[i].r;
-        e.executable = raws[i].x;
-        e.file = s.mapFiles[i].c_str();
-        e.loadBase = raws[i].start - raws[i].offset;
-        if (!raws[i].path.empty() && raws[i].path[0] == '/') {
-            for (size_t j = 0; j <= i; ++j) {
-                if (raws[j].path == raws[i].path) {
-                    e.loadBase = raws[j].start - raws[j].offset;
-                    break;
-                }
-            }
-        }
-        s.map.push_back(e);
-    }
-}
 
 bool fail(std::string* error, const std::string& why)
 {
@@ -902,9 +999,26 @@ bool install(const Config& config, std::string* error)
     ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     s->programPath = n > 0 ? std::string(exe, size_t(n)) : std::string();
 
-    if (!readFile("/proc/self/maps", s->mapText))
-        return fail(error, "cannot read the memory map");
-    parseMap(*s);
+    // The map now, and room for one several times its size at crash time.
+    {
+        std::vector<char> text(kMapTextMin);
+        ssize_t n = -1;
+        while ((n = readWhole("/proc/self/maps", text.data(), text.size())) < 0 && text.size() < (64u << 20))
+            text.resize(text.size() * 4);
+        if (n <= 0)
+            return fail(error, "cannot read the memory map");
+        const size_t length = size_t(n);
+        const size_t lines = size_t(std::count(text.begin(), text.begin() + n, '\n')) + 1;
+        MapStorage& storage = s->installStorage;
+        reserveMap(storage, length, lines);
+        memcpy(storage.text.data(), text.data(), length);
+        long count = parseMapText(storage.text.data(), length, storage.names.data(), storage.entries.data(), lines);
+        if (count < 0)
+            return fail(error, "cannot parse the memory map");
+        s->installMap = MemoryMap{storage.text.data(), length, storage.entries.data(), size_t(count)};
+        s->crashStorage = std::make_unique<MapStorage>();
+        reserveMap(*s->crashStorage, std::max(kMapTextMin, 4 * length), std::max(kMapEntriesMin, 4 * lines));
+    }
 
     time_t nowTime = time(nullptr);
     tm localTm{};

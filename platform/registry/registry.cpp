@@ -2,6 +2,7 @@
 
 #include <json/json.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -25,6 +27,12 @@
 namespace platform::registry {
 
 namespace {
+
+// Deepest key path a write may create. Each key level costs the parser two
+// levels of nesting (key object, "keys" array); the reader's limit below
+// leaves room for this depth, so everything written can be read back.
+constexpr size_t kMaxKeyDepth = 512;
+constexpr int kParserDepthLimit = 2 * kMaxKeyDepth + 16;
 
 const char* rootName(Root root)
 {
@@ -143,11 +151,17 @@ Load loadDocument(const std::string& file, Json::Value& doc)
     builder["collectComments"] = false;
     builder["failIfExtra"] = true;
     builder["rejectDupKeys"] = true;
+    builder["stackLimit"] = kParserDepthLimit;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value parsed;
     std::string errors;
-    if (!reader->parse(text.data(), text.data() + text.size(), &parsed, &errors))
+    try {
+        // jsoncpp throws, rather than failing, past its nesting limit.
+        if (!reader->parse(text.data(), text.data() + text.size(), &parsed, &errors))
+            return Load::Corrupt;
+    } catch (const std::exception&) {
         return Load::Corrupt;
+    }
 
     // Check the shape the walkers rely on, so a stranger file is never half-used.
     std::function<bool(const Json::Value&, bool)> validKey = [&](const Json::Value& key, bool isRoot) {
@@ -250,6 +264,23 @@ bool withRead(const std::function<bool(Json::Value&)>& reader)
 
 enum class Change { Changed, Unchanged, Failed };
 
+// Removes "<file>.tmp.XXXXXX" files left by saves that were killed before
+// their rename. Called under the exclusive lock, when no save is running.
+void removeStaleTemporaries(const std::string& file)
+{
+    const std::string folder = folderOf(file);
+    const std::string prefix = file.substr(file.find_last_of('/') + 1) + ".tmp.";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0)
+            ::unlinkat(::dirfd(dir), name.c_str(), 0);
+    }
+    ::closedir(dir);
+}
+
 // Read-modify-write under an exclusive lock held over the whole sequence, so
 // writers in other processes never lose each other's updates.
 bool withWrite(const std::function<Change(Json::Value&)>& modify)
@@ -260,6 +291,7 @@ bool withWrite(const std::function<Change(Json::Value&)>& modify)
     Fd lock(::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (lock.get() < 0 || !lockFd(lock.get(), LOCK_EX))
         return false;
+    removeStaleTemporaries(file);
     Json::Value doc;
     if (loadDocument(file, doc) == Load::Corrupt)
         return false; // never overwrite it
@@ -291,6 +323,9 @@ int findNamed(const Json::Value& array, const std::string& name)
 // (and *created is set when anything was).
 Json::Value* walk(Json::Value& doc, Root root, const std::string& path, bool create, bool* created = nullptr)
 {
+    const std::vector<std::string> parts = splitPath(path);
+    if (create && parts.size() > kMaxKeyDepth)
+        return nullptr; // the file could not be read back
     const char* top = rootName(root);
     if (!doc.isMember(top)) {
         if (!create)
@@ -300,7 +335,7 @@ Json::Value* walk(Json::Value& doc, Root root, const std::string& path, bool cre
             *created = true;
     }
     Json::Value* node = &doc[top];
-    for (const std::string& part : splitPath(path)) {
+    for (const std::string& part : parts) {
         Json::Value& keys = (*node)["keys"]; // adds an empty member only in memory
         const int index = findNamed(keys, part);
         if (index >= 0) {
@@ -336,6 +371,8 @@ bool writeValue(Root root, const std::string& path, const std::string& name, con
 {
     return withWrite([&](Json::Value& doc) {
         Json::Value* key = walk(doc, root, path, true);
+        if (!key)
+            return Change::Failed;
         Json::Value& values = (*key)["values"];
         if (!values.isArray())
             values = Json::Value(Json::arrayValue);
@@ -380,7 +417,8 @@ bool createKey(Root root, const std::string& path)
 {
     return withWrite([&](Json::Value& doc) {
         bool created = false;
-        walk(doc, root, path, true, &created);
+        if (!walk(doc, root, path, true, &created))
+            return Change::Failed;
         return created ? Change::Changed : Change::Unchanged;
     });
 }

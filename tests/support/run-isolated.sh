@@ -2,8 +2,19 @@
 # run-isolated.sh (--in-place|--app-dir) PROGRAM [ARGS...]
 # Gives one test process its own HOME, XDG folders, TMPDIR, registry file and
 # shell-open record, and with --app-dir its own application folder (a copy of
-# the program), then removes them all when the test ends.
+# the program), then removes them all when the test ends. Where permitted, the
+# test also gets a network namespace with loopback alone.
 set -u
+# A network namespace of its own with only loopback up, where that is
+# permitted (root, as in CI): a test that forgets the simulator fails at once
+# instead of resolving and reaching real hosts, and the servers it starts live
+# in the namespace with it. Elsewhere the test runs in the machine's network.
+if [ "${ZAVMO_NET_ISOLATED:-}" != 1 ] && command -v unshare >/dev/null && command -v ip >/dev/null &&
+  unshare -n true 2>/dev/null; then
+  export ZAVMO_NET_ISOLATED=1
+  exec unshare -n -- bash -c 'ip link set lo up || { echo "run-isolated: cannot bring loopback up" >&2; exit 1; }
+exec "$0" "$@"' "$0" "$@"
+fi
 mode=$1; shift
 program=$1; shift
 root=$(mktemp -d "${TMPDIR:-/tmp}/zavmo-test.XXXXXX") || exit 1

@@ -27,6 +27,7 @@ constexpr const char* kControlPrefix = "/__sim/";
 constexpr const char* kBadJsonBody = "{\"error\":0,\"msg\":";
 // Stalled and keep-alive connections each hold a thread.
 constexpr size_t kThreadsPerListener = 64;
+constexpr size_t kPayloadMaxLength = 64u << 20;
 
 long long nowMs()
 {
@@ -88,52 +89,74 @@ void cutConnection(const httplib::Request& req, httplib::Response& res)
     res.set_header("Connection", "close");
 }
 
+// Texts that are not UTF-8 would make lines that strict JSON readers refuse.
+// Such a text is written as a non-UTF-8 body is: the field empty, the bytes in
+// Base64 beside it ("path": "", "path_base64": "...").
+void putText(Json::Value& record, const std::string& field, const std::string& text)
+{
+    if (isValidUtf8(text)) {
+        record[field] = text;
+    } else {
+        record[field] = "";
+        record[field + "_base64"] = base64Encode(text);
+    }
+}
+
+// Adds name=value to a name -> value map of the record. A pair with bytes
+// that are not UTF-8 goes, name and value in Base64, to the map's companion
+// "<map>_base64" instead.
+void addPair(Json::Value& record, const char* map, const std::string& name, const std::string& value, bool joinRepeats)
+{
+    Json::Value* slot = nullptr;
+    Json::Value text;
+    if (isValidUtf8(name) && isValidUtf8(value)) {
+        slot = &record[map][name];
+        text = value;
+    } else {
+        slot = &record[std::string(map) + "_base64"][base64Encode(name)];
+        text = base64Encode(value);
+    }
+    if (slot->isNull()) {
+        *slot = text;
+    } else if (joinRepeats && slot->isString()) {
+        *slot = slot->asString() + ", " + text.asString();
+    } else {
+        // A repeated name turns into an array of its values.
+        if (!slot->isArray()) {
+            Json::Value first = *slot;
+            *slot = Json::Value(Json::arrayValue);
+            slot->append(first);
+        }
+        slot->append(text);
+    }
+}
+
 Json::Value baseRecord(const httplib::Request& req, const char* scheme)
 {
     Json::Value rec;
     rec["time_ms"] = static_cast<Json::Int64>(nowMs());
     rec["scheme"] = scheme;
     rec["method"] = req.method;
-    rec["path"] = req.path;
+    putText(rec, "path", req.path);
     rec["remote_port"] = req.remote_port;
 
     // From the target only: httplib also puts a form body's fields into params.
     const size_t q = req.target.find('?');
     const std::string queryString = q == std::string::npos ? std::string() : req.target.substr(q + 1);
-    rec["query_string"] = queryString;
-    Json::Value query(Json::objectValue);
-    for (const auto& [key, value] : parseQuery(queryString)) {
-        Json::Value& slot = query[key];
-        if (slot.isNull()) {
-            slot = value;
-        } else {
-            // A repeated key turns into an array of its values.
-            if (!slot.isArray()) {
-                Json::Value first = slot;
-                slot = Json::Value(Json::arrayValue);
-                slot.append(first);
-            }
-            slot.append(value);
-        }
-    }
-    rec["query"] = query;
+    putText(rec, "query_string", queryString);
+    rec["query"] = Json::Value(Json::objectValue);
+    for (const auto& [key, value] : parseQuery(queryString))
+        addPair(rec, "query", key, value, false);
 
-    Json::Value headers(Json::objectValue);
+    rec["headers"] = Json::Value(Json::objectValue);
     for (const auto& [name, value] : req.headers) {
         // httplib adds the connection's addresses as pseudo headers.
         if (name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT")
             continue;
-        Json::Value& slot = headers[lower(name)];
-        slot = slot.isNull() ? Json::Value(value) : Json::Value(slot.asString() + ", " + value);
+        addPair(rec, "headers", lower(name), value, true);
     }
-    rec["headers"] = headers;
 
-    if (isValidUtf8(req.body)) {
-        rec["body"] = req.body;
-    } else {
-        rec["body"] = "";
-        rec["body_base64"] = base64Encode(req.body);
-    }
+    putText(rec, "body", req.body);
     rec["endpoint"] = "";
     return rec;
 }
@@ -172,7 +195,7 @@ void Server::install(httplib::Server& server, const char* scheme)
     server.set_keep_alive_timeout(2);
     server.set_read_timeout(10);
     server.set_write_timeout(10);
-    server.set_payload_max_length(64u << 20);
+    server.set_payload_max_length(kPayloadMaxLength);
     const auto all = [this, scheme](const httplib::Request& req, httplib::Response& res) {
         try {
             handle(req, res, scheme);
@@ -202,11 +225,47 @@ void Server::install(httplib::Server& server, const char* scheme)
     // recorded too ("[\s\S]" also matches a decoded line break).
     const char* any = R"([\s\S]*)";
     server.Get(any, all);
-    server.Post(any, all);
-    server.Put(any, all);
-    server.Patch(any, all);
     server.Delete(any, all);
     server.Options(any, all);
+    // Requests with a body read it here: httplib's own reading refuses form
+    // bodies above 8 KiB (a limit fixed when the library was built) before
+    // anything could be recorded. The payload limit above still holds.
+    const auto withBody = [all](const httplib::Request& req, httplib::Response& res,
+                                const httplib::ContentReader& content) {
+        httplib::Request full = req;
+        bool read = false;
+        if (req.is_multipart_form_data()) {
+            std::string current;
+            read = content(
+                [&](const httplib::MultipartFormData& part) {
+                    current = part.name;
+                    full.files.emplace(part.name, part);
+                    return true;
+                },
+                [&](const char* data, size_t size) {
+                    auto it = full.files.upper_bound(current);
+                    if (it == full.files.begin())
+                        return false;
+                    (--it)->second.content.append(data, size);
+                    return true;
+                });
+        } else {
+            read = content([&](const char* data, size_t size) {
+                full.body.append(data, size);
+                return true;
+            });
+        }
+        if (!read) {
+            if (res.status == -1)
+                res.status = 400;
+            return;
+        }
+        all(full, res);
+    };
+    server.Post(any, withBody);
+    server.Put(any, withBody);
+    server.Patch(any, withBody);
+    server.Delete(any, withBody);
 }
 
 void Server::start()
@@ -359,10 +418,20 @@ void Server::handle(const httplib::Request& req, httplib::Response& res, const c
         return;
     }
 
-    if (ep->decode)
-        ep->decode(req, record);
     const Mode mode = modeOf(ep->name);
     record["mode"] = mode.text();
+    if (ep->decode) {
+        try {
+            ep->decode(req, record);
+        } catch (const std::exception& e) {
+            // jsoncpp throws, rather than failing, on JSON nested too deeply.
+            record["decode_error"] = std::string("cannot decode: ") + e.what();
+            writeRecord(record);
+            res.status = 400;
+            res.set_content("bad request\n", "text/plain");
+            return;
+        }
+    }
     writeRecord(record);
     applyMode(mode, *ep, req, record, res);
 }
@@ -428,8 +497,13 @@ void Server::handleControl(const httplib::Request& req, httplib::Response& res)
         Json::CharReaderBuilder builder;
         std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
         std::string errors;
-        if (!reader->parse(req.body.data(), req.body.data() + req.body.size(), &body, &errors) || !body.isObject() ||
-            !body["endpoint"].isString() || !body["mode"].isString())
+        bool parsed = false;
+        try {
+            parsed = reader->parse(req.body.data(), req.body.data() + req.body.size(), &body, &errors);
+        } catch (const std::exception&) {
+            // nested too deeply
+        }
+        if (!parsed || !body.isObject() || !body["endpoint"].isString() || !body["mode"].isString())
             return fail(400, "expected {\"endpoint\":\"name\",\"mode\":\"mode\"}");
         const std::string name = body["endpoint"].asString();
         if (!knownEndpoint(name))

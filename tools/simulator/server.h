@@ -18,7 +18,11 @@ namespace zavmo::sim {
 class Server
 {
 public:
-    // requestsFile receives one JSON line per recorded request.
+    // requestsFile receives one JSON line per recorded request, always valid
+    // UTF-8: a path, query string or body that is not UTF-8 is written empty
+    // with its bytes in "<field>_base64"; query and header pairs that are not
+    // go to "query_base64" / "headers_base64" (Base64 name -> Base64 value).
+    // A body the endpoint cannot decode is still recorded, with "decode_error".
     Server(std::vector<Endpoint> endpoints, Credentials credentials, std::string requestsFile);
     ~Server();
     Server(const Server&) = delete;

@@ -4,8 +4,11 @@
 
 #include <QDate>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QThread>
 
 namespace {
@@ -89,11 +92,50 @@ TEST_F(AppLoggerTest, LinesFromTwoThreadsStayWhole)
     EXPECT_EQ(count, 2 * perThread);
 }
 
+// Files holding `text` in every folder the test may write (HOME, the XDG
+// folders, TMPDIR), one per line.
+std::string filesHolding(const QByteArray& text)
+{
+    std::string found;
+    const QString root = qEnvironmentVariable("ZAVMO_TEST_ROOT");
+    for (const char* folder : {"home", "config", "data", "cache", "tmp", "runtime"}) {
+        QDirIterator it(root + "/" + folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (readAll(path).contains(text))
+                found += path.toStdString() + "\n";
+        }
+    }
+    return found;
+}
+
 TEST_F(AppLoggerTest, UnopenableFileDropsTheMessageWithoutHanging)
 {
     // A folder in place of the log file: opening it fails.
-    QDir().mkpath(AppLogger::logFilePath(QtInfoMsg));
+    ASSERT_TRUE(QDir().mkpath(AppLogger::logFilePath(QtInfoMsg)));
     qInfo("lost");
     qInfo("lost again");
-    SUCCEED();
+    qWarning("kept");
+    // The message went nowhere else: not into another log, not below the folder.
+    ASSERT_FALSE(qEnvironmentVariable("ZAVMO_TEST_ROOT").isEmpty());
+    EXPECT_EQ(filesHolding("lost"), "");
+    EXPECT_EQ(filesHolding("kept"), AppLogger::logFilePath(QtWarningMsg).toStdString() + "\n");
+    EXPECT_TRUE(QFileInfo(AppLogger::logFilePath(QtInfoMsg)).isDir());
+}
+
+TEST_F(AppLoggerTest, LogFilesAreNeverOpenedThroughALink)
+{
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath("victim");
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("victim");
+    file.close();
+    const QString log = AppLogger::logFilePath(QtInfoMsg);
+    ASSERT_TRUE(QFile::link(victim, log));
+    QFile::link(elsewhere.filePath("dangling"), AppLogger::logFilePath(QtDebugMsg));
+    qInfo("appended?");
+    qDebug("created?");
+    EXPECT_EQ(readAll(victim), "victim");
+    EXPECT_FALSE(QFileInfo::exists(elsewhere.filePath("dangling")));
 }

@@ -105,3 +105,26 @@ TEST_F(ServerUrlTableTest, HostsFileOverridesHostAndPortPerScheme)
     // Kinds the file does not name keep their compiled-in hosts.
     EXPECT_STREQ(myInfoUrl(), "http://api.env1.zavmo.example/api/v1/my_info");
 }
+
+TEST_F(ServerUrlTableTest, OverlongHostDataIsCutToTheBuffer)
+{
+    QTemporaryDir dir;
+    const QString hosts = dir.filePath("hosts.ini");
+    for (const int hostLength : {2048, 2100, 5000}) {
+        const QByteArray host = QByteArray("h") + QByteArray(hostLength - 1, 'a');
+        QFile file(hosts);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("[passport]\nenv0.https=" + host + ":4443\n");
+        file.close();
+        qputenv("ZAVMO_HOSTS", hosts.toLocal8Bit());
+        setEnvironment(0);
+
+        const std::string url = scanCodeUrl();
+        EXPECT_EQ(url.size(), 2047u) << hostLength;
+        EXPECT_EQ(url, ("https://" + host).left(2047).toStdString()) << hostLength;
+    }
+    // A short URL afterwards leaves nothing of the long one behind.
+    qunsetenv("ZAVMO_HOSTS");
+    EXPECT_STREQ(getServerUrl(44), "");
+    EXPECT_STREQ(checkPackageUrl(), "https://release.zavmo.example/talven/release/pc/checkPackage?appCode=ZVTool");
+}

@@ -43,6 +43,28 @@ template <typename Pred> bool waitFor(Pred pred, int ms = 5000)
     return true;
 }
 
+// Writes a zip archive of (name, content) entries; a name ending in " ->"
+// becomes a symbolic link whose target is the content.
+bool writeZip(const QString& path, const QList<QPair<QString, QByteArray>>& entries)
+{
+    QFile::remove(path);
+    QuaZip zip(path);
+    if (!zip.open(QuaZip::mdCreate))
+        return false;
+    for (const auto& [rawName, content] : entries) {
+        const bool link = rawName.endsWith(" ->");
+        QuaZipNewInfo info(link ? rawName.chopped(3) : rawName);
+        if (link)
+            info.externalAttr = quint32(0120777) << 16;
+        QuaZipFile entry(&zip);
+        if (!entry.open(QIODevice::WriteOnly, info) || entry.write(content) != content.size())
+            return false;
+        entry.close();
+    }
+    zip.close();
+    return zip.getZipError() == 0;
+}
+
 } // namespace
 
 TEST(MakePath, AcceptsOnlyAbsolutePathsWithTwoComponents)
@@ -85,6 +107,21 @@ TEST(DeleteDirectory, RemovesHiddenEntriesAndUnlinksSymlinks)
 
     EXPECT_TRUE(deleteDirectory(root.filePath("never-was")));
     EXPECT_FALSE(deleteDirectory(""));
+}
+
+TEST(DeleteDirectory, APathThatIsALinkRemovesOnlyTheLink)
+{
+    QTemporaryDir root;
+    const QString outside = root.filePath("outside");
+    ASSERT_TRUE(QDir().mkpath(outside + "/sub"));
+    ASSERT_TRUE(writeFile(outside + "/sub/keep.txt", "keep"));
+    for (const QString& suffix : {QString(), QString("/"), QString("//")}) {
+        const QString link = root.filePath("link");
+        ASSERT_TRUE(QFile::link(outside, link));
+        EXPECT_TRUE(deleteDirectory(link + suffix)) << suffix.toStdString();
+        EXPECT_FALSE(QFileInfo(link).isSymLink()) << suffix.toStdString();
+        EXPECT_EQ(readFile(outside + "/sub/keep.txt"), "keep") << suffix.toStdString();
+    }
 }
 
 TEST(CopyFileOverwrite, ReplacesOnlyAfterASuccessfulCopy)
@@ -135,6 +172,43 @@ TEST(UnzipToDir, ExtractsAndRefusesEntriesLeavingTheFolder)
         EXPECT_FALSE(QFileInfo::exists(dir.filePath("evil.txt")));
     }
     EXPECT_FALSE(unzipToDir(dir.filePath("missing.zip"), dir.filePath("none")));
+}
+
+TEST(UnzipToDir, NeverWritesThroughSymbolicLinks)
+{
+    QTemporaryDir dir;
+    const QString outside = dir.filePath("outside");
+    const QString target = dir.filePath("target");
+    ASSERT_TRUE(QDir().mkpath(outside));
+    ASSERT_TRUE(QDir().mkpath(target));
+    ASSERT_TRUE(writeFile(outside + "/victim.txt", "victim"));
+    const QString zip = dir.filePath("a.zip");
+
+    // A link entry and then a file through it: the whole archive is refused.
+    ASSERT_TRUE(writeZip(zip, {{"ok.txt", "ok"}, {"link ->", outside.toUtf8()}, {"link/planted.txt", "evil"}}));
+    EXPECT_FALSE(unzipToDir(zip, target));
+    EXPECT_FALSE(QFileInfo::exists(outside + "/planted.txt"));
+    EXPECT_FALSE(QFileInfo(target + "/link").isSymLink());
+    // A link alone is refused too.
+    ASSERT_TRUE(writeZip(zip, {{"sub/link ->", "/etc/passwd"}}));
+    EXPECT_FALSE(unzipToDir(zip, target));
+    EXPECT_FALSE(QFileInfo(target + "/sub/link").isSymLink());
+
+    // Links already below the target (left by an earlier archive): neither a
+    // folder link on the way nor a link in the file's place is written through.
+    ASSERT_TRUE(QFile::link(outside, target + "/dirlink"));
+    ASSERT_TRUE(QFile::link(outside + "/victim.txt", target + "/victim.txt"));
+    ASSERT_TRUE(writeZip(zip, {{"dirlink/victim.txt", "evil"}}));
+    EXPECT_FALSE(unzipToDir(zip, target));
+    ASSERT_TRUE(writeZip(zip, {{"victim.txt", "evil"}}));
+    EXPECT_FALSE(unzipToDir(zip, target));
+    EXPECT_EQ(readFile(outside + "/victim.txt"), "victim");
+    EXPECT_EQ(QDir(outside).entryList(QDir::Files).size(), 1);
+
+    // The same names without links in the way extract normally.
+    ASSERT_TRUE(writeZip(zip, {{"dir/victim.txt", "mine"}}));
+    EXPECT_TRUE(unzipToDir(zip, target));
+    EXPECT_EQ(readFile(target + "/dir/victim.txt"), "mine");
 }
 
 TEST(Processes, LongExecutableNameIsFoundAndKilledByName)
@@ -208,6 +282,16 @@ TEST(Registry, UninstallFolderAndRuntimeKeys)
     ASSERT_TRUE(
         platform::registry::writeString(Root::LocalMachine, uninstall + kestro, "UninstallString", "uninst.exe"));
     EXPECT_EQ(getUninstallString(QString::fromStdString(kestro)), "");
+
+    // Of sibling keys, the one asked for.
+    ASSERT_TRUE(platform::registry::writeString(Root::LocalMachine, uninstall + "OBS Studio", "UninstallString",
+                                                "/opt/obs-studio/uninstall.exe"));
+    ASSERT_TRUE(platform::registry::writeString(Root::LocalMachine, uninstall + "obs32", "UninstallString",
+                                                "/opt/obs32/uninstall.exe"));
+    EXPECT_EQ(getUninstallString("OBS Studio"), "/opt/obs-studio/");
+    EXPECT_EQ(getUninstallString("obs32"), "/opt/obs32/");
+    EXPECT_EQ(getUninstallString(QString::fromStdString(kestro)), "");
+    EXPECT_EQ(getUninstallString("obs"), "");
 
     EXPECT_EQ(isNetFrameworkInstalled(), 0);
     ASSERT_TRUE(platform::registry::createKey(Root::LocalMachine, "SOFTWARE\\Microsoft\\.NETFramework\\v4.0.30319"));

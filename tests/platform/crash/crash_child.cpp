@@ -3,6 +3,7 @@
 // reporter is "Faultmail" beside the program.
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -54,16 +55,20 @@ int main(int argc, char** argv)
     // An inheritable descriptor the reporter must not receive.
     int leaked = open("/dev/null", O_RDONLY);
     (void)leaked;
+    // "chain" loads its libraries before the filter is installed,
+    // "latechain" after it (as plug-ins and drivers load).
     ZavmoChain chain{};
-    if (mode == "chain") {
+    const auto load = [&] {
         std::vector<std::string> libs;
         for (int i = 2; i < argc; ++i)
             libs.push_back(programFolder() + "/" + argv[i]);
-        if (!loadChain(libs, chain)) {
-            std::fprintf(stderr, "cannot load the chain: %s\n", dlerror());
-            return 3;
-        }
-    }
+        if (loadChain(libs, chain))
+            return true;
+        std::fprintf(stderr, "cannot load the chain: %s\n", dlerror());
+        return false;
+    };
+    if (mode == "chain" && !load())
+        return 3;
 
     platform::crash::Config config;
     const char* folder = std::getenv("CHILD_DUMP_FOLDER");
@@ -94,6 +99,19 @@ int main(int argc, char** argv)
     } else if (mode == "overflow") {
         return recurse(0);
     } else if (mode == "chain") {
+        runChain(chain);
+    } else if (mode == "bigmap") {
+        // So many mappings after install that the map outgrows the room
+        // reserved for it: the dump falls back to the install-time map.
+        const long page = sysconf(_SC_PAGESIZE);
+        for (int i = 0; i < 20000; ++i)
+            if (mmap(nullptr, size_t(page), (i % 2) ? PROT_READ : PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) ==
+                MAP_FAILED)
+                return 4;
+        crashtest::nullWrite();
+    } else if (mode == "latechain") {
+        if (!load())
+            return 3;
         runChain(chain);
     } else if (mode == "heap") {
         crashtest::nullWriteWhileHeapBusy();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <ctime>
 #include <random>
@@ -31,9 +32,9 @@ crashtest::Result crash(std::vector<std::string> args, std::vector<std::string> 
     return crashtest::run(setup);
 }
 
-crashtest::Result crashChain(const std::vector<std::string>& modules)
+crashtest::Result crashChain(const std::vector<std::string>& modules, const char* mode = "chain")
 {
-    std::vector<std::string> args{"chain"}, files;
+    std::vector<std::string> args{mode}, files;
     for (const std::string& m : modules) {
         args.push_back("libzavmo_chain_" + m + ".so");
         files.push_back(chainLibrary(m));
@@ -262,4 +263,28 @@ TEST(CrashChild, HintsFollowTheModulesOfTheCallChain)
     r = crashChain({"gfx", "media", "codec"});
     expectReported(r);
     EXPECT_EQ(r.stderrText, "Crash: graphics hint in libzavmo_chain_codec.so\n");
+}
+
+TEST(CrashChild, ModulesLoadedAfterInstallAreNamed)
+{
+    auto r = crashChain({"gfx", "plain"}, "latechain");
+    expectReported(r);
+    EXPECT_EQ(r.stderrText, "Crash: graphics hint in libzavmo_chain_plain.so\n");
+    const std::string dump = dumpText(r);
+    EXPECT_TRUE(contains(dump, "\npc: 0x")) << dump.substr(0, 2000);
+    EXPECT_TRUE(contains(dump, " libzavmo_chain_plain.so+0x")) << dump.substr(0, 2000);
+    EXPECT_TRUE(contains(dump, " libzavmo_chain_gfx.so+0x")) << dump.substr(0, 2000);
+    // The map in the dump is the one at crash time.
+    EXPECT_TRUE(contains(dump.substr(dump.find("\nmap:\n")), "/libzavmo_chain_plain.so\n"));
+}
+
+TEST(CrashChild, MapTooLargeToReadAgainFallsBackToTheInstallTimeMap)
+{
+    auto r = crash({"bigmap"});
+    expectReported(r);
+    const std::string dump = dumpText(r);
+    EXPECT_TRUE(contains(dump, " " + kChild + "+0x")) << dump.substr(0, 2000);
+    const std::string map = dump.substr(dump.find("\nmap:\n"));
+    EXPECT_LT(std::count(map.begin(), map.end(), '\n'), 5000);
+    EXPECT_EQ(dump.substr(dump.size() - 4), "end\n");
 }

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -264,4 +265,64 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing)
     // No temporary files are left behind.
     for (const auto& e : fs::directory_iterator(fs::path(file_).parent_path()))
         EXPECT_EQ(e.path().filename().string().find(".tmp."), std::string::npos);
+}
+
+TEST_F(RegistryTest, DeepKeysUpToTheWindowsLimitAndNoFurther)
+{
+    std::string path = "SOFTWARE";
+    for (int depth = 2; depth <= 512; ++depth)
+        path += "\\k";
+    ASSERT_TRUE(writeString(CU, path, "v", "deep"));
+    EXPECT_EQ(str(CU, path, "v"), "deep");
+    std::string out;
+    EXPECT_EQ(runTool({"get", "HKCU", path, "v"}, &out), 0);
+    EXPECT_EQ(out, "deep\n");
+
+    // One level more could not be read back: refused, and the file stays usable.
+    EXPECT_FALSE(writeString(CU, path + "\\k", "v", "too deep"));
+    EXPECT_FALSE(createKey(CU, path + "\\k"));
+    EXPECT_FALSE(keyExists(CU, path + "\\k"));
+    EXPECT_TRUE(writeNumber(LM, "SOFTWARE\\Zavmo", "n", 1));
+    EXPECT_EQ(str(CU, path, "v"), "deep");
+}
+
+TEST_F(RegistryTest, FileNestedPastTheParserLimitIsCorruptNotAnAbort)
+{
+    // jsoncpp throws at its nesting limit; every call must fail cleanly instead.
+    std::string bad = "{\"HKEY_CURRENT_USER\": ";
+    for (int i = 0; i < 5000; ++i)
+        bad += "[";
+    std::ofstream(file_, std::ios::trunc) << bad;
+    EXPECT_FALSE(keyExists(CU, ""));
+    EXPECT_FALSE(writeString(LM, "SOFTWARE\\X", "a", "b"));
+    std::vector<std::string> keys;
+    EXPECT_FALSE(enumSubKeys(CU, "", keys));
+    EXPECT_EQ(runTool({"get", "HKLM", "SOFTWARE\\X", "a"}), 1);
+    EXPECT_EQ(runTool({"set-string", "HKLM", "SOFTWARE\\X", "a", "b"}), 1);
+    EXPECT_EQ(readFile(file_), bad);
+}
+
+TEST_F(RegistryTest, WriteRemovesTemporariesOfKilledSavesAndKeepsPermissions)
+{
+    ASSERT_TRUE(writeString(LM, "SOFTWARE\\Zavmo", "a", "1"));
+    ASSERT_EQ(chmod(file_.c_str(), 0640), 0);
+    const fs::path folder = fs::path(file_).parent_path();
+    const std::string base = fs::path(file_).filename().string();
+    for (const char* suffix : {".tmp.Ab3xYz", ".tmp.000000"})
+        std::ofstream(folder / (base + suffix)) << "{}";
+    std::ofstream(folder / "other.json.tmp.Ab3xYz") << "{}";
+    std::ofstream(folder / (base + ".tmp.keep-me")) << "{}"; // not a name our saves use
+
+    ASSERT_TRUE(writeString(LM, "SOFTWARE\\Zavmo", "a", "2"));
+    EXPECT_FALSE(fs::exists(folder / (base + ".tmp.Ab3xYz")));
+    EXPECT_FALSE(fs::exists(folder / (base + ".tmp.000000")));
+    EXPECT_TRUE(fs::exists(folder / "other.json.tmp.Ab3xYz"));
+    EXPECT_TRUE(fs::exists(folder / (base + ".tmp.keep-me")));
+    EXPECT_EQ(str(LM, "SOFTWARE\\Zavmo", "a"), "2");
+
+    struct stat st
+    {
+    };
+    ASSERT_EQ(stat(file_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 }

@@ -1,6 +1,7 @@
 // The running simulator, driven through the test support class and an
 // independent HTTP client (libcurl).
 
+#include "codec.h"
 #include "http_client.h"
 #include "simulator.h"
 
@@ -161,6 +162,70 @@ TEST_F(SimulatorTest, CollectorAnswersBadRequestToBodiesItCannotDecode)
     }
     EXPECT_TRUE(events[4]["v"] == "1.0");
     EXPECT_TRUE(events[5]["v"].isNull());
+}
+
+TEST_F(SimulatorTest, CollectorRecordsBodiesItCannotDecodeEvenNestedTooDeeply)
+{
+    // jsoncpp throws past its nesting limit; the request is still recorded.
+    const std::string deep = std::string(5000, '[') + std::string(5000, ']');
+    const Reply r = send(post(eventBody(deep, false)));
+    ASSERT_EQ(r.code, CURLE_OK);
+    EXPECT_EQ(r.status, 400);
+    const auto events = sim_->waitForRequests("pelk2", 1, 5000);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_FALSE(events[0]["decode_error"].asString().empty());
+    EXPECT_EQ(events[0]["body"], eventBody(deep, false));
+
+    Call mode = post("{\"endpoint\":" + deep + ",\"mode\":\"cut\"}");
+    mode.url = sim_->httpOrigin() + "/__sim/mode";
+    mode.contentType = "application/json";
+    EXPECT_EQ(send(mode).status, 400);
+    EXPECT_EQ(sim_->mode("pelk2"), "success");
+}
+
+TEST_F(SimulatorTest, CollectorTakesFormBodiesAboveEightKilobytes)
+{
+    const std::string event = R"({"ac":"big","e":{"pad":")" + std::string(100000, 'x') + R"("}})";
+    const std::string body = eventBody(event, true);
+    ASSERT_GT(body.size(), 8192u);
+    const Reply r = send(post(body));
+    ASSERT_EQ(r.code, CURLE_OK);
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(parse(r.body), envelope(0, "ok"));
+    const auto events = sim_->waitForRequests("pelk2", 1, 5000);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["decoded"], parse(event));
+}
+
+TEST_F(SimulatorTest, TextsThatAreNotUtf8AreRecordedInBase64)
+{
+    Call get;
+    get.method = "GET";
+    get.contentType.clear();
+    get.url = sim_->httpOrigin() + "/raw/%FF%C3?%FE=%FD&ok=1&ok=%E4%B8%AD&bad=%C0%80";
+    get.headers = {"X-Raw: \xff\xfe", "X-Plain: fine"};
+    ASSERT_EQ(send(get).status, 404);
+    Call post_ = post("a=%FF&b=\xff");
+    ASSERT_EQ(send(post_).status, 200);
+
+    // Every line is strict UTF-8 JSON.
+    const std::string lines = readFile(sim_->requestsFile());
+    EXPECT_TRUE(sim::isValidUtf8(lines));
+    const auto all = sim_->waitForRequests("", 2, 5000);
+    ASSERT_EQ(all.size(), 2u);
+    const Json::Value& rec = all[0];
+    EXPECT_EQ(rec["path"], "");
+    EXPECT_EQ(rec["path_base64"], sim::base64Encode("/raw/\xff\xc3"));
+    EXPECT_EQ(rec["query_string"], "%FE=%FD&ok=1&ok=%E4%B8%AD&bad=%C0%80");
+    EXPECT_EQ(rec["query"]["ok"][1], "中");
+    EXPECT_FALSE(rec["query"].isMember("bad"));
+    EXPECT_EQ(rec["query_base64"][sim::base64Encode("\xfe")], sim::base64Encode("\xfd"));
+    EXPECT_EQ(rec["query_base64"][sim::base64Encode("bad")], sim::base64Encode("\xc0\x80"));
+    EXPECT_EQ(rec["headers"]["x-plain"], "fine");
+    EXPECT_FALSE(rec["headers"].isMember("x-raw"));
+    EXPECT_EQ(rec["headers_base64"][sim::base64Encode("x-raw")], sim::base64Encode("\xff\xfe"));
+    EXPECT_EQ(all[1]["body"], "");
+    EXPECT_EQ(all[1]["body_base64"], sim::base64Encode("a=%FF&b=\xff"));
 }
 
 TEST_F(SimulatorTest, CollectorChecksMethodAndContentType)
@@ -325,6 +390,7 @@ TEST_F(SimulatorTest, CertificateIsValidFor127001AndLocalhostOnly)
 
     Call untrusted = c;
     untrusted.caFile.clear(); // the system store does not know the test CA
+    untrusted.timeoutMs = 20000; // reading the whole store is slow under sanitizers
     EXPECT_EQ(send(untrusted).code, CURLE_PEER_FAILED_VERIFICATION);
 
     const std::string port = std::to_string(sim_->httpsPort());

@@ -10,8 +10,9 @@
 // - The alternate signal stack is set up for the installing thread only.
 //   Other threads run the handler on their own stack, so a stack overflow in
 //   another thread cannot be reported.
-// - The memory map is read once, at install time: modules loaded later have
-//   no name in the dump, and the frame walk stops at their addresses.
+// - The memory map is read again at crash time, into storage reserved at
+//   install (several times the map's size then); a map that has outgrown it
+//   falls back to the install-time one, where later modules have no name.
 // - The UTC offset is taken at install time; a daylight-saving change during
 //   the run shifts the time in the dump file name by that change.
 #pragma once
@@ -67,7 +68,7 @@ struct Config
 };
 
 // Installs the filter for SIGSEGV, SIGBUS, SIGILL, SIGFPE (and SIGABRT when
-// asked). Reads the memory map, the UTC offset, loads the unwinder and sets up
+// asked). Reads the memory map (and reserves room to read it again), the UTC offset, loads the unwinder and sets up
 // an alternate signal stack for the calling thread. Only the first successful
 // call installs; later calls fail. On failure error (when given) says why.
 bool install(const Config& config, std::string* error = nullptr);

@@ -5,10 +5,13 @@
 // file is an empty registry; a corrupt file reads as empty and every write to
 // it fails (it is never overwritten). Writes hold an exclusive flock on
 // "<file>.lock" over read, change and save (temp file + fsync + rename);
-// reads hold a shared lock.
+// reads hold a shared lock. A file that cannot be parsed (bad JSON, wrong
+// shape, nesting beyond the reader's limit) counts as corrupt. Temporary files
+// of saves that were killed are removed by the next write.
 //
 // Key paths use backslashes ("SOFTWARE\\Microsoft\\..."); empty segments are
-// ignored, the empty path is the root itself. Key and value names compare
+// ignored, the empty path is the root itself. A path may be at most 512 keys
+// deep (as on Windows); a write that would create a deeper key fails. Key and value names compare
 // without regard to ASCII case and keep the case they were created with. The
 // unnamed default value has the name "".
 #pragma once

@@ -68,6 +68,8 @@ TEST(OlvaneCrashPieces, DumpFileNameAndReporterCommandLine)
 {
     EXPECT_EQ(crashDumpFileName("Olvane", "V1.0.0", QDateTime(QDate(2026, 12, 8), QTime(9, 29, 26))),
               "Olvane_2026-1208-0929-26_V1.0.0.dmp");
+    EXPECT_EQ(crashDumpFileName("Olvane", "V1.0.0", QDateTime(QDate(2027, 1, 4), QTime(9, 5, 3))),
+              "Olvane_2027-0104-0905-03_V1.0.0.dmp");
 
     const QString line = crashReporterCommandLine("ftp.example", "/opt/olvane/Olvane_2026-1208-0929-26_V1.0.0.dmp");
     EXPECT_EQ(line, "\"ftp://ftp.example//Olvane//\"   \"/opt/olvane/Olvane_2026-1208-0929-26_V1.0.0.dmp\"    "
