@@ -16,12 +16,13 @@ void setJson(httplib::Response& res, const Json::Value& body, int status)
     res.set_content(compactJson(body), "application/json");
 }
 
-std::vector<Endpoint> allEndpoints()
+std::vector<Endpoint> allEndpoints(const Context& context)
 {
     // One line per endpoint; each feature adds its own maker here.
     return {
         analyticsCollector(), packageQuery(), toolTimeStamp(), loginCheck(), shortTokenLogin(),  myInfo(),
         rtmpList(),           myRoom(),       startLiveRoom(), closeRoom(),  anchorGuildCheck(), captchaPage(),
+        fileTree("files", "/files/", context.filesRoot),
     };
 }
 

@@ -42,6 +42,8 @@ std::string Mode::text() const
         return "delay:" + std::to_string(value);
     case Reply:
         return "reply:" + variant;
+    case Own:
+        return variant;
     }
     return "success";
 }

@@ -9,12 +9,13 @@ namespace zavmo::sim {
 
 struct Mode
 {
-    enum Kind { Success, Error, BadJson, Http500, Cut, Stall, Delay, Reply };
+    enum Kind { Success, Error, BadJson, Http500, Cut, Stall, Delay, Reply, Own };
     Mode(Kind k = Success, int v = 0, std::string name = std::string()) : kind(k), value(v), variant(std::move(name)) {}
 
     Kind kind = Success;
-    int value = 0;       // error code of Error, milliseconds of Delay
-    std::string variant; // the endpoint's named reply of Reply
+    int value = 0; // error code of Error, milliseconds of Delay
+    // The endpoint's named reply of Reply; the whole text of an endpoint's own mode of Own.
+    std::string variant;
 
     std::string text() const;
 };
