@@ -64,12 +64,13 @@ Simulator::Simulator(const Options& options)
 {
     const std::string program = options.program.empty() ? std::string(ZAVMO_SIM_PROGRAM) : options.program;
     folder_ = makeFolder();
+    filesRoot_ = options.filesRoot.empty() ? folder_ + "/files" : options.filesRoot;
     try {
         const std::string log = logFile();
         const std::string parent = std::to_string(options.parentPid > 0 ? options.parentPid : ::getpid());
         const std::string maxSeconds = std::to_string(options.maxSeconds);
-        std::vector<std::string> args = {program, "--dir",         folder_,   "--parent-pid",
-                                         parent,  "--max-seconds", maxSeconds};
+        std::vector<std::string> args = {program,        "--dir", folder_,         "--files", filesRoot_,
+                                         "--parent-pid", parent,  "--max-seconds", maxSeconds};
         std::vector<char*> argv;
         for (std::string& a : args)
             argv.push_back(a.data());

@@ -29,6 +29,8 @@ public:
         // ...or when this process ends (0: the calling process).
         pid_t parentPid = 0;
         int readyTimeoutMs = 10000;
+        // Root of the files served below /files/; empty: filesFolder().
+        std::string filesRoot;
     };
 
     // Throws std::runtime_error (with the simulator's log) when it is not
@@ -51,6 +53,8 @@ public:
     std::string caFile() const { return folder_ + "/ca.pem"; }
     std::string requestsFile() const { return folder_ + "/requests.jsonl"; }
     std::string logFile() const { return folder_ + "/sim.log"; }
+    // What the file endpoint serves: "/files/a/b" is filesRoot()/a/b.
+    const std::string& filesRoot() const { return filesRoot_; }
 
     // Sets ZAVMO_HOSTS and ZAVMO_CA_BUNDLE of this process to this simulator's
     // files; the destructor unsets them if they still point here.
@@ -87,6 +91,7 @@ private:
     std::string logTail() const;
 
     std::string folder_;
+    std::string filesRoot_;
     pid_t pid_ = -1;
     bool reaped_ = false;
     int httpPort_ = 0;

@@ -33,16 +33,45 @@ struct Endpoint
     std::function<void(const httplib::Request&, const Json::Value& record, httplib::Response&)> reply;
     // The JSON body of mode "error:N"; the default is {"error":N,"msg":"simulated error"}.
     std::function<Json::Value(int code)> errorEnvelope;
+    // Modes of the endpoint's own beside the common ones: true for a mode text
+    // it understands. In such a mode `reply` runs, and finds the mode text in
+    // record["mode"].
+    std::function<bool(const std::string& mode)> acceptsMode;
+};
+
+// Where the endpoints find what the test prepared.
+struct Context
+{
+    // The simulator's folder (--dir).
+    std::string folder;
+    // Root of the served file tree (--files, default <folder>/files).
+    std::string filesRoot;
 };
 
 // Sets a compact JSON body with content type application/json.
 void setJson(httplib::Response& res, const Json::Value& body, int status = 200);
 std::string compactJson(const Json::Value& value);
 
+// Waits up to ms inside a reply that is held part-way (a stalled or throttled
+// body). Returns false when the simulator stops or is reset meanwhile: the
+// endpoint then ends the reply.
+bool holdReply(int ms);
+
 // Every endpoint the simulator serves.
-std::vector<Endpoint> allEndpoints();
+std::vector<Endpoint> allEndpoints(const Context& context);
 
 // The analytics collector, "pelk2".
 Endpoint analyticsCollector();
+
+// GET of the files under root: the request path minus prefix names the file.
+// Content-Length, single byte ranges (206, and 416 with "bytes */SIZE"), HEAD,
+// 404 for what is missing. Own modes: "throttle:BYTES_PER_SECOND",
+// "cutat:OFFSET" (a body that starts before that file offset ends there with
+// the connection; 0 cuts every body after the headers), "stallat:OFFSET" (the
+// same, but the connection stays open until the stall time passes or the
+// simulator is reset), "nolength" (no
+// Content-Length; the close ends the body), "full" (Range ignored: 200 with
+// the whole file), "redirect:LOCATION" (302).
+Endpoint fileTree(std::string name, std::string prefix, std::string root);
 
 } // namespace zavmo::sim

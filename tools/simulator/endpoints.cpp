@@ -16,11 +16,12 @@ void setJson(httplib::Response& res, const Json::Value& body, int status)
     res.set_content(compactJson(body), "application/json");
 }
 
-std::vector<Endpoint> allEndpoints()
+std::vector<Endpoint> allEndpoints(const Context& context)
 {
     // One line per endpoint; each feature adds its own maker here.
     return {
         analyticsCollector(),
+        fileTree("files", "/files/", context.filesRoot),
     };
 }
 

@@ -1,6 +1,7 @@
-// zavmo-sim --dir DIR [--parent-pid PID] [--max-seconds N]
+// zavmo-sim --dir DIR [--files ROOT] [--parent-pid PID] [--max-seconds N]
 //
-// Plays the Zavmo platform on 127.0.0.1 for tests and demos. Writes into DIR:
+// Plays the Zavmo platform on 127.0.0.1 for tests and demos. Serves the files
+// under ROOT (default DIR/files) below /files/. Writes into DIR:
 // ca.pem (test CA, for ZAVMO_CA_BUNDLE), hosts.ini (for ZAVMO_HOSTS),
 // requests.jsonl (one JSON line per request) and, last, ready.json. Ends on
 // SIGTERM/SIGINT/SIGHUP, POST /__sim/shutdown, when the parent process is gone,
@@ -30,13 +31,16 @@ namespace {
 struct Options
 {
     std::string dir;
+    std::string filesRoot;
     pid_t parentPid = 0;
     long maxSeconds = 600;
 };
 
 [[noreturn]] void usage(const char* problem)
 {
-    std::fprintf(stderr, "zavmo-sim: %s\nusage: zavmo-sim --dir DIR [--parent-pid PID] [--max-seconds N]\n", problem);
+    std::fprintf(stderr,
+                 "zavmo-sim: %s\nusage: zavmo-sim --dir DIR [--files ROOT] [--parent-pid PID] [--max-seconds N]\n",
+                 problem);
     std::exit(2);
 }
 
@@ -62,6 +66,8 @@ Options parseOptions(int argc, char** argv)
         const char* value = argv[++i];
         if (arg == "--dir")
             o.dir = value;
+        else if (arg == "--files")
+            o.filesRoot = value;
         else if (arg == "--parent-pid")
             o.parentPid = static_cast<pid_t>(positiveNumber(value, "--parent-pid"));
         else if (arg == "--max-seconds")
@@ -146,6 +152,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "zavmo-sim: cannot create %s: %s\n", options.dir.c_str(), ec.message().c_str());
         return 1;
     }
+    zavmo::sim::Context context;
+    context.folder = options.dir;
+    context.filesRoot = options.filesRoot.empty() ? (dir / "files").string() : options.filesRoot;
+    fs::create_directories(context.filesRoot, ec);
+    if (ec) {
+        std::fprintf(stderr, "zavmo-sim: cannot create %s: %s\n", context.filesRoot.c_str(), ec.message().c_str());
+        return 1;
+    }
     const std::string readyFile = (dir / "ready.json").string();
     fs::remove(readyFile, ec);
 
@@ -153,7 +167,7 @@ int main(int argc, char** argv)
     try {
         zavmo::sim::Credentials credentials = zavmo::sim::makeCredentials();
         const std::string caPem = zavmo::sim::toPem(credentials.caCert.get());
-        server = std::make_unique<zavmo::sim::Server>(zavmo::sim::allEndpoints(), std::move(credentials),
+        server = std::make_unique<zavmo::sim::Server>(zavmo::sim::allEndpoints(context), std::move(credentials),
                                                       (dir / "requests.jsonl").string());
         server->start();
         zavmo::sim::writeFileAtomically((dir / "ca.pem").string(), caPem);

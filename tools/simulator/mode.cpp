@@ -39,6 +39,8 @@ std::string Mode::text() const
         return "stall";
     case Delay:
         return "delay:" + std::to_string(value);
+    case Own:
+        return own;
     }
     return "success";
 }

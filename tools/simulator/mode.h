@@ -8,9 +8,10 @@ namespace zavmo::sim {
 
 struct Mode
 {
-    enum Kind { Success, Error, BadJson, Http500, Cut, Stall, Delay };
+    enum Kind { Success, Error, BadJson, Http500, Cut, Stall, Delay, Own };
     Kind kind = Success;
-    int value = 0; // error code of Error, milliseconds of Delay
+    int value = 0;        // error code of Error, milliseconds of Delay
+    std::string own = {}; // the text of an endpoint's own mode (Own)
 
     std::string text() const;
 };

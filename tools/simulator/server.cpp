@@ -146,7 +146,25 @@ Json::Value defaultErrorEnvelope(int code)
     return body;
 }
 
+// The running server, for endpoints that hold a reply part-way.
+std::atomic<Server*> runningServer{nullptr};
+
 } // namespace
+
+bool holdReply(int ms)
+{
+    Server* server = runningServer.load();
+    if (!server) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return true;
+    }
+    return server->holdReply(ms);
+}
+
+bool Server::holdReply(int ms)
+{
+    return hold(ms, true);
+}
 
 Server::Server(std::vector<Endpoint> endpoints, Credentials credentials, std::string requestsFile)
     : endpoints_(std::move(endpoints)), credentials_(std::move(credentials))
@@ -160,6 +178,8 @@ Server::Server(std::vector<Endpoint> endpoints, Credentials credentials, std::st
 
 Server::~Server()
 {
+    Server* self = this;
+    runningServer.compare_exchange_strong(self, nullptr);
     if (httpThread_.joinable() || httpsThread_.joinable())
         stop(std::chrono::seconds(5));
     if (logFd_ >= 0)
@@ -223,6 +243,7 @@ void Server::start()
     if (httpPort_ <= 0 || httpsPort_ <= 0)
         throw std::runtime_error("cannot bind to 127.0.0.1");
 
+    runningServer = this;
     httpThread_ = std::thread([this] {
         http_->listen_after_bind();
         ++threadsDone_;
@@ -371,6 +392,9 @@ void Server::applyMode(const Mode& mode, const Endpoint& ep, const httplib::Requ
                        httplib::Response& res)
 {
     switch (mode.kind) {
+    case Mode::Own:
+        ep.reply(req, record, res);
+        return;
     case Mode::Delay:
         if (!hold(mode.value, false)) {
             cutConnection(req, res);
@@ -431,7 +455,11 @@ void Server::handleControl(const httplib::Request& req, httplib::Response& res)
         const std::string name = body["endpoint"].asString();
         if (!knownEndpoint(name))
             return fail(404, "unknown endpoint " + name);
-        const auto mode = parseMode(body["mode"].asString());
+        auto mode = parseMode(body["mode"].asString());
+        const auto ep =
+            std::find_if(endpoints_.begin(), endpoints_.end(), [&](const Endpoint& e) { return e.name == name; });
+        if (!mode && ep->acceptsMode && ep->acceptsMode(body["mode"].asString()))
+            mode = Mode{Mode::Own, 0, body["mode"].asString()};
         if (!mode)
             return fail(400, "unknown mode " + body["mode"].asString());
         {

@@ -29,6 +29,9 @@ public:
     int httpPort() const { return httpPort_; }
     int httpsPort() const { return httpsPort_; }
 
+    // Waits up to ms unless stopped or reset first (then false).
+    bool holdReply(int ms);
+
     // True once POST /__sim/shutdown was answered.
     bool shutdownRequested() const { return shutdownRequested_; }
 
