@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testfiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +14,9 @@
 #include <QStandardPaths>
 
 namespace {
+
+using logictest::bytesOf;
+using logictest::put;
 
 // Shaped like the files OBS Studio 29 (Debian's package) writes on first run
 // in a Chinese locale, where the default profile is "未命名".
@@ -86,20 +91,6 @@ QString roaming(const QString& relative)
 QString local(const QString& relative)
 {
     return getLocalAppDataRoot() + relative;
-}
-
-void put(const QString& path, const QByteArray& bytes)
-{
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 QJsonObject jsonOf(const QString& path)
