@@ -17,8 +17,6 @@
 
 #include <cstring>
 
-using platform::profile::IniDocument;
-
 namespace {
 
 const QString kObsClassicDefaultProfile = QStringLiteral("Untitled");
@@ -49,29 +47,39 @@ bool saveBytes(const QString& path, const QByteArray& bytes)
     return ok;
 }
 
-Read readIni(const QString& path, IniDocument* doc)
+// Whether an INI file can be read: a missing one reads as empty, which the
+// profile code does by itself; one that exists but cannot be opened must not
+// be taken for empty where a write would follow.
+Read iniState(const QString& path)
 {
-    QByteArray bytes;
-    const Read result = readBytes(path, &bytes);
-    if (result == Read::Ok)
-        *doc = IniDocument::parse(bytes.toStdString());
-    return result;
+    QFile file(path);
+    if (!file.exists())
+        return Read::Missing;
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
+        qWarning().noquote() << "[Logic] by kx iniState {cannot read" << path << "}";
+        return Read::Failed;
+    }
+    return Read::Ok;
 }
 
-QString iniValue(const IniDocument& doc, const char* section, const char* key, const QString& fallback = QString())
+// OBS's INI files are UTF-8 (Qt's INI reader would take them as Latin-1 and
+// eat the backslashes of Windows paths).
+QString iniValue(const QString& path, const char* section, const char* key, const QString& fallback = QString())
 {
-    const auto value = doc.value(section, key);
-    return value ? QString::fromStdString(*value) : fallback;
+    return QString::fromStdString(
+        platform::profile::readString(QFile::encodeName(path).toStdString(), section, key, fallback.toStdString()));
 }
 
-// Reads one value of an INI file that may be missing; fallback when it or the
-// key is, or when the file cannot be read.
-QString readIniValue(const QString& path, const char* section, const char* key, const QString& fallback = QString())
+bool setIniValue(const QString& path, const char* section, const char* key, const QString& value)
 {
-    IniDocument doc;
-    if (readIni(path, &doc) != Read::Ok)
-        return fallback;
-    return iniValue(doc, section, key, fallback);
+    // A pasted or served value must not end its line and inject keys.
+    QString clean = value;
+    clean.remove(QLatin1Char('\r')).remove(QLatin1Char('\n')).remove(QChar(0));
+    const bool ok =
+        platform::profile::writeString(QFile::encodeName(path).toStdString(), section, key, clean.toStdString());
+    if (!ok)
+        qWarning().noquote() << "[Logic] by kx setIniValue {cannot write" << key << "into" << path << "}";
+    return ok;
 }
 
 QJsonObject parseObject(const QString& path)
@@ -103,9 +111,8 @@ QString obsClassicDir()
 // cannot be read or names a profile that is no plain file name.
 QString obsClassicProfile()
 {
-    IniDocument global;
-    const Read read = readIni(obsClassicDir() + QStringLiteral("global.ini"), &global);
-    if (read == Read::Failed)
+    const QString global = obsClassicDir() + QStringLiteral("global.ini");
+    if (iniState(global) == Read::Failed)
         return QString();
     const QString profile = iniValue(global, "General", "Profile", kObsClassicDefaultProfile);
     if (!isSafeFileName(profile + QStringLiteral(".ini"))) {
@@ -118,9 +125,8 @@ QString obsClassicProfile()
 // Folder of OBS Studio's current profile, "" when it cannot be told.
 QString obsStudioProfileDir()
 {
-    IniDocument global;
-    const Read read = readIni(getRoamingAppDataRoot() + kObsStudioConfigDir + QStringLiteral("global.ini"), &global);
-    if (read == Read::Failed)
+    const QString global = getRoamingAppDataRoot() + kObsStudioConfigDir + QStringLiteral("global.ini");
+    if (iniState(global) == Read::Failed)
         return QString();
     const QString profile = iniValue(global, "Basic", "ProfileDir", kUntitledProfileName);
     if (!isSafeFileName(profile)) {
@@ -240,7 +246,7 @@ QString getZVShowRecordPath()
 QString getObsClassicRecordPath()
 {
     // Always the "Untitled" profile, whichever profile is current.
-    return videosOr(readIniValue(obsClassicDir() + QStringLiteral("profiles/Untitled.ini"), "Publish", "LastSaveDir"));
+    return videosOr(iniValue(obsClassicDir() + QStringLiteral("profiles/Untitled.ini"), "Publish", "LastSaveDir"));
 }
 
 void getObsClassicPushInfo(QString& url, QString& playPath)
@@ -250,11 +256,9 @@ void getObsClassicPushInfo(QString& url, QString& playPath)
     const QString profile = obsClassicProfile();
     if (profile.isEmpty())
         return;
-    IniDocument doc;
-    if (readIni(obsClassicDir() + QStringLiteral("profiles/") + profile + QStringLiteral(".ini"), &doc) != Read::Ok)
-        return;
-    url = iniValue(doc, "Publish", "URL");
-    playPath = iniValue(doc, "Publish", "PlayPath");
+    const QString path = obsClassicDir() + QStringLiteral("profiles/") + profile + QStringLiteral(".ini");
+    url = iniValue(path, "Publish", "URL");
+    playPath = iniValue(path, "Publish", "PlayPath");
 }
 
 bool setObsClassicPushInfo(const QString& url, const QString& playPath)
@@ -265,19 +269,18 @@ bool setObsClassicPushInfo(const QString& url, const QString& playPath)
     const QString folder = obsClassicDir() + QStringLiteral("profiles");
     QDir().mkpath(folder);
     const QString path = folder + QStringLiteral("/") + profile + QStringLiteral(".ini");
-
-    IniDocument doc(true);
-    const Read read = readIni(path, &doc);
-    if (read == Read::Failed)
+    const Read state = iniState(path);
+    if (state == Read::Failed)
         return false;
-    if (read == Read::Missing && !QFileInfo(folder).isDir()) {
-        qCritical().noquote() << "by kx create obs classic profile failed , file : " + path;
-        return false;
+    if (state == Read::Missing) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write("\xEF\xBB\xBF", 3) != 3) {
+            qCritical().noquote() << "by kx create obs classic profile failed , file : " + path;
+            return false;
+        }
     }
-    doc.setValue("Publish", "Mode", "0");
-    doc.setValue("Publish", "URL", url.toStdString());
-    doc.setValue("Publish", "PlayPath", playPath.toStdString());
-    return saveBytes(path, QByteArray::fromStdString(doc.text()));
+    return setIniValue(path, "Publish", "Mode", QStringLiteral("0")) && setIniValue(path, "Publish", "URL", url) &&
+           setIniValue(path, "Publish", "PlayPath", playPath);
 }
 
 QString getObsStudioRecordPath()
@@ -285,7 +288,7 @@ QString getObsStudioRecordPath()
     const QString profileDir = obsStudioProfileDir();
     if (profileDir.isEmpty())
         return videosOr(QString());
-    return videosOr(readIniValue(profileDir + QStringLiteral("/basic.ini"), "SimpleOutput", "FilePath"));
+    return videosOr(iniValue(profileDir + QStringLiteral("/basic.ini"), "SimpleOutput", "FilePath"));
 }
 
 void getObsStudioPushInfo(QString& server, QString& key)

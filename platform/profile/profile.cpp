@@ -1,6 +1,13 @@
 #include "platform/profile.h"
 
-#include <algorithm>
+#include <strings.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
 
 namespace platform::profile {
 
@@ -10,161 +17,173 @@ const std::string kBom = "\xEF\xBB\xBF";
 
 std::string trim(const std::string& text)
 {
-    const char* blanks = " \t";
-    const size_t first = text.find_first_not_of(blanks);
+    const size_t first = text.find_first_not_of(" \t");
     if (first == std::string::npos)
         return std::string();
-    const size_t last = text.find_last_not_of(blanks);
+    const size_t last = text.find_last_not_of(" \t");
     return text.substr(first, last - first + 1);
 }
 
-bool equalsNoCase(const std::string& a, const std::string& b)
+bool sameName(const std::string& a, const std::string& b)
 {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-               return lower(x) == lower(y);
-           });
+    return a.size() == b.size() && ::strcasecmp(a.c_str(), b.c_str()) == 0;
 }
 
-// "[name]" (blanks allowed around) gives name.
-std::optional<std::string> sectionName(const std::string& line)
+struct Lines
+{
+    bool bom = false;
+    std::string eol = "\r\n";
+    std::vector<std::string> lines; // without their line ends
+};
+
+// False when the file exists but cannot be read; a missing file is empty.
+bool load(const std::string& file, Lines& out)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        if (::access(file.c_str(), F_OK) == 0 || errno != ENOENT)
+            return false;
+        return true;
+    }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad())
+        return false;
+    std::string text = buffer.str();
+    if (text.compare(0, kBom.size(), kBom) == 0) {
+        out.bom = true;
+        text.erase(0, kBom.size());
+    }
+    const size_t firstLf = text.find('\n');
+    if (firstLf != std::string::npos)
+        out.eol = (firstLf > 0 && text[firstLf - 1] == '\r') ? "\r\n" : "\n";
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        out.lines.push_back(line);
+        start = end + 1;
+    }
+    return true;
+}
+
+// "[name]" -> name; false for any other line.
+bool sectionName(const std::string& line, std::string& name)
 {
     const std::string t = trim(line);
     if (t.size() < 2 || t.front() != '[')
-        return std::nullopt;
+        return false;
     const size_t close = t.find(']');
     if (close == std::string::npos)
-        return std::nullopt;
-    return trim(t.substr(1, close - 1));
+        return false;
+    name = trim(t.substr(1, close - 1));
+    return true;
 }
 
-// "key=value" gives the trimmed key and sets *value to the raw rest.
-std::optional<std::string> keyName(const std::string& line, std::string* value = nullptr)
+// "key=value" -> key and value; false for lines without "=".
+bool keyLine(const std::string& line, std::string& key, std::string& value)
 {
-    const std::string t = trim(line);
-    if (t.empty() || t.front() == ';' || t.front() == '[')
-        return std::nullopt;
     const size_t eq = line.find('=');
     if (eq == std::string::npos)
-        return std::nullopt;
-    if (value)
-        *value = line.substr(eq + 1);
-    return trim(line.substr(0, eq));
+        return false;
+    key = trim(line.substr(0, eq));
+    value = trim(line.substr(eq + 1));
+    return true;
 }
 
-std::string withoutLineBreaks(std::string text)
+bool validName(const std::string& name)
 {
-    text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }),
-               text.end());
-    return text;
+    return !trim(name).empty() && name.find_first_of("\r\n=[]") == std::string::npos;
 }
 
 } // namespace
 
-IniDocument IniDocument::parse(const std::string& bytes)
+std::string readString(const std::string& file, const std::string& section, const std::string& key,
+                       const std::string& fallback)
 {
-    IniDocument doc;
-    size_t pos = 0;
-    if (bytes.compare(0, kBom.size(), kBom) == 0) {
-        doc.bom_ = true;
-        pos = kBom.size();
+    Lines content;
+    if (!load(file, content))
+        return fallback;
+    bool inSection = false;
+    for (const std::string& line : content.lines) {
+        std::string name, k, v;
+        if (sectionName(line, name)) {
+            inSection = sameName(name, trim(section));
+        } else if (inSection && keyLine(line, k, v) && sameName(k, trim(key))) {
+            if (v.size() >= 2 && v.front() == '"' && v.back() == '"')
+                v = v.substr(1, v.size() - 2);
+            return v;
+        }
     }
-    while (pos < bytes.size()) {
-        const size_t nl = bytes.find('\n', pos);
-        Line line;
-        if (nl == std::string::npos) {
-            line.content = bytes.substr(pos);
-            pos = bytes.size();
+    return fallback;
+}
+
+bool writeString(const std::string& file, const std::string& section, const std::string& key, const std::string& value)
+{
+    if (!validName(section) || !validName(key) || value.find_first_of("\r\n") != std::string::npos)
+        return false;
+    Lines content;
+    if (!load(file, content))
+        return false;
+
+    const std::string wantedSection = trim(section);
+    const std::string wantedKey = trim(key);
+    const std::string newLine = wantedKey + "=" + value;
+    bool inSection = false;
+    bool sectionSeen = false;
+    bool done = false;
+    size_t insertAt = 0; // after the last non-blank line of the section
+    for (size_t i = 0; i < content.lines.size() && !done; ++i) {
+        std::string name, k, v;
+        if (sectionName(content.lines[i], name)) {
+            if (inSection)
+                break; // the section ended without the key
+            inSection = !sectionSeen && sameName(name, wantedSection);
+            if (inSection) {
+                sectionSeen = true;
+                insertAt = i + 1;
+            }
+        } else if (inSection) {
+            if (keyLine(content.lines[i], k, v) && sameName(k, wantedKey)) {
+                content.lines[i] = newLine;
+                done = true;
+            } else if (!trim(content.lines[i]).empty()) {
+                insertAt = i + 1;
+            }
+        }
+    }
+    if (!done) {
+        if (sectionSeen) {
+            content.lines.insert(content.lines.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine);
         } else {
-            const bool crlf = nl > pos && bytes[nl - 1] == '\r';
-            line.content = bytes.substr(pos, nl - pos - (crlf ? 1 : 0));
-            line.end = crlf ? "\r\n" : "\n";
-            pos = nl + 1;
+            content.lines.push_back("[" + wantedSection + "]");
+            content.lines.push_back(newLine);
         }
-        doc.lines_.push_back(std::move(line));
     }
-    return doc;
-}
 
-bool IniDocument::findSection(const std::string& section, size_t* begin, size_t* end) const
-{
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        const auto name = sectionName(lines_[i].content);
-        if (!name || !equalsNoCase(*name, section))
-            continue;
-        size_t j = i + 1;
-        while (j < lines_.size() && !sectionName(lines_[j].content))
-            ++j;
-        *begin = i;
-        *end = j;
-        return true;
-    }
-    return false;
-}
+    std::string text = content.bom ? kBom : std::string();
+    for (const std::string& line : content.lines)
+        text += line + content.eol;
 
-std::optional<std::string> IniDocument::value(const std::string& section, const std::string& key) const
-{
-    size_t begin = 0, end = 0;
-    if (!findSection(section, &begin, &end))
-        return std::nullopt;
-    for (size_t i = begin + 1; i < end; ++i) {
-        std::string raw;
-        const auto name = keyName(lines_[i].content, &raw);
-        if (!name || !equalsNoCase(*name, key))
-            continue;
-        std::string v = trim(raw);
-        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-            v = v.substr(1, v.size() - 2);
-        return v;
-    }
-    return std::nullopt;
-}
-
-std::string IniDocument::newline() const
-{
-    for (const Line& line : lines_) {
-        if (!line.end.empty())
-            return line.end;
-    }
-    return "\r\n";
-}
-
-void IniDocument::setValue(const std::string& sectionIn, const std::string& keyIn, const std::string& valueIn)
-{
-    const std::string section = withoutLineBreaks(sectionIn);
-    const std::string key = withoutLineBreaks(keyIn);
-    const std::string value = withoutLineBreaks(valueIn);
-    const std::string nl = newline();
-
-    size_t begin = 0, end = 0;
-    if (!findSection(section, &begin, &end)) {
-        if (!lines_.empty() && lines_.back().end.empty())
-            lines_.back().end = nl;
-        lines_.push_back({"[" + section + "]", nl});
-        lines_.push_back({key + "=" + value, nl});
-        return;
-    }
-    size_t last = begin;
-    for (size_t i = begin + 1; i < end; ++i) {
-        const auto name = keyName(lines_[i].content);
-        if (name && equalsNoCase(*name, key)) {
-            lines_[i].content = *name + "=" + value;
-            return;
+    const std::string temp = file + ".tmp." + std::to_string(::getpid());
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.close();
+        if (!out) {
+            std::remove(temp.c_str());
+            return false;
         }
-        if (!trim(lines_[i].content).empty())
-            last = i;
     }
-    if (lines_[last].end.empty())
-        lines_[last].end = nl;
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last + 1), Line{key + "=" + value, nl});
-}
-
-std::string IniDocument::text() const
-{
-    std::string out = bom_ ? kBom : std::string();
-    for (const Line& line : lines_)
-        out += line.content + line.end;
-    return out;
+    if (std::rename(temp.c_str(), file.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
 }
 
 } // namespace platform::profile

@@ -2,73 +2,78 @@
 
 #include <gtest/gtest.h>
 
-using platform::profile::IniDocument;
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
-TEST(IniDocument, ReadsLikeTheProfileFunctions)
+namespace fs = std::filesystem;
+using namespace platform::profile;
+
+namespace {
+
+class ProfileTest : public ::testing::Test
 {
-    const IniDocument doc = IniDocument::parse("\xEF\xBB\xBF"
-                                               "; comment=no\r\n"
-                                               "[General]\r\n"
-                                               "Profile = my profile \r\n"
-                                               "[publish]\r\n"
-                                               "url=\"rtmp://a/b\"\r\n"
-                                               "PlayPath='k'\r\n"
-                                               "LastSaveDir=C:\\Users\\a\\Videos\r\n"
-                                               "noequals\r\n"
-                                               "[Publish]\r\n"
-                                               "URL=second section is never read\r\n");
-    EXPECT_TRUE(doc.hasBom());
-    EXPECT_EQ(doc.value("general", "PROFILE"), "my profile");
-    EXPECT_EQ(doc.value("Publish", "URL"), "rtmp://a/b");
-    EXPECT_EQ(doc.value("Publish", "PlayPath"), "k");
-    // Backslashes are data, not escapes.
-    EXPECT_EQ(doc.value("Publish", "LastSaveDir"), "C:\\Users\\a\\Videos");
-    EXPECT_FALSE(doc.value("Publish", "noequals"));
-    EXPECT_FALSE(doc.value("Missing", "URL"));
-    EXPECT_FALSE(doc.value("; comment", "no"));
+protected:
+    void SetUp() override
+    {
+        dir = fs::path(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") /
+              ("profile-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        file = (dir / "Settings.ini").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void put(const std::string& text)
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << text;
+    }
+    std::string content() const
+    {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    fs::path dir;
+    std::string file;
+};
+
+TEST_F(ProfileTest, ReplacesAKeyInPlaceKeepingBomLineEndsAndOtherLines)
+{
+    put("\xEF\xBB\xBF; tool settings\r\n[DirectX Repair]\r\nformstyle = Normal\r\nLanguage=zh-CN\r\n\r\n[Other]\r\n"
+        "FormStyle=Keep\r\n");
+    ASSERT_TRUE(writeString(file, "directx repair", "FormStyle", "Simple"));
+    EXPECT_EQ(content(), "\xEF\xBB\xBF; tool settings\r\n[DirectX Repair]\r\nFormStyle=Simple\r\nLanguage=zh-CN\r\n\r\n"
+                         "[Other]\r\nFormStyle=Keep\r\n");
+    EXPECT_EQ(readString(file, "DIRECTX REPAIR", "formstyle", "-"), "Simple");
+    EXPECT_EQ(readString(file, "Other", "FormStyle", "-"), "Keep");
 }
 
-TEST(IniDocument, EditKeepsEveryOtherByte)
+TEST_F(ProfileTest, AddsMissingKeysAndSectionsAndCreatesTheFile)
 {
-    const std::string original = "\xEF\xBB\xBF[General]\n"
-                                 "Name=未命名\n"
-                                 "\n"
-                                 "[Publish]\n"
-                                 "; keep me\n"
-                                 "  url  =old\n"
-                                 "Other=1\n"
-                                 "\n"
-                                 "[Tail]\n"
-                                 "X=y";
-    IniDocument doc = IniDocument::parse(original);
-    EXPECT_EQ(doc.text(), original);
+    ASSERT_TRUE(writeString(file, "A", "k", "1"));
+    EXPECT_EQ(content(), "[A]\r\nk=1\r\n");
 
-    doc.setValue("PUBLISH", "URL", "new");
-    doc.setValue("Publish", "PlayPath", "key");
-    doc.setValue("Tail", "Z", "1");
-    doc.setValue("New", "K", "v");
-    EXPECT_EQ(doc.text(), "\xEF\xBB\xBF[General]\n"
-                          "Name=未命名\n"
-                          "\n"
-                          "[Publish]\n"
-                          "; keep me\n"
-                          "url=new\n"
-                          "Other=1\n"
-                          "PlayPath=key\n"
-                          "\n"
-                          "[Tail]\n"
-                          "X=y\n"
-                          "Z=1\n"
-                          "[New]\n"
-                          "K=v\n");
+    put("[A]\nx=1\n\n[B]\ny=2\n");
+    ASSERT_TRUE(writeString(file, "A", "k", "v"));
+    ASSERT_TRUE(writeString(file, "C", "z", "\"quoted\""));
+    EXPECT_EQ(content(), "[A]\nx=1\nk=v\n\n[B]\ny=2\n[C]\nz=\"quoted\"\n");
+    EXPECT_EQ(readString(file, "C", "z", "-"), "quoted");
+    EXPECT_EQ(readString(file, "C", "missing", "-"), "-");
 }
 
-TEST(IniDocument, NewFileUsesCrLfAndValuesCannotInjectLines)
+TEST_F(ProfileTest, RefusesWhatWouldBreakTheFileOrCannotBeSaved)
 {
-    IniDocument doc(true);
-    doc.setValue("Publish", "Mode", "0");
-    doc.setValue("Publish", "URL", "rtmp://x\r\n[General]\nProfile=evil");
-    doc.setValue("Publish", "PlayPath", std::string("a\0b", 3));
-    EXPECT_EQ(doc.text(), "\xEF\xBB\xBF[Publish]\r\nMode=0\r\nURL=rtmp://x[General]Profile=evil\r\nPlayPath=ab\r\n");
-    EXPECT_FALSE(IniDocument::parse(doc.text()).value("General", "Profile"));
+    put("[A]\nk=1\n");
+    EXPECT_FALSE(writeString(file, "A", "k", "1\r\n[Injected]"));
+    EXPECT_FALSE(writeString(file, "A]", "k", "1"));
+    EXPECT_FALSE(writeString(file, "A", "k=x", "1"));
+    EXPECT_FALSE(writeString(file, "", "k", "1"));
+    EXPECT_EQ(content(), "[A]\nk=1\n");
+    // A path below a file: neither readable nor writable.
+    EXPECT_FALSE(writeString(file + "/sub.ini", "A", "k", "1"));
+    EXPECT_EQ(readString(file + "/sub.ini", "A", "k", "fallback"), "fallback");
 }
+
+} // namespace
