@@ -22,6 +22,8 @@ std::vector<Endpoint> allEndpoints(const Context& context)
     return {
         analyticsCollector(),
         fileTree("files", "/files/", context.filesRoot),
+        // The download CDN's client files (companion module, installers).
+        fileTree("client_download", "/client_download/", context.filesRoot + "/client_download"),
     };
 }
 

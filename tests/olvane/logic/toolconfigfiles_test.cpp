@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "testfiles.h"
+#include "logictest.h"
 
 #include <QDir>
 #include <QFile>

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "testfiles.h"
+#include "logictest.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,6 +28,7 @@ namespace {
 
 using logictest::bytesOf;
 using logictest::put;
+using logictest::waitFor;
 
 struct Event
 {
@@ -35,18 +36,6 @@ struct Event
     QString name;
     QString detail;
 };
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
-}
 
 QByteArray randomBytes(int size)
 {

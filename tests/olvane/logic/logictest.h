@@ -1,13 +1,17 @@
 #pragma once
-// File helpers shared by the logic tests.
+// Helpers shared by the logic tests.
 
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+
+#include <functional>
 
 namespace logictest {
 
@@ -25,6 +29,19 @@ inline QByteArray bytesOf(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Runs the event loop until done() or the time-out; false on the time-out.
+inline bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
 }
 
 } // namespace logictest
