@@ -23,6 +23,7 @@ namespace {
 constexpr int kPoolSize = 20;
 // The least usable announced size is 21 bytes.
 constexpr qint64 kMinimumTotal = 21;
+constexpr int kChunkSize = 256 * 1024;
 
 // Creates the temporary file afresh: a leftover (or a symbolic link planted
 // in a shared temporary folder) is removed, never followed or appended to.
@@ -160,11 +161,18 @@ bool ZvFileDownloader::writeAvailable()
 {
     if (!m_file || !m_reply || m_writeFailed)
         return !m_writeFailed;
-    const QByteArray data = m_reply->readAll();
-    m_written += data.size();
-    if (!data.isEmpty() && m_file->write(data) != data.size()) {
-        qWarning().noquote() << "[Logic] by kx download " + m_name + " write failed : " + m_file->errorString();
-        m_writeFailed = true;
+    // Through one reused block: a readAll of what piled up would allocate
+    // (and fault in) a fresh buffer of that size each time.
+    if (m_chunk.isEmpty())
+        m_chunk.resize(kChunkSize);
+    qint64 n;
+    while ((n = m_reply->read(m_chunk.data(), m_chunk.size())) > 0) {
+        m_written += n;
+        if (m_file->write(m_chunk.constData(), n) != n) {
+            qWarning().noquote() << "[Logic] by kx download " + m_name + " write failed : " + m_file->errorString();
+            m_writeFailed = true;
+            break;
+        }
     }
     return !m_writeFailed;
 }
@@ -274,6 +282,7 @@ void ZvFileDownloader::cleanup()
         m_reply->deleteLater();
         m_reply = nullptr;
     }
+    m_chunk.clear();
     if (m_file) {
         if (m_file->isOpen()) {
             m_file->flush();

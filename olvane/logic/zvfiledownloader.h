@@ -14,6 +14,7 @@
 // it received and written. TLS certificates are verified (these files are
 // executed); redirects are not followed, so a 3xx is a failure.
 
+#include <QByteArray>
 #include <QMutex>
 #include <QObject>
 #include <QSslError>
@@ -89,6 +90,7 @@ private:
     QString m_temp;
     QFile* m_file = nullptr;
     bool m_writeFailed = false;
+    QByteArray m_chunk;
     QNetworkAccessManager* m_manager = nullptr;
     QNetworkReply* m_reply = nullptr;
     // Changes at every start and cancel: reply signals and finish steps of an
