@@ -145,6 +145,9 @@ public:
     Call(std::weak_ptr<Connection> connection, Json::Value id) : connection_(std::move(connection)), id_(std::move(id))
     {
     }
+    // A call its handler dropped unanswered is answered with an error, so
+    // that the caller does not wait for its time-out.
+    ~Call() { answer("error", "not answered"); }
     bool answer(const char* field, const Json::Value& value)
     {
         if (answered_.exchange(true))

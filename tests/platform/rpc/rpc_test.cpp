@@ -77,6 +77,7 @@ TEST(Rpc, AnswersMayComeLaterFromAnotherThread)
             complete(call, args[0].asString() + std::to_string(args[1].asInt()));
         });
     }));
+    ASSERT_TRUE(service.registerProcedure("dropped", "", [](const Json::Value&, const CallHandle&) {}));
     ASSERT_TRUE(service.start("AsyncService"));
     Client client;
     ASSERT_TRUE(client.connect("AsyncService", 2000));
@@ -84,6 +85,8 @@ TEST(Rpc, AnswersMayComeLaterFromAnotherThread)
     std::string error;
     ASSERT_TRUE(client.call("slow", list({"n", 7}), &result, &error, 2000)) << error;
     EXPECT_EQ(result.asString(), "n7");
+    EXPECT_FALSE(client.call("dropped", Json::Value(Json::arrayValue), &result, &error, 2000));
+    EXPECT_EQ(error, "not answered");
     worker.join();
 }
 
