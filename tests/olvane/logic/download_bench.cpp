@@ -4,7 +4,8 @@
 //
 // The pool fetches one file of MiB from the simulator on loopback, over plain
 // HTTP and over TLS, and `curl -o` fetches the same file the same way into the
-// same folder; prints both rates and pool/curl ratios.
+// same folder; prints both rates, the CPU time each used (the pool's covers
+// all threads of this process) and pool/curl ratios.
 
 #include "core/deployment.h"
 #include "logic/zvfiledownloader.h"
@@ -19,11 +20,30 @@
 
 #include <cstdio>
 
+#include <sys/resource.h>
+
 namespace {
 
-// Seconds for the pool to fetch url into folder; negative on failure.
-double poolSeconds(const QString& url, const QString& folder)
+// CPU seconds (user, system) used so far by this process or its children.
+std::pair<double, double> cpu(int who)
 {
+    rusage usage{};
+    getrusage(who, &usage);
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
+}
+
+struct Run
+{
+    double seconds = -1;
+    double user = 0;
+    double system = 0;
+};
+
+// Time and CPU for the pool to fetch url into folder; seconds < 0 on failure.
+Run poolRun(const QString& url, const QString& folder)
+{
+    const auto before = cpu(RUSAGE_SELF);
     ZvFileDownloaderMgr* pool = ZvFileDownloaderMgr::instance();
     bool ended = false, ok = false;
     QList<QMetaObject::Connection> connections;
@@ -35,24 +55,27 @@ double poolSeconds(const QString& url, const QString& folder)
     QElapsedTimer timer;
     timer.start();
     if (pool->startDownload("bench", url, folder, true, "pool.bin") != kDownloadStarted)
-        return -1;
+        return {};
     while (!ended)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 100);
     const double seconds = timer.nsecsElapsed() / 1e9;
     for (const auto& c : connections)
         QObject::disconnect(c);
     QFile::remove(folder + "/pool.bin");
-    return ok ? seconds : -1;
+    const auto after = cpu(RUSAGE_SELF);
+    return ok ? Run{seconds, after.first - before.first, after.second - before.second} : Run{};
 }
 
-double curlSeconds(const QString& url, const QString& folder, const QString& caFile)
+Run curlRun(const QString& url, const QString& folder, const QString& caFile)
 {
+    const auto before = cpu(RUSAGE_CHILDREN);
     QElapsedTimer timer;
     timer.start();
     const int code = QProcess::execute("curl", {"-s", "-f", "--cacert", caFile, "-o", folder + "/curl.bin", url});
     const double seconds = timer.nsecsElapsed() / 1e9;
     QFile::remove(folder + "/curl.bin");
-    return code == 0 ? seconds : -1;
+    const auto after = cpu(RUSAGE_CHILDREN);
+    return code == 0 ? Run{seconds, after.first - before.first, after.second - before.second} : Run{};
 }
 
 } // namespace
@@ -83,12 +106,14 @@ int main(int argc, char** argv)
     const QString ca = QString::fromStdString(sim.caFile());
     for (const auto& origin : {sim.httpOrigin(), sim.httpsOrigin()}) {
         const QString url = QString::fromStdString(origin) + "/files/big.bin";
-        const double curl = curlSeconds(url, work, ca);
-        const double pool = poolSeconds(url, work);
+        const Run curl = curlRun(url, work, ca);
+        const Run pool = poolRun(url, work);
         const double mb = mib * 1048576.0 / 1e6;
-        std::printf("%-5s pool %8.1f MB/s   curl %8.1f MB/s   pool/curl %.2f\n",
-                    origin.rfind("https", 0) == 0 ? "TLS" : "HTTP", pool > 0 ? mb / pool : 0, curl > 0 ? mb / curl : 0,
-                    pool > 0 && curl > 0 ? curl / pool : 0);
+        auto rate = [mb](const Run& r) { return r.seconds > 0 ? mb / r.seconds : 0; };
+        std::printf("%-5s pool %7.1f MB/s (cpu user %.2f s, sys %.2f s)   curl %7.1f MB/s (cpu user %.2f s, sys %.2f s)"
+                    "   pool/curl %.2f\n",
+                    origin.rfind("https", 0) == 0 ? "TLS" : "HTTP", rate(pool), pool.user, pool.system, rate(curl),
+                    curl.user, curl.system, rate(curl) > 0 ? rate(pool) / rate(curl) : 0);
     }
     QDir(work).removeRecursively();
     return 0;
