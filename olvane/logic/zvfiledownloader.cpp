@@ -248,10 +248,12 @@ void ZvFileDownloader::sltDownloadFinished()
         }
         lock.relock();
     }
-    m_busy = false;
     // A receiver above may have cancelled (which announced the end already)
-    // or started this downloader again: then this end is not announced.
+    // or started this downloader again: then this end is not announced, and
+    // the new download's state is left alone.
     const bool announce = generation == m_generation;
+    if (announce)
+        m_busy = false;
     lock.unlock();
     if (announce)
         emit sglFinished(name);

@@ -16,6 +16,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QNetworkAccessManager>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
@@ -290,6 +291,31 @@ TEST_F(Downloads, ReceiverOfAFailureMayPromptCancelAndRetry)
     EXPECT_EQ(outcomes("tool"), QStringList({"failed", "finished", "done", "finished"}));
     EXPECT_EQ(bytesOf(dir.path() + "/retry.bin"), body);
     EXPECT_EQ(pool->getDownloadProgress("tool"), -1);
+}
+
+TEST_F(Downloads, DownloaderStartedAgainFromItsFailureKeepsTheNewDownload)
+{
+    const QByteArray body = randomBytes(100000);
+    const QString url = serve("again.bin", body);
+    sim->setMode("files", "cutat:10");
+    QNetworkAccessManager manager;
+    ZvFileDownloader downloader(&manager);
+    downloader.setName("again");
+    downloader.setOverwrite(true);
+    QStringList seen;
+    int restart = 0;
+    QObject::connect(&downloader, &ZvFileDownloader::sglDownloadFailed, [&](QString) {
+        seen << "failed";
+        sim->reset();
+        restart = downloader.download(url, dir.path(), "");
+    });
+    QObject::connect(&downloader, &ZvFileDownloader::sglDownloadFinished, [&](QString, QString) { seen << "done"; });
+    QObject::connect(&downloader, &ZvFileDownloader::sglFinished, [&](QString) { seen << "finished"; });
+    ASSERT_EQ(downloader.download(url, dir.path(), ""), kDownloadStarted);
+    ASSERT_TRUE(waitFor([&] { return seen.contains("finished"); }));
+    EXPECT_EQ(restart, kDownloadStarted);
+    EXPECT_EQ(seen, QStringList({"failed", "done", "finished"}));
+    EXPECT_EQ(bytesOf(dir.path() + "/again.bin"), body);
 }
 
 TEST(DownloadsTls, UntrustedCertificateFails)
