@@ -159,14 +159,17 @@ QString getTempAppDir()
     return tempFolder({});
 }
 
+// The roots other programs keep their own folders under. On Linux these are
+// the XDG folders themselves, where OBS Studio (Debian's package) keeps
+// "obs-studio/", not the parent of Olvane's own data folder.
 QString getLocalAppDataRoot()
 {
-    return pathlayout::parentRootOf(dataLocation());
+    return pathlayout::withTrailingSeparator(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
 }
 
 QString getRoamingAppDataRoot()
 {
-    return pathlayout::parentRootOf(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    return pathlayout::withTrailingSeparator(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
 }
 
 QString getDeaultDataPath()

@@ -42,6 +42,7 @@ TEST(PathLayout, TextsKeepTheirDoubledSeparators)
     EXPECT_EQ(getSystemSettingPath(), data + "//systemSetting");
     EXPECT_EQ(getUserInfoPath(), data + "//userInfo");
     EXPECT_EQ(getLocalAppDataRoot(), qEnvironmentVariable("XDG_DATA_HOME") + "/");
+    EXPECT_EQ(getRoamingAppDataRoot(), qEnvironmentVariable("XDG_CONFIG_HOME") + "/");
 
     const QString app = QCoreApplication::applicationDirPath();
     EXPECT_EQ(getDeaultDataPath(), app + "/deault.data");

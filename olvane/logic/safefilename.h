@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QString>
+
+// True when name can be joined to a folder as one file name and stay in it:
+// not empty, not "." or "..", no "/" or backslash, no control character.
+// Names that come from a server or from another program's files pass here
+// before they become part of a path.
+bool isSafeFileName(const QString& name);

@@ -1,0 +1,323 @@
+#include "logic/toolconfigfiles.h"
+
+#include "core/pathlayout.h"
+#include "core/stringconstants.h"
+#include "logic/safefilename.h"
+
+#include <platform/profile.h>
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <cstring>
+
+namespace {
+
+const QString kObsClassicDefaultProfile = QStringLiteral("Untitled");
+
+enum class Read { Ok, Missing, Failed };
+
+Read readBytes(const QString& path, QByteArray* bytes)
+{
+    QFile file(path);
+    if (!file.exists())
+        return Read::Missing;
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning().noquote() << "[Logic] by kx readBytes {cannot open" << path << ":" << file.errorString() << "}";
+        return Read::Failed;
+    }
+    *bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return Read::Failed;
+    return Read::Ok;
+}
+
+bool saveBytes(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    if (!ok)
+        qWarning().noquote() << "[Logic] by kx saveBytes {cannot write" << path << ":" << file.errorString() << "}";
+    return ok;
+}
+
+// Whether an INI file can be read: a missing one reads as empty, which the
+// profile code does by itself; one that exists but cannot be opened must not
+// be taken for empty where a write would follow.
+Read iniState(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return Read::Missing;
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
+        qWarning().noquote() << "[Logic] by kx iniState {cannot read" << path << "}";
+        return Read::Failed;
+    }
+    return Read::Ok;
+}
+
+// OBS's INI files are UTF-8 (Qt's INI reader would take them as Latin-1 and
+// eat the backslashes of Windows paths).
+QString iniValue(const QString& path, const char* section, const char* key, const QString& fallback = QString())
+{
+    return QString::fromStdString(
+        platform::profile::readString(QFile::encodeName(path).toStdString(), section, key, fallback.toStdString()));
+}
+
+bool setIniValue(const QString& path, const char* section, const char* key, const QString& value)
+{
+    // A pasted or served value must not end its line and inject keys.
+    QString clean = value;
+    clean.remove(QLatin1Char('\r')).remove(QLatin1Char('\n')).remove(QChar(0));
+    const bool ok =
+        platform::profile::writeString(QFile::encodeName(path).toStdString(), section, key, clean.toStdString());
+    if (!ok)
+        qWarning().noquote() << "[Logic] by kx setIniValue {cannot write" << key << "into" << path << "}";
+    return ok;
+}
+
+QJsonObject parseObject(const QString& path)
+{
+    return QJsonDocument::fromJson(readTextFile(path).toUtf8()).object();
+}
+
+QString forwardSlashes(QString path)
+{
+    return path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
+
+QString videosOr(const QString& path)
+{
+    return forwardSlashes(path.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::MoviesLocation) : path);
+}
+
+QString zvToolSettingsPath()
+{
+    return getLocalAppDataRoot() + QStringLiteral("ZVTool/SystemSetting");
+}
+
+QString obsClassicDir()
+{
+    return getRoamingAppDataRoot() + QStringLiteral("OBS/");
+}
+
+// The profile named by OBS classic's global.ini; "" when global.ini exists but
+// cannot be read or names a profile that is no plain file name.
+QString obsClassicProfile()
+{
+    const QString global = obsClassicDir() + QStringLiteral("global.ini");
+    if (iniState(global) == Read::Failed)
+        return QString();
+    const QString profile = iniValue(global, "General", "Profile", kObsClassicDefaultProfile);
+    if (!isSafeFileName(profile + QStringLiteral(".ini"))) {
+        qWarning().noquote() << "[Logic] by kx obsClassicProfile {unusable profile name" << profile << "}";
+        return QString();
+    }
+    return profile;
+}
+
+// Folder of OBS Studio's current profile, "" when it cannot be told.
+QString obsStudioProfileDir()
+{
+    const QString global = getRoamingAppDataRoot() + kObsStudioConfigDir + QStringLiteral("global.ini");
+    if (iniState(global) == Read::Failed)
+        return QString();
+    const QString profile = iniValue(global, "Basic", "ProfileDir", kUntitledProfileName);
+    if (!isSafeFileName(profile)) {
+        qWarning().noquote() << "[Logic] by kx obsStudioProfileDir {unusable profile folder" << profile << "}";
+        return QString();
+    }
+    return getRoamingAppDataRoot() + kObsStudioProfilesDir + profile;
+}
+
+// JSON files we rewrite through QJsonDocument, which holds numbers as doubles:
+// an integer literal beyond 2^53 would come back changed.
+bool hasInexactIntegers(const QByteArray& json)
+{
+    bool inString = false;
+    for (int i = 0; i < json.size(); ++i) {
+        const char c = json.at(i);
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+            continue;
+        }
+        if (!(c == '-' || (c >= '0' && c <= '9')))
+            continue;
+        int end = i + (c == '-' ? 1 : 0);
+        while (end < json.size() && json.at(end) == '0')
+            ++end;
+        const int digitsStart = end;
+        while (end < json.size() && json.at(end) >= '0' && json.at(end) <= '9')
+            ++end;
+        const bool integer = end >= json.size() || !strchr(".eE", json.at(end));
+        const QByteArray digits = json.mid(digitsStart, end - digitsStart);
+        if (integer && (digits.size() > 16 || (digits.size() == 16 && digits > "9007199254740992")))
+            return true;
+        while (end < json.size() && strchr("0123456789+-.eE", json.at(end)))
+            ++end;
+        i = end - 1;
+    }
+    return false;
+}
+
+// Reads a JSON object that a setter will rewrite. A missing or empty file is
+// an empty object; anything that cannot be read or rewritten faithfully fails.
+bool readObjectForRewrite(const QString& path, QJsonObject* object)
+{
+    QByteArray bytes;
+    const Read read = readBytes(path, &bytes);
+    if (read == Read::Failed)
+        return false;
+    if (read == Read::Missing || bytes.trimmed().isEmpty()) {
+        *object = QJsonObject();
+        return true;
+    }
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        qWarning().noquote() << "[Logic] by kx readObjectForRewrite {not a JSON object, left alone:" << path << "}";
+        return false;
+    }
+    if (hasInexactIntegers(bytes)) {
+        qWarning().noquote() << "[Logic] by kx readObjectForRewrite {integer beyond 2^53, left alone:" << path << "}";
+        return false;
+    }
+    *object = doc.object();
+    return true;
+}
+
+bool writeObject(const QString& path, const QJsonObject& object)
+{
+    return writeTextFile(path, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented)));
+}
+
+} // namespace
+
+QString readTextFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return QStringLiteral("{}");
+    return QString::fromUtf8(file.readAll());
+}
+
+bool writeTextFile(const QString& path, const QString& text)
+{
+    QByteArray bytes = text.toUtf8();
+    bytes.replace("\n", "\r\n");
+    return saveBytes(path, bytes);
+}
+
+QString getZVToolRecordPath()
+{
+    return forwardSlashes(parseObject(zvToolSettingsPath()).value(QStringLiteral("other.video.file.path")).toString());
+}
+
+bool setZVToolNumberSetting(const QString& key, int value)
+{
+    const QString path = zvToolSettingsPath();
+    QJsonObject root;
+    if (!readObjectForRewrite(path, &root) || !root.value(key).isDouble())
+        return false;
+    root.insert(key, value);
+    return writeObject(path, root);
+}
+
+QString getZVShowRecordPath()
+{
+    const QJsonObject root = parseObject(getLocalAppDataRoot() + QStringLiteral("ZavmoShow/SysConfig.config"));
+    return forwardSlashes(
+        root.value(QStringLiteral("sys")).toObject().value(QStringLiteral("sys_record_path")).toString());
+}
+
+QString getObsClassicRecordPath()
+{
+    // Always the "Untitled" profile, whichever profile is current.
+    return videosOr(iniValue(obsClassicDir() + QStringLiteral("profiles/Untitled.ini"), "Publish", "LastSaveDir"));
+}
+
+void getObsClassicPushInfo(QString& url, QString& playPath)
+{
+    url.clear();
+    playPath.clear();
+    const QString profile = obsClassicProfile();
+    if (profile.isEmpty())
+        return;
+    const QString path = obsClassicDir() + QStringLiteral("profiles/") + profile + QStringLiteral(".ini");
+    url = iniValue(path, "Publish", "URL");
+    playPath = iniValue(path, "Publish", "PlayPath");
+}
+
+bool setObsClassicPushInfo(const QString& url, const QString& playPath)
+{
+    const QString profile = obsClassicProfile();
+    if (profile.isEmpty())
+        return false;
+    const QString folder = obsClassicDir() + QStringLiteral("profiles");
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/") + profile + QStringLiteral(".ini");
+    const Read state = iniState(path);
+    if (state == Read::Failed)
+        return false;
+    if (state == Read::Missing) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write("\xEF\xBB\xBF", 3) != 3) {
+            qCritical().noquote() << "by kx create obs classic profile failed , file : " + path;
+            return false;
+        }
+    }
+    return setIniValue(path, "Publish", "Mode", QStringLiteral("0")) && setIniValue(path, "Publish", "URL", url) &&
+           setIniValue(path, "Publish", "PlayPath", playPath);
+}
+
+QString getObsStudioRecordPath()
+{
+    const QString profileDir = obsStudioProfileDir();
+    if (profileDir.isEmpty())
+        return videosOr(QString());
+    return videosOr(iniValue(profileDir + QStringLiteral("/basic.ini"), "SimpleOutput", "FilePath"));
+}
+
+void getObsStudioPushInfo(QString& server, QString& key)
+{
+    server.clear();
+    key.clear();
+    const QString profileDir = obsStudioProfileDir();
+    if (profileDir.isEmpty())
+        return;
+    const QJsonObject settings =
+        parseObject(profileDir + QStringLiteral("/service.json")).value(QStringLiteral("settings")).toObject();
+    server = settings.value(QStringLiteral("server")).toString();
+    key = settings.value(QStringLiteral("key")).toString();
+}
+
+bool setObsStudioPushInfo(const QString& server, const QString& key)
+{
+    const QString profileDir = obsStudioProfileDir();
+    if (profileDir.isEmpty())
+        return false;
+    QDir().mkpath(profileDir);
+    const QString path = profileDir + QStringLiteral("/service.json");
+    QJsonObject root;
+    if (!readObjectForRewrite(path, &root))
+        return false;
+    QJsonObject settings = root.value(QStringLiteral("settings")).toObject();
+    settings.insert(QStringLiteral("server"), server);
+    settings.insert(QStringLiteral("key"), key);
+    root.insert(QStringLiteral("settings"), settings);
+    root.insert(QStringLiteral("type"), QStringLiteral("rtmp_custom"));
+    return writeObject(path, root);
+}

@@ -1,0 +1,343 @@
+// The download pool against the simulator's file tree: whole files with
+// progress, every way a transfer breaks, the pool's keys, and receivers that
+// cancel or start again from inside a failure.
+
+#include "core/deployment.h"
+#include "logic/zvfiledownloader.h"
+#include "simulator.h"
+
+#include <gtest/gtest.h>
+
+#include "logictest.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// Time without data before a transfer fails: long enough for a loaded
+// machine, and for the simulator's close of a body without length (2 s).
+constexpr int kTimeoutMs = 5000;
+
+using logictest::bytesOf;
+using logictest::put;
+using logictest::waitFor;
+
+struct Event
+{
+    QString kind; // "progress", "done", "failed", "finished"
+    QString name;
+    QString detail;
+};
+
+QByteArray randomBytes(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& c : bytes)
+        c = static_cast<char>(QRandomGenerator::global()->generate());
+    return bytes;
+}
+
+class Downloads : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        sim = new zavmo::test::Simulator;
+        sim->setEnvironment();
+        ASSERT_TRUE(deployment::installTrustedCertificates());
+        pool = ZvFileDownloaderMgr::instance();
+        ASSERT_NE(pool, nullptr);
+        pool->setTransferTimeout(kTimeoutMs);
+    }
+    static void TearDownTestSuite()
+    {
+        delete sim;
+        sim = nullptr;
+    }
+
+    void SetUp() override
+    {
+        sim->reset();
+        ASSERT_TRUE(dir.isValid());
+        for (ZvFileDownloader* d : pool->getAllDownloaders()) {
+            connections << QObject::connect(d, &ZvFileDownloader::sglUpdateDownloadProgress, [this](QString n, int p) {
+                events.push_back({"progress", n, QString::number(p)});
+            });
+            connections << QObject::connect(d, &ZvFileDownloader::sglDownloadFinished, [this](QString n, QString f) {
+                events.push_back({"done", n, f});
+            });
+            connections << QObject::connect(d, &ZvFileDownloader::sglDownloadFailed, [this](QString n) {
+                events.push_back({"failed", n, {}});
+            });
+            connections << QObject::connect(d, &ZvFileDownloader::sglFinished, [this](QString n) {
+                events.push_back({"finished", n, {}});
+            });
+        }
+    }
+
+    void TearDown() override
+    {
+        for (const auto& c : connections)
+            QObject::disconnect(c);
+        for (ZvFileDownloader* d : pool->getAllDownloaders())
+            d->cancel();
+        sim->reset();
+        waitFor([] { return false; }, 50);
+    }
+
+    static QString serve(const QString& name, const QByteArray& bytes)
+    {
+        put(QString::fromStdString(sim->filesRoot()) + "/" + name, bytes);
+        return QString::fromStdString(sim->httpsOrigin()) + "/files/" + name;
+    }
+
+    int count(const QString& kind, const QString& name) const
+    {
+        int n = 0;
+        for (const Event& e : events)
+            n += e.kind == kind && e.name == name;
+        return n;
+    }
+
+    bool ended(const QString& name) const { return count("finished", name) > 0; }
+
+    QStringList outcomes(const QString& name) const
+    {
+        QStringList kinds;
+        for (const Event& e : events)
+            if (e.name == name && e.kind != "progress")
+                kinds << e.kind;
+        return kinds;
+    }
+
+    static zavmo::test::Simulator* sim;
+    static ZvFileDownloaderMgr* pool;
+    QTemporaryDir dir;
+    std::vector<Event> events;
+    QList<QMetaObject::Connection> connections;
+};
+
+zavmo::test::Simulator* Downloads::sim = nullptr;
+ZvFileDownloaderMgr* Downloads::pool = nullptr;
+
+} // namespace
+
+TEST_F(Downloads, WholeFileWithProgressOverTls)
+{
+    const QByteArray body = randomBytes(3 * 1024 * 1024 + 7);
+    const QString url = serve("pkg/OBS-Studio-29.exe", body);
+    sim->setMode("files", "throttle:6000000");
+    // A leftover at the temporary name, here a link planted to make the
+    // download write elsewhere: replaced, never followed.
+    put(dir.path() + "/victim", "victim");
+    ASSERT_TRUE(QFile::link(dir.path() + "/victim", dir.path() + "/OBS-Studio-29.exe.download"));
+
+    ASSERT_EQ(pool->startDownload("OBS Studio", url, dir.path(), false, ""), kDownloadStarted);
+    EXPECT_EQ(pool->getDownloadProgress("OBS Studio"), 0);
+    ASSERT_TRUE(waitFor([&] { return ended("OBS Studio"); }));
+
+    const QString target = dir.path() + "/OBS-Studio-29.exe";
+    EXPECT_EQ(outcomes("OBS Studio"), QStringList({"done", "finished"}));
+    EXPECT_EQ(events[events.size() - 2].detail, target);
+    EXPECT_EQ(bytesOf(target), body);
+    EXPECT_FALSE(QFileInfo::exists(target + ".download"));
+    EXPECT_EQ(bytesOf(dir.path() + "/victim"), "victim");
+    EXPECT_EQ(pool->getDownloadProgress("OBS Studio"), -1);
+
+    QList<int> progress;
+    for (const Event& e : events)
+        if (e.kind == "progress")
+            progress << e.detail.toInt();
+    ASSERT_GE(progress.size(), 3);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(progress.last(), 100);
+    EXPECT_LT(progress.first(), 100);
+}
+
+TEST_F(Downloads, EveryBrokenTransferFailsAndKeepsTheEarlierFile)
+{
+    const QByteArray body = randomBytes(300000);
+    struct Case
+    {
+        const char* mode;
+        QByteArray content;
+        const char* file;
+        // The stall waits for the time-out: short there.
+        int timeoutMs = kTimeoutMs;
+    };
+    const QList<Case> cases = {
+        {"nolength", body, "a.bin"},
+        {"success", QByteArray(20, 'x'), "b.bin"},
+        {"cutat:100000", body, "c.bin"},
+        {"stallat:50000", body, "d.bin", 800},
+        {"redirect:/files/a.bin", body, "e.bin"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        events.clear();
+        sim->setMode("files", c.mode);
+        pool->setTransferTimeout(c.timeoutMs);
+        const QString url = serve(c.file, c.content);
+        const QString target = dir.path() + "/" + c.file;
+        put(target, "earlier version");
+        ASSERT_EQ(pool->startDownload("k", url, dir.path(), true, ""), kDownloadStarted);
+        ASSERT_TRUE(waitFor([&] { return ended("k"); }));
+        EXPECT_EQ(outcomes("k"), QStringList({"failed", "finished"}));
+        EXPECT_EQ(bytesOf(target), "earlier version");
+        EXPECT_FALSE(QFileInfo::exists(target + ".download"));
+        sim->reset();
+    }
+
+    pool->setTransferTimeout(kTimeoutMs);
+    events.clear();
+    const QString missing = QString::fromStdString(sim->httpOrigin()) + "/files/none.bin";
+    ASSERT_EQ(pool->startDownload("404", missing, dir.path(), true, ""), kDownloadStarted);
+    ASSERT_TRUE(waitFor([&] { return ended("404"); }));
+    EXPECT_EQ(outcomes("404"), QStringList({"failed", "finished"}));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/none.bin"));
+
+    // The final move fails when a folder holds the target's name.
+    events.clear();
+    ASSERT_TRUE(QDir().mkpath(dir.path() + "/folder.bin/inside"));
+    ASSERT_EQ(pool->startDownload("rename", serve("folder.bin", body), dir.path(), true, ""), kDownloadStarted);
+    ASSERT_TRUE(waitFor([&] { return ended("rename"); }));
+    EXPECT_EQ(outcomes("rename"), QStringList({"failed", "finished"}));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/folder.bin.download"));
+}
+
+TEST_F(Downloads, KeysTheTwentyDownloadersAndStartsThatFetchNothing)
+{
+    const QString url = serve("slow.bin", randomBytes(100000));
+    sim->setMode("files", "stallat:10");
+    pool->setTransferTimeout(20000);
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(pool->startDownload(QString("key%1").arg(i), url, dir.path(), true, QString("f%1").arg(i)),
+                  kDownloadStarted);
+    EXPECT_EQ(pool->startDownload("key20", url, dir.path(), true, "f20"), kDownloadNoDownloader);
+    EXPECT_EQ(pool->startDownload("key3", url, dir.path(), true, "other"), kDownloadNoDownloader);
+    EXPECT_EQ(pool->getDownloadProgress("key3"), 0);
+
+    // Cancel: temp gone, earlier target kept, only sglFinished.
+    put(dir.path() + "/f3", "earlier");
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(dir.path() + "/f3.download"); }));
+    pool->cancelDownload("key3");
+    EXPECT_EQ(outcomes("key3"), QStringList({"finished"}));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/f3.download"));
+    EXPECT_EQ(bytesOf(dir.path() + "/f3"), "earlier");
+    EXPECT_EQ(pool->getDownloadProgress("key3"), -1);
+    pool->cancelDownload("never started");
+
+    // The freed downloader serves a start that fetches nothing: an existing
+    // target without overwrite, a bad URL, a name that leaves the folder.
+    const size_t requestsBefore = sim->requests("files").size();
+    EXPECT_EQ(pool->startDownload("exists", url, dir.path(), false, "f3"), kDownloadTargetExists);
+    EXPECT_EQ(pool->startDownload("bad", "http://[::1", dir.path(), true, "x"), kDownloadInvalidUrl);
+    EXPECT_EQ(pool->startDownload("avatar", url, dir.path(), true, "../../evil_middle"), kDownloadInvalidUrl);
+    EXPECT_EQ(
+        pool->startDownload("slash", QString::fromStdString(sim->httpsOrigin()) + "/files/", dir.path(), true, ""),
+        kDownloadInvalidUrl);
+    EXPECT_EQ(outcomes("exists"), QStringList({"finished"}));
+    EXPECT_EQ(outcomes("bad"), QStringList({"finished"}));
+    EXPECT_EQ(bytesOf(dir.path() + "/f3"), "earlier");
+    EXPECT_EQ(sim->requests("files").size(), requestsBefore);
+    // Each of those gave its downloader back at once.
+    EXPECT_EQ(pool->startDownload("key20", url, dir.path(), true, "f20"), kDownloadStarted);
+    pool->setTransferTimeout(kTimeoutMs);
+}
+
+TEST_F(Downloads, ReceiverOfAFailureMayPromptCancelAndRetry)
+{
+    const QByteArray body = randomBytes(200000);
+    const QString url = serve("retry.bin", body);
+    sim->setMode("files", "cutat:1000");
+
+    int retryResult = 0, secondResult = 0;
+    bool handled = false;
+    for (ZvFileDownloader* d : pool->getAllDownloaders()) {
+        connections << QObject::connect(d, &ZvFileDownloader::sglDownloadFailed, [&](QString name) {
+            if (handled)
+                return;
+            handled = true;
+            // The key is held until sglFinished.
+            retryResult = pool->startDownload(name, url, dir.path(), true, "");
+            // A modal prompt's nested event loop.
+            QEventLoop loop;
+            QTimer::singleShot(100, &loop, &QEventLoop::quit);
+            loop.exec();
+            sim->reset();
+            pool->cancelDownload(name);
+            secondResult = pool->startDownload(name, url, dir.path(), true, "");
+        });
+    }
+    ASSERT_EQ(pool->startDownload("tool", url, dir.path(), true, ""), kDownloadStarted);
+    ASSERT_TRUE(waitFor([&] { return count("done", "tool") > 0; }));
+    EXPECT_EQ(retryResult, kDownloadNoDownloader);
+    EXPECT_EQ(secondResult, kDownloadStarted);
+    // failed, the cancel's finished, then the second download's own end; the
+    // first download's end is not announced a second time.
+    EXPECT_EQ(outcomes("tool"), QStringList({"failed", "finished", "done", "finished"}));
+    EXPECT_EQ(bytesOf(dir.path() + "/retry.bin"), body);
+    EXPECT_EQ(pool->getDownloadProgress("tool"), -1);
+}
+
+TEST_F(Downloads, DownloaderStartedAgainFromItsFailureKeepsTheNewDownload)
+{
+    const QByteArray body = randomBytes(100000);
+    const QString url = serve("again.bin", body);
+    sim->setMode("files", "cutat:10");
+    QNetworkAccessManager manager;
+    ZvFileDownloader downloader(&manager);
+    downloader.setName("again");
+    downloader.setOverwrite(true);
+    QStringList seen;
+    int restart = 0;
+    QObject::connect(&downloader, &ZvFileDownloader::sglDownloadFailed, [&](QString) {
+        seen << "failed";
+        sim->reset();
+        restart = downloader.download(url, dir.path(), "");
+    });
+    QObject::connect(&downloader, &ZvFileDownloader::sglDownloadFinished, [&](QString, QString) { seen << "done"; });
+    QObject::connect(&downloader, &ZvFileDownloader::sglFinished, [&](QString) { seen << "finished"; });
+    ASSERT_EQ(downloader.download(url, dir.path(), ""), kDownloadStarted);
+    ASSERT_TRUE(waitFor([&] { return seen.contains("finished"); }));
+    EXPECT_EQ(restart, kDownloadStarted);
+    EXPECT_EQ(seen, QStringList({"failed", "done", "finished"}));
+    EXPECT_EQ(bytesOf(dir.path() + "/again.bin"), body);
+}
+
+TEST(DownloadsTls, UntrustedCertificateFails)
+{
+    // A simulator of its own: its CA is not trusted by this process.
+    zavmo::test::Simulator sim;
+    QTemporaryDir dir;
+    put(QString::fromStdString(sim.filesRoot()) + "/setup.exe", randomBytes(5000));
+    ZvFileDownloaderMgr* pool = ZvFileDownloaderMgr::instance();
+    QStringList outcomes;
+    QList<QMetaObject::Connection> connections;
+    for (ZvFileDownloader* d : pool->getAllDownloaders()) {
+        connections << QObject::connect(d, &ZvFileDownloader::sglDownloadFailed,
+                                        [&](QString) { outcomes << "failed"; });
+        connections << QObject::connect(d, &ZvFileDownloader::sglDownloadFinished,
+                                        [&](QString, QString) { outcomes << "done"; });
+    }
+    const QString url = QString::fromStdString(sim.httpsOrigin()) + "/files/setup.exe";
+    ASSERT_EQ(pool->startDownload("tls", url, dir.path(), true, ""), kDownloadStarted);
+    ASSERT_TRUE(waitFor([&] { return !outcomes.isEmpty(); }));
+    EXPECT_EQ(outcomes, QStringList({"failed"}));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/setup.exe"));
+    for (const auto& c : connections)
+        QObject::disconnect(c);
+}

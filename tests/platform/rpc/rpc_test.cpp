@@ -1,0 +1,123 @@
+#include "platform/rpc.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+using namespace platform::rpc;
+
+namespace {
+
+Json::Value list(std::initializer_list<Json::Value> items)
+{
+    Json::Value value(Json::arrayValue);
+    for (const Json::Value& item : items)
+        value.append(item);
+    return value;
+}
+
+} // namespace
+
+TEST(Rpc, CallsReachTheirProceduresWithCheckedArguments)
+{
+    std::atomic<int> connected{0}, handled{0};
+    Service service([&](int status) { connected += status == 1; });
+    ASSERT_TRUE(service.registerProcedure("echo", "O", [&](const Json::Value& args, const CallHandle& call) {
+        ++handled;
+        EXPECT_TRUE(complete(call, args[0]));
+        EXPECT_FALSE(complete(call)); // answered once only
+    }));
+    ASSERT_TRUE(
+        service.registerProcedure("none", "", [](const Json::Value&, const CallHandle& call) { complete(call); }));
+    EXPECT_FALSE(service.registerProcedure("bad", "X", [](const Json::Value&, const CallHandle&) {}));
+    ASSERT_TRUE(service.start("TestService"));
+    EXPECT_FALSE(service.registerProcedure("late", "", [](const Json::Value&, const CallHandle&) {}));
+
+    const std::string path = Service::socketPath("TestService");
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 077, 0u);
+
+    Client client;
+    ASSERT_TRUE(client.connect("TestService", 2000));
+    Json::Value result;
+    std::string error;
+    ASSERT_TRUE(client.call("echo", list({list({"rtmp://a", "码"})}), &result, &error, 2000)) << error;
+    EXPECT_EQ(result, list({"rtmp://a", "码"}));
+    ASSERT_TRUE(client.call("none", Json::Value(Json::arrayValue), &result, &error, 2000)) << error;
+    EXPECT_TRUE(result.isNull());
+
+    EXPECT_FALSE(client.call("echo", list({"not a list"}), &result, &error, 2000));
+    EXPECT_NE(error.find("arguments"), std::string::npos);
+    EXPECT_FALSE(client.call("echo", list({list({}), list({})}), &result, &error, 2000));
+    EXPECT_FALSE(client.call("none", list({1}), &result, &error, 2000));
+    EXPECT_FALSE(client.call("missing", Json::Value(Json::arrayValue), &result, &error, 2000));
+    EXPECT_EQ(error, "unknown procedure");
+    EXPECT_EQ(handled, 1);
+    EXPECT_EQ(connected, 1);
+}
+
+TEST(Rpc, AnswersMayComeLaterFromAnotherThread)
+{
+    std::thread worker;
+    Service service;
+    ASSERT_TRUE(service.registerProcedure("slow", "SI", [&](const Json::Value& args, const CallHandle& call) {
+        worker = std::thread([call, args] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            complete(call, args[0].asString() + std::to_string(args[1].asInt()));
+        });
+    }));
+    ASSERT_TRUE(service.registerProcedure("dropped", "", [](const Json::Value&, const CallHandle&) {}));
+    ASSERT_TRUE(service.start("AsyncService"));
+    Client client;
+    ASSERT_TRUE(client.connect("AsyncService", 2000));
+    Json::Value result;
+    std::string error;
+    ASSERT_TRUE(client.call("slow", list({"n", 7}), &result, &error, 2000)) << error;
+    EXPECT_EQ(result.asString(), "n7");
+    EXPECT_FALSE(client.call("dropped", Json::Value(Json::arrayValue), &result, &error, 2000));
+    EXPECT_EQ(error, "not answered");
+    worker.join();
+}
+
+TEST(Rpc, OneLiveServicePerNameAndStaleSocketsReplaced)
+{
+    EXPECT_EQ(Service::socketPath("a/b"), "");
+    Service invalid;
+    EXPECT_FALSE(invalid.start("../x"));
+
+    // A socket file left by a service that died.
+    const std::string path = Service::socketPath("Stale");
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strcpy(address.sun_path, path.c_str());
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+    }
+    Service first;
+    ASSERT_TRUE(first.start("Stale"));
+    Service second;
+    EXPECT_FALSE(second.start("Stale"));
+
+    Client client;
+    ASSERT_TRUE(client.connect("Stale", 2000));
+    first.stop();
+    first.stop();
+    Json::Value result;
+    std::string error;
+    EXPECT_FALSE(client.call("any", Json::Value(Json::arrayValue), &result, &error, 2000));
+    EXPECT_EQ(::access(path.c_str(), F_OK), -1);
+    EXPECT_TRUE(second.start("Stale"));
+}
