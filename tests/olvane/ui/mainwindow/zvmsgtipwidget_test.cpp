@@ -113,6 +113,36 @@ TEST(zvMsgTipWidget, AMissingButtonIsReportedAndTheDialogStillEnds)
     EXPECT_EQ(responder.records().at(0).action, "missing:button_cancel");
 }
 
+TEST(zvMsgTipWidget, TheSameDialogRunTwiceInARowIsAnsweredBothTimes)
+{
+    ModalResponder responder;
+    zvMsgTipWidget tip("m", true);
+    responder.clickButton("button_confirm");
+    responder.clickButton("button_cancel");
+    EXPECT_EQ(tip.exec(), QDialog::Accepted);
+    EXPECT_EQ(tip.exec(), QDialog::Rejected); // no event loop ran in between
+    ASSERT_EQ(responder.records().size(), 2);
+    EXPECT_EQ(responder.records().at(1).action, "click:button_cancel");
+}
+
+TEST(zvMsgTipWidget, APromptOpenedByAnAnsweredPromptIsAnsweredToo)
+{
+    ModalResponder responder;
+    zvMsgTipWidget outer("outer", true);
+    int nestedResult = -1;
+    // As a dialog asks a second question from its confirm button.
+    QObject::connect(button(outer, "button_confirm"), &QPushButton::clicked, &outer, [&] {
+        zvMsgTipWidget nested("nested", true);
+        nestedResult = nested.exec();
+    });
+    responder.clickButton("button_confirm");
+    responder.clickButton("button_cancel");
+    EXPECT_EQ(outer.exec(), QDialog::Accepted);
+    EXPECT_EQ(nestedResult, QDialog::Rejected);
+    ASSERT_EQ(responder.records().size(), 2);
+    EXPECT_TRUE(responder.records().at(1).texts.contains("nested"));
+}
+
 TEST(zvMsgTipWidget, AnUnexpectedPromptIsRejectedAndRecorded)
 {
     ModalResponder responder;
