@@ -69,12 +69,14 @@ TEST(ResourceBundle, ScanFindsQuotedUiAndStyleSheetNames)
     };
     write("a.cpp", "QPixmap p(\":/Resources/in_code.png\"); // C:/not/a/resource\n");
     write("b.qss", "QLabel { background-image: url(:/Resources/in_sheet.png); }\n"
-                   "QPushButton { border-image: url( :/Resources/Login/spaced.png ) 0 72 0 0; }\n");
+                   "QPushButton { border-image: url( :/Resources/Login/spaced.png ) 0 72 0 0; }\n"
+                   "QLabel#quoted { image: url(':/Resources/single_quoted.png'); }\n");
     write("c.ui", "<iconset><normaloff>:/Resources/in_form.png</normaloff></iconset>\n");
     write("d.txt", "\":/Resources/ignored.png\"\n");
     const auto named = zavmo::test::namedResources(dir.path(), kSourceSuffixes);
-    EXPECT_EQ(named.keys(), (QStringList{":/Resources/Login/spaced.png", ":/Resources/in_code.png",
-                                         ":/Resources/in_form.png", ":/Resources/in_sheet.png"}));
+    EXPECT_EQ(named.keys(),
+              (QStringList{":/Resources/Login/spaced.png", ":/Resources/in_code.png", ":/Resources/in_form.png",
+                           ":/Resources/in_sheet.png", ":/Resources/single_quoted.png"}));
     EXPECT_EQ(named.value(":/Resources/Login/spaced.png"), QStringList{"b.qss:2"});
     EXPECT_FALSE(QFile::exists(":/Resources/in_sheet.png"));
 }
