@@ -3,8 +3,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QEvent>
 #include <QLabel>
 #include <QTest>
+
+#include <functional>
 
 namespace zavmo::test {
 
@@ -41,26 +44,48 @@ QStringList ModalResponder::visibleTexts(QWidget* widget)
     return texts;
 }
 
+void ModalResponder::forgetLastHandled()
+{
+    if (m_lastHandled)
+        m_lastHandled->removeEventFilter(this);
+    m_lastHandled = nullptr;
+}
+
+bool ModalResponder::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Hide && watched == m_lastHandled)
+        forgetLastHandled();
+    return QObject::eventFilter(watched, event);
+}
+
 void ModalResponder::poll()
 {
     QWidget* modal = QApplication::activeModalWidget();
     if (!modal || !modal->isVisible()) {
-        m_lastHandled = nullptr;
+        forgetLastHandled();
         return;
     }
     // A dialog answered a moment ago may still be on the modal stack.
     if (modal == m_lastHandled)
         return;
+    forgetLastHandled();
     m_lastHandled = modal;
+    modal->installEventFilter(this);
 
     ModalRecord record{QString::fromLatin1(modal->metaObject()->className()), modal->objectName(), modal->windowTitle(),
                        visibleTexts(modal), QString()};
+    // The answer runs from the event loop, not inside this timer slot: a
+    // prompt that the answer opens runs a nested loop, where this timer must
+    // be free to fire again to answer it.
+    auto later = [](QWidget* target, std::function<void()> action) { QTimer::singleShot(0, target, action); };
     auto giveUp = [&](const QString& why) {
         record.action = why;
-        if (auto* dialog = qobject_cast<QDialog*>(modal))
-            dialog->reject();
-        else
-            modal->close();
+        later(modal, [modal] {
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            else
+                modal->close();
+        });
     };
 
     if (m_responses.isEmpty()) {
@@ -69,12 +94,12 @@ void ModalResponder::poll()
         const Response response = m_responses.dequeue();
         if (response.key != 0) {
             record.action = QStringLiteral("key:%1").arg(response.key);
-            QTest::keyClick(modal, static_cast<Qt::Key>(response.key));
+            later(modal, [modal, key = response.key] { QTest::keyClick(modal, static_cast<Qt::Key>(key)); });
         } else {
             auto* button = modal->findChild<QAbstractButton*>(response.button);
             if (button && button->isVisible() && button->isEnabled()) {
                 record.action = QStringLiteral("click:") + response.button;
-                QTest::mouseClick(button, Qt::LeftButton);
+                later(button, [button] { QTest::mouseClick(button, Qt::LeftButton); });
             } else {
                 giveUp(QStringLiteral("missing:") + response.button);
             }

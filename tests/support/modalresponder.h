@@ -4,7 +4,10 @@
 // queued response (click the button of that object name, or press a key)
 // and is recorded with its class, object name and visible texts. A modal
 // without a queued response, or whose button is missing, is rejected and
-// recorded as unexpected, so a test never hangs in exec().
+// recorded as unexpected, so a test never hangs in exec(). Each showing of a
+// modal is answered once (a dialog run twice is answered twice), and the
+// answer runs from the event loop, so a prompt that the answer opens is
+// answered in its turn.
 //
 //   zavmo::test::ModalResponder responder;
 //   responder.clickButton("button_confirm");
@@ -54,8 +57,12 @@ public:
     // The visible texts of a widget's labels and buttons, in child order.
     static QStringList visibleTexts(QWidget* widget);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void poll();
+    void forgetLastHandled();
 
     struct Response
     {
@@ -64,6 +71,8 @@ private:
     };
     QQueue<Response> m_responses;
     QList<ModalRecord> m_records;
+    // The modal answered last, until it hides: one answer per showing, even
+    // when the same dialog is run again before the next poll.
     QPointer<QWidget> m_lastHandled;
     QTimer m_timer;
 };

@@ -10,8 +10,8 @@ namespace zavmo::test {
 
 QMap<QString, QStringList> namedResources(const QString& root, const QStringList& suffixes)
 {
-    // After a quote, "url(", or the ">" of a .ui element.
-    static const QRegularExpression pattern(QStringLiteral(R"((?:"|url\(\s*|>)(:/[^"'()<>\s]+))"));
+    // After a double or single quote, "url(", or the ">" of a .ui element.
+    static const QRegularExpression pattern(QStringLiteral(R"((?:"|'|url\(\s*|>)(:/[^"'()<>\s]+))"));
     QMap<QString, QStringList> found;
     const QDir base(root);
     QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);

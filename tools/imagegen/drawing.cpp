@@ -355,7 +355,6 @@ QImage drawImage(const ImageSpec& s)
     p.setRenderHint(QPainter::TextAntialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
 
-    const QRectF full(0, 0, s.width, s.height);
     const QColor fg = colour(s.foreground);
 
     if (s.decor == Decor::Strip4) {
@@ -386,7 +385,9 @@ QImage drawImage(const ImageSpec& s)
         return image;
     }
 
-    const QRectF body = s.border ? full.adjusted(0.5, 0.5, -0.5, -0.5) : full;
+    // Everything but the footer; the footer stays transparent.
+    const QRectF content(0, 0, s.width, s.height - s.footer);
+    const QRectF body = s.border ? content.adjusted(0.5, 0.5, -0.5, -0.5) : content;
     fillBackground(p, s, body, colour(s.background));
     if (s.border) {
         p.setPen(QPen(colour(s.border), 1.0));
@@ -395,9 +396,10 @@ QImage drawImage(const ImageSpec& s)
     }
 
     if (s.decor == Decor::MockWindow) {
+        const qreal h = content.height();
         const qreal m = s.width * 0.06;
-        drawMockWindow(p, s, QRectF(m, m, s.width - 2 * m, s.height * 0.66 - m));
-        drawLabel(p, s, QRectF(0, s.height * 0.68, s.width, s.height * 0.30), fg);
+        drawMockWindow(p, s, QRectF(m, m, s.width - 2 * m, h * 0.66 - m));
+        drawLabel(p, s, QRectF(0, h * 0.68, s.width, h * 0.30), fg);
         return image;
     }
 
@@ -405,7 +407,7 @@ QImage drawImage(const ImageSpec& s)
     if (s.glyph != Glyph::None && !hasLabel) {
         const bool framed = s.background != nullptr;
         const qreal side = std::min(s.width, s.height) * (framed ? 0.72 : 1.0);
-        drawGlyph(p, s.glyph, QRectF(full.center() - QPointF(side / 2, side / 2), QSizeF(side, side)), fg);
+        drawGlyph(p, s.glyph, QRectF(content.center() - QPointF(side / 2, side / 2), QSizeF(side, side)), fg);
     } else if (s.glyph != Glyph::None) {
         const int px = s.pixelSize > 0 ? s.pixelSize : s.height / 2;
         const QFont f = labelFont(s, px);
@@ -426,7 +428,7 @@ QImage drawImage(const ImageSpec& s)
             drawLabel(p, s, QRectF(left + side + gap, 0, textWidth + 1, s.height), fg);
         }
     } else if (hasLabel) {
-        drawLabel(p, s, full, fg);
+        drawLabel(p, s, content, fg);
     }
 
     if (s.decor == Decor::Underline) {

@@ -48,6 +48,17 @@ ImageSpec panel(const char* name, int w, int h, const char* top, const char* bot
     return s;
 }
 
+// A 400 x 264 preview picture of the carousel. Its bottom 28 rows stay
+// transparent: the carousel's position markers (y 246 to 253) sit there on
+// the page's own colour, clear of the caption, and the orange highlight
+// shows on any tool's colours.
+ImageSpec preview(const char* name, const char* const (&colours)[2], const char* label)
+{
+    ImageSpec s = panel(name, 400, 264, colours[0], colours[1], label, Decor::MockWindow);
+    s.footer = 28;
+    return s;
+}
+
 ImageSpec inked(ImageSpec s, const char* fg)
 {
     s.foreground = fg;
@@ -163,18 +174,15 @@ std::vector<ImageSpec> buildList()
     const char* show[2] = {"#ff8fb1", "#e8457a"};
     const char* obs[2] = {"#5b5f6e", "#2f323c"};
     const char* studio[2] = {"#6a8fd8", "#3b5ca8"};
-    l.push_back(panel("zavmo_classic_1.png", 400, 264, zv[0], zv[1], "Zavmo直播伴侣\n一键开播", Decor::MockWindow));
-    l.push_back(panel("zavmo_classic_2.png", 400, 264, zv[0], zv[1], "Zavmo直播伴侣\n多场景切换", Decor::MockWindow));
-    l.push_back(panel("zavmo_classic_3.png", 400, 264, zv[0], zv[1], "Zavmo直播伴侣\n弹幕互动", Decor::MockWindow));
-    l.push_back(
-        panel("zavmo_show_1.png", 400, 264, show[0], show[1], "Zavmo秀场直播伴侣\n美颜开播", Decor::MockWindow));
-    l.push_back(
-        panel("zavmo_show_2.png", 400, 264, show[0], show[1], "Zavmo秀场直播伴侣\n连麦互动", Decor::MockWindow));
-    l.push_back(panel("OBS_classic_1.png", 400, 264, obs[0], obs[1], "OBS经典版\n场景与来源", Decor::MockWindow));
-    l.push_back(panel("OBS_classic_2.png", 400, 264, obs[0], obs[1], "OBS经典版\n推流设置", Decor::MockWindow));
-    l.push_back(
-        panel("OBS_studio_1.png", 400, 264, studio[0], studio[1], "OBS工作室版\n场景与来源", Decor::MockWindow));
-    l.push_back(panel("OBS_studio_2.png", 400, 264, studio[0], studio[1], "OBS工作室版\n推流设置", Decor::MockWindow));
+    l.push_back(preview("zavmo_classic_1.png", zv, "Zavmo直播伴侣\n一键开播"));
+    l.push_back(preview("zavmo_classic_2.png", zv, "Zavmo直播伴侣\n多场景切换"));
+    l.push_back(preview("zavmo_classic_3.png", zv, "Zavmo直播伴侣\n弹幕互动"));
+    l.push_back(preview("zavmo_show_1.png", show, "Zavmo秀场直播伴侣\n美颜开播"));
+    l.push_back(preview("zavmo_show_2.png", show, "Zavmo秀场直播伴侣\n连麦互动"));
+    l.push_back(preview("OBS_classic_1.png", obs, "OBS经典版\n场景与来源"));
+    l.push_back(preview("OBS_classic_2.png", obs, "OBS经典版\n推流设置"));
+    l.push_back(preview("OBS_studio_1.png", studio, "OBS工作室版\n场景与来源"));
+    l.push_back(preview("OBS_studio_2.png", studio, "OBS工作室版\n推流设置"));
 
     // Toolbox page.
     toolboxTile(l, "button_openFolder.png", "button_openFolder_hover.png", Glyph::Folder, "录制文件夹");

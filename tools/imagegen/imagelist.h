@@ -69,6 +69,7 @@ struct ImageSpec
     bool bold = false;
     Decor decor = Decor::None;
     const char* accent = "#ff6f2c"; // underline, mock window highlights
+    int footer = 0;                 // bottom rows left transparent (the carousel's position markers)
 };
 
 // Every image of the bundle, in no particular order; names are unique.

@@ -1,6 +1,7 @@
 // The resource bundle: every image of the list is in it at its size, every
 // ":/..." that Olvane's code, forms and style sheets name exists, and the
 // style sheets parse.
+#include "core/stringconstants.h"
 #include "core/systemutils.h"
 #include "drawing.h"
 #include "imagelist.h"
@@ -68,12 +69,14 @@ TEST(ResourceBundle, ScanFindsQuotedUiAndStyleSheetNames)
     };
     write("a.cpp", "QPixmap p(\":/Resources/in_code.png\"); // C:/not/a/resource\n");
     write("b.qss", "QLabel { background-image: url(:/Resources/in_sheet.png); }\n"
-                   "QPushButton { border-image: url( :/Resources/Login/spaced.png ) 0 72 0 0; }\n");
+                   "QPushButton { border-image: url( :/Resources/Login/spaced.png ) 0 72 0 0; }\n"
+                   "QLabel#quoted { image: url(':/Resources/single_quoted.png'); }\n");
     write("c.ui", "<iconset><normaloff>:/Resources/in_form.png</normaloff></iconset>\n");
     write("d.txt", "\":/Resources/ignored.png\"\n");
     const auto named = zavmo::test::namedResources(dir.path(), kSourceSuffixes);
-    EXPECT_EQ(named.keys(), (QStringList{":/Resources/Login/spaced.png", ":/Resources/in_code.png",
-                                         ":/Resources/in_form.png", ":/Resources/in_sheet.png"}));
+    EXPECT_EQ(named.keys(),
+              (QStringList{":/Resources/Login/spaced.png", ":/Resources/in_code.png", ":/Resources/in_form.png",
+                           ":/Resources/in_sheet.png", ":/Resources/single_quoted.png"}));
     EXPECT_EQ(named.value(":/Resources/Login/spaced.png"), QStringList{"b.qss:2"});
     EXPECT_FALSE(QFile::exists(":/Resources/in_sheet.png"));
 }
@@ -113,6 +116,29 @@ TEST(ImageGenerator, WritesAQrcNamingEveryImageAndSheet)
         EXPECT_TRUE(text.contains("alias=\"Resources/" + name + "\"")) << spec.name;
         EXPECT_TRUE(QFile::exists(dir.filePath("out/Resources/" + name))) << spec.name;
     }
+}
+
+// The carousel lays its position markers (y 246 to 253, x 179 to 242) over
+// the bottom of the picture: there the picture must be clear, or the caption
+// runs under the markers and the orange highlight vanishes on orange.
+TEST(ResourceBundle, PreviewPicturesLeaveTheMarkerRowClear)
+{
+    int checked = 0;
+    for (const auto& row : kToolPreviewImages) {
+        for (const QString& path : row) {
+            if (path.isEmpty())
+                continue;
+            const QImage image = QImage(path).convertToFormat(QImage::Format_ARGB32);
+            ASSERT_EQ(image.size(), QSize(400, 264)) << path.toStdString();
+            for (int y = 240; y < 264; ++y)
+                for (int x = 170; x < 250; ++x)
+                    ASSERT_EQ(qAlpha(image.pixel(x, y)), 0) << path.toStdString() << " at " << x << "," << y;
+            // The picture itself is opaque above the strip.
+            EXPECT_EQ(qAlpha(image.pixel(200, 120)), 255) << path.toStdString();
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 9);
 }
 
 TEST(ResourceBundle, ProgramIconLoads)

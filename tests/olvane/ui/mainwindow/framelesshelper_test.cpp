@@ -282,10 +282,13 @@ TEST_F(FramelessHelperTest, RegistrationIsIdempotentAndRemovalRestoresTheWidget)
         EXPECT_EQ(w.mouseEvents, 1);
         helper.removeWidget(&w); // not registered: nothing
         helper.addWidget(&w);
+        // Flags changed while registered go back to those at registration.
+        w.setWindowFlags(flags | Qt::WindowStaysOnTopHint);
     }
     // The helper's destruction restores too.
     EXPECT_FALSE(w.hasMouseTracking());
     EXPECT_FALSE(w.testAttribute(Qt::WA_Hover));
+    EXPECT_EQ(w.windowFlags(), flags);
 }
 
 TEST_F(FramelessHelperTest, AWidgetDestroyedFirstLeavesNothingBehind)

@@ -66,6 +66,35 @@ TEST_F(CarouselTest, StartsOnTheClassicCompanionsFirstPictureWithArrowsHidden)
     EXPECT_EQ(child("label_switch_selected_3")->geometry(), QRect(225, 246, 18, 8));
 }
 
+TEST_F(CarouselTest, FormGeometryAndStackingFromPictureUpToHighlights)
+{
+    const struct
+    {
+        const char* name;
+        QRect geometry;
+    } objects[] = {{"label_picture", {0, 0, 400, 264}},           {"button_left", {0, 101, 16, 62}},
+                   {"button_right", {384, 101, 16, 62}},          {"label_switchpoint", {189, 246, 8, 8}},
+                   {"label_switchpoint_2", {211, 246, 8, 8}},     {"label_switchpoint_3", {234, 246, 8, 8}},
+                   {"label_switch_selected", {179, 246, 18, 8}},  {"label_switch_selected_2", {202, 246, 18, 8}},
+                   {"label_switch_selected_3", {225, 246, 18, 8}}};
+    QStringList expectedOrder;
+    for (const auto& o : objects) {
+        ASSERT_NE(child(o.name), nullptr) << o.name;
+        EXPECT_EQ(child(o.name)->geometry(), o.geometry) << o.name;
+        expectedOrder << o.name;
+    }
+    // Children are painted in list order: the last lies on top.
+    QStringList order;
+    for (QObject* o : carousel.children())
+        if (o->isWidgetType())
+            order << o->objectName();
+    EXPECT_EQ(order, expectedOrder);
+    EXPECT_EQ(child("button_right")->cursor().shape(), Qt::PointingHandCursor);
+    for (const QLabel* label : carousel.findChildren<QLabel*>())
+        EXPECT_TRUE(label->text().isEmpty()) << label->objectName().toStdString();
+    EXPECT_EQ(carousel.objectName(), "zvCenterPictureWidget");
+}
+
 TEST_F(CarouselTest, ThreePicturesCycleBothWays)
 {
     carousel.setLiveTool(kZvToolName);

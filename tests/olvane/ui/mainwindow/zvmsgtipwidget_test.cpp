@@ -5,6 +5,7 @@
 #include "modalresponder.h"
 #include "mouse.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -49,6 +50,42 @@ TEST(zvMsgTipWidget, FormTextsFlagsAndStyle)
     EXPECT_EQ(button(tip, "button_cancel")->text(), "忽略");
     tip.setMessage("直播间已成功关闭");
     EXPECT_EQ(label(tip, "label_tip")->text(), "直播间已成功关闭");
+}
+
+TEST(zvMsgTipWidget, FormGeometry)
+{
+    zvMsgTipWidget tip("m", true);
+    const struct
+    {
+        const char* name;
+        QRect geometry;
+    } objects[] = {{"button_close", {383, 10, 17, 17}},
+                   {"label_titleName", {10, 8, 71, 20}},
+                   {"liveAddress_titleback", {0, 0, 410, 36}},
+                   {"label_tip", {50, 78, 311, 41}},
+                   {"widget", {30, 136, 350, 50}}};
+    for (const auto& o : objects) {
+        QWidget* w = tip.findChild<QWidget*>(o.name);
+        ASSERT_NE(w, nullptr) << o.name;
+        EXPECT_EQ(w->parentWidget(), &tip) << o.name;
+        EXPECT_EQ(w->geometry(), o.geometry) << o.name;
+    }
+    EXPECT_EQ(button(tip, "button_close")->minimumSize(), QSize(17, 17));
+    EXPECT_EQ(button(tip, "button_close")->maximumSize(), QSize(17, 17));
+    auto* row = tip.findChild<QHBoxLayout*>("horizontalLayout");
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->spacing(), 40);
+    EXPECT_EQ(row->contentsMargins(), QMargins(11, 11, 11, 11));
+    // Spacer, confirm, cancel, spacer.
+    ASSERT_EQ(row->count(), 4);
+    EXPECT_NE(row->itemAt(0)->spacerItem(), nullptr);
+    EXPECT_EQ(row->itemAt(1)->widget(), button(tip, "button_confirm"));
+    EXPECT_EQ(row->itemAt(2)->widget(), button(tip, "button_cancel"));
+    EXPECT_NE(row->itemAt(3)->spacerItem(), nullptr);
+    for (const char* name : {"button_confirm", "button_cancel"}) {
+        EXPECT_EQ(button(tip, name)->minimumSize(), QSize(100, 32)) << name;
+        EXPECT_EQ(button(tip, name)->maximumSize(), QSize(100, 32)) << name;
+    }
 }
 
 TEST(zvMsgTipWidget, TitlePictureLiesBeneathCloseButtonAndTitle)
@@ -111,6 +148,36 @@ TEST(zvMsgTipWidget, AMissingButtonIsReportedAndTheDialogStillEnds)
     ASSERT_EQ(responder.records().size(), 1);
     EXPECT_FALSE(responder.records().at(0).expected());
     EXPECT_EQ(responder.records().at(0).action, "missing:button_cancel");
+}
+
+TEST(zvMsgTipWidget, TheSameDialogRunTwiceInARowIsAnsweredBothTimes)
+{
+    ModalResponder responder;
+    zvMsgTipWidget tip("m", true);
+    responder.clickButton("button_confirm");
+    responder.clickButton("button_cancel");
+    EXPECT_EQ(tip.exec(), QDialog::Accepted);
+    EXPECT_EQ(tip.exec(), QDialog::Rejected); // no event loop ran in between
+    ASSERT_EQ(responder.records().size(), 2);
+    EXPECT_EQ(responder.records().at(1).action, "click:button_cancel");
+}
+
+TEST(zvMsgTipWidget, APromptOpenedByAnAnsweredPromptIsAnsweredToo)
+{
+    ModalResponder responder;
+    zvMsgTipWidget outer("outer", true);
+    int nestedResult = -1;
+    // As a dialog asks a second question from its confirm button.
+    QObject::connect(button(outer, "button_confirm"), &QPushButton::clicked, &outer, [&] {
+        zvMsgTipWidget nested("nested", true);
+        nestedResult = nested.exec();
+    });
+    responder.clickButton("button_confirm");
+    responder.clickButton("button_cancel");
+    EXPECT_EQ(outer.exec(), QDialog::Accepted);
+    EXPECT_EQ(nestedResult, QDialog::Rejected);
+    ASSERT_EQ(responder.records().size(), 2);
+    EXPECT_TRUE(responder.records().at(1).texts.contains("nested"));
 }
 
 TEST(zvMsgTipWidget, AnUnexpectedPromptIsRejectedAndRecorded)
