@@ -99,6 +99,9 @@ Simulator::Simulator(const Options& options)
                 ready["pid"].asInt64() == static_cast<Json::Int64>(pid_)) {
                 httpPort_ = ready["http_port"].asInt();
                 httpsPort_ = ready["https_port"].asInt();
+                connectTo_ = readFile(connectToFile());
+                while (!connectTo_.empty() && connectTo_.back() == '\n')
+                    connectTo_.pop_back();
                 break;
             }
             if (!running())
@@ -123,7 +126,8 @@ Simulator::~Simulator()
     if (pid_ > 0 && !reaped_)
         shutdown(3000);
     for (const auto& [name, file] :
-         {std::make_pair("ZAVMO_HOSTS", hostsFile()), std::make_pair("ZAVMO_CA_BUNDLE", caFile())}) {
+         {std::make_pair("ZAVMO_HOSTS", hostsFile()), std::make_pair("ZAVMO_CA_BUNDLE", caFile()),
+          std::make_pair("ZAVMO_CONNECT_TO", connectTo_)}) {
         const char* value = std::getenv(name);
         if (value && file == value)
             ::unsetenv(name);
@@ -146,6 +150,7 @@ void Simulator::setEnvironment() const
 {
     ::setenv("ZAVMO_HOSTS", hostsFile().c_str(), 1);
     ::setenv("ZAVMO_CA_BUNDLE", caFile().c_str(), 1);
+    ::setenv("ZAVMO_CONNECT_TO", connectTo_.c_str(), 1);
 }
 
 void Simulator::setMode(const std::string& endpoint, const std::string& mode)
