@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -176,6 +177,27 @@ std::string Simulator::mode(const std::string& endpoint)
         !value.isObject())
         throw std::runtime_error("Simulator: cannot read the mode of " + endpoint + ": " + reply);
     return value["mode"].asString();
+}
+
+void Simulator::setReply(const std::string& endpoint, const std::string& body) const
+{
+    std::filesystem::create_directories(folder_ + "/replies");
+    const std::string path = folder_ + "/replies/" + endpoint + ".json";
+    const std::string temp = path + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << body;
+        if (!out.flush())
+            throw std::runtime_error("Simulator: cannot write " + temp);
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0)
+        throw std::runtime_error("Simulator: cannot save " + path);
+}
+
+void Simulator::removeReply(const std::string& endpoint) const
+{
+    std::error_code ec;
+    std::filesystem::remove(folder_ + "/replies/" + endpoint + ".json", ec);
 }
 
 void Simulator::reset()

@@ -67,6 +67,12 @@ public:
     // "delay:MS". Throws when the simulator refuses the endpoint or mode.
     void setMode(const std::string& endpoint, const std::string& mode);
     std::string mode(const std::string& endpoint);
+    // The body that an endpoint answering a prepared reply (checkUpdate)
+    // sends in mode "success", as bytes; removeReply() goes back to its
+    // default.
+    void setReply(const std::string& endpoint, const std::string& body) const;
+    void removeReply(const std::string& endpoint) const;
+
     // Every mode back to "success", held replies released, the request log
     // emptied.
     void reset();

@@ -22,6 +22,7 @@ std::vector<Endpoint> allEndpoints(const Context& context)
     return {
         analyticsCollector(),
         fileTree("files", "/files/", context.filesRoot),
+        updateCheck(context),
     };
 }
 
