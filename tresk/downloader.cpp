@@ -186,6 +186,19 @@ bool storedPath(const std::u16string& url, const std::u16string& folder, std::u1
     return full.size() < kDownloadPathCapacity;
 }
 
+// Creates the missing folders of a path, each 0700: the launcher's folders
+// sit in the shared temporary folder.
+void makeFolders(const std::string& path)
+{
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return;
+        if (slash == std::string::npos)
+            return;
+    }
+}
+
 void fillDefaults(DownloadParams& params)
 {
     if (params.timeoutMs == 0)
@@ -216,7 +229,7 @@ int openDownloadTarget(const std::u16string& url, const std::u16string& folder, 
     const std::string folderPath = utf8(folder);
     std::error_code ec;
     if (!folderPath.empty() && !std::filesystem::is_directory(folderPath, ec))
-        std::filesystem::create_directories(folderPath, ec);
+        makeFolders(folderPath);
     const std::string filePath = utf8(full);
     struct stat st
     {

@@ -263,6 +263,9 @@ TEST_F(DownloaderTest, StoredNamesArePlainFileNames)
     ::close(fd);
     EXPECT_EQ(narrow(path), folder_ + "/deep/er/name.bin");
     EXPECT_TRUE(std::filesystem::is_regular_file(folder_ + "/deep/er/name.bin"));
+    // Made private: the folder sits in the shared temporary folder.
+    for (const std::string& made : {folder_, folder_ + "/deep", folder_ + "/deep/er"})
+        EXPECT_EQ(std::filesystem::status(made).permissions(), std::filesystem::perms::owner_all) << made;
 }
 
 TEST_F(DownloaderTest, AFailedWriteFailsTheAttempt)
