@@ -66,7 +66,7 @@ bool parseContentRange(const std::string& value, long long& first, long long& la
 }
 
 // The state of one attempt, fed by the HTTP layer's callbacks. The body goes
-// to the file as it arrives; the reads of the design survive as blocks of
+// to the file as it arrives; WinHTTP's reads survive as blocks of
 // the current read size that pace the progress calls and the read size's
 // growth.
 class Attempt
