@@ -1,8 +1,7 @@
 #pragma once
-// Deployment data: the server hosts of each environment, the crash-upload
-// FTP host and extra trusted CA certificates. Compiled-in defaults live under
-// the reserved ".example" domain; the INI file named by ZAVMO_HOSTS overrides
-// them at run time:
+// Deployment data of Olvane: the server hosts of each environment, the
+// crash-upload FTP host and extra trusted CA certificates, read through the
+// platform's one reader of the hosts file (platform/hosts.h, ZAVMO_HOSTS):
 //
 //   [passport]
 //   env0.https=host:port
@@ -15,24 +14,14 @@
 // environment that shares them (env0 for one host, env1 for environments 1
 // and 2 sharing one).
 
+#include <platform/hosts.h>
+
 #include <QString>
 
 namespace deployment {
 
-enum class HostKind {
-    Passport,
-    ClientApi,
-    ToolApi,
-    Web,
-    Creator,
-    CustomerService,
-    Analytics,
-    PictureCdn,
-    StaticCdn,
-    Release,
-    ObsSite,
-    GroupInvite,
-};
+// The platform's host kinds (Passport ... GroupInvite).
+using HostKind = platform::hosts::Kind;
 
 // "scheme://host[:port]" for a host kind, an environment slot (0 to 2) and a
 // scheme; the port is left out when it is the scheme's default.

@@ -7,7 +7,10 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 extern "C" {
 #include <pci/pci.h>
@@ -15,15 +18,6 @@ extern "C" {
 
 namespace platform::sysinfo {
 namespace {
-
-std::string rootPath(const std::string& relative)
-{
-    const char* env = std::getenv("ZAVMO_SYSINFO_ROOT");
-    std::string root = (env && *env) ? env : "/";
-    if (root.back() != '/')
-        root += '/';
-    return root + relative;
-}
 
 bool readText(const std::string& path, std::string& out)
 {
@@ -116,14 +110,75 @@ private:
     bool broken_ = false;
 };
 
+OsVersion osProduct()
+{
+    OsVersion v;
+    const char* product = std::getenv("ZAVMO_OS_PRODUCT");
+    const char* bits = std::getenv("ZAVMO_OS_BITS");
+    v.workstation = !(product && std::strcmp(product, "server") == 0);
+    v.is64Bit = !(bits && std::strcmp(bits, "32") == 0);
+    return v;
+}
+
+std::string firstLine(const std::string& path)
+{
+    std::string text;
+    if (!readText(path, text))
+        return {};
+    return trim(text.substr(0, text.find('\n')));
+}
+
+// The count of processors in a kernel CPU list such as "0-3,6".
+int countCpuList(const std::string& list)
+{
+    int count = 0;
+    std::stringstream in(list);
+    std::string part;
+    while (std::getline(in, part, ',')) {
+        int first = 0, last = 0, used = 0;
+        if (std::sscanf(part.c_str(), "%d-%d%n", &first, &last, &used) == 2 && last >= first)
+            count += last - first + 1;
+        else if (std::sscanf(part.c_str(), "%d", &first) == 1)
+            ++count;
+    }
+    return count;
+}
+
+// The kernel driver of a device folder and its version.
+void driverOf(const std::string& deviceFolder, std::string& driver, std::string& version)
+{
+    char target[4096];
+    const ssize_t n = ::readlink((deviceFolder + "driver").c_str(), target, sizeof target - 1);
+    if (n <= 0)
+        return;
+    target[n] = 0;
+    const char* slash = std::strrchr(target, '/');
+    driver = slash ? slash + 1 : target;
+    version = firstLine(rootPath("sys/module/" + driver + "/version"));
+    if (version.empty())
+        version = firstLine(rootPath("proc/sys/kernel/osrelease"));
+}
+
 } // namespace
+
+std::string rootPath(const std::string& relative)
+{
+    const char* env = std::getenv("ZAVMO_SYSINFO_ROOT");
+    std::string root = (env && *env) ? env : "/";
+    if (root.back() != '/')
+        root += '/';
+    return root + relative;
+}
 
 OsVersion osVersion()
 {
     const char* env = std::getenv("ZAVMO_OS_VERSION");
-    if (!env)
-        return OsVersion{10, 0};
-    OsVersion v;
+    if (!env) {
+        OsVersion v = osProduct();
+        v.major = 10;
+        return v;
+    }
+    OsVersion v = osProduct();
     int major = 0, minor = 0, used = 0;
     if (std::sscanf(env, "%d.%d%n", &major, &minor, &used) == 2 && env[used] == 0 && major >= 0 && minor >= 0) {
         v.major = major;
@@ -152,6 +207,12 @@ Processor processor()
         } else if (key == "vendor_id" && !haveVendor) {
             p.vendor = value;
             haveVendor = true;
+        } else if (key == "cpu family" && p.family < 0) {
+            p.family = std::atoi(value.c_str());
+        } else if (key == "model" && p.modelNumber < 0) {
+            p.modelNumber = std::atoi(value.c_str());
+        } else if (key == "stepping" && p.stepping < 0) {
+            p.stepping = std::atoi(value.c_str());
         } else if (key == "cpu MHz" && !haveMhz) {
             char* end = nullptr;
             double mhz = std::strtod(value.c_str(), &end);
@@ -161,6 +222,8 @@ Processor processor()
             }
         }
     }
+    const int online = countCpuList(firstLine(rootPath("sys/devices/system/cpu/online")));
+    p.onlineCount = online > 0 ? online : p.logicalCount;
     return p;
 }
 
@@ -203,9 +266,79 @@ std::vector<DisplayAdapter> displayAdapters(bool* ok)
         if (readText(base + "device", text))
             parseHex(text, a.deviceId);
         a.name = names.name(a.vendorId, a.deviceId);
+        driverOf(base, a.driver, a.driverVersion);
         result.push_back(a);
     }
     return result;
+}
+
+unsigned long long memoryTotalBytes()
+{
+    std::ifstream in(rootPath("proc/meminfo"));
+    std::string line;
+    while (std::getline(in, line)) {
+        unsigned long long kib = 0;
+        if (std::sscanf(line.c_str(), "MemTotal: %llu kB", &kib) == 1)
+            return kib * 1024;
+    }
+    return 0;
+}
+
+std::vector<Disk> disks()
+{
+    std::vector<Disk> result;
+    std::ifstream in(rootPath("proc/mounts"));
+    std::string line;
+    std::set<std::string> seen;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        Disk d;
+        if (!(fields >> d.device >> d.mountPoint) || d.device.rfind("/dev/", 0) != 0 || !seen.insert(d.device).second)
+            continue;
+        // The mount table escapes blanks as octal.
+        for (size_t at; (at = d.mountPoint.find("\\040")) != std::string::npos;)
+            d.mountPoint.replace(at, 4, " ");
+        const std::string name = d.device.substr(d.device.rfind('/') + 1);
+        const bool special = name.rfind("loop", 0) == 0 || name.rfind("sr", 0) == 0 || name.rfind("fd", 0) == 0;
+        std::string removable = firstLine(rootPath("sys/class/block/" + name + "/removable"));
+        if (removable.empty())
+            removable = firstLine(rootPath("sys/class/block/" + name + "/../removable"));
+        d.fixed = !special && removable != "1";
+        struct statvfs st
+        {
+        };
+        const std::string path = rootPath(d.mountPoint.substr(d.mountPoint.front() == '/' ? 1 : 0));
+        if (::statvfs(path.c_str(), &st) == 0)
+            d.totalBytes = static_cast<unsigned long long>(st.f_blocks) * st.f_frsize;
+        result.push_back(d);
+    }
+    return result;
+}
+
+ScreenSize screenSize()
+{
+    ScreenSize size;
+    const std::string folder = rootPath("sys/class/drm");
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return size;
+    std::vector<std::string> connectors;
+    while (dirent* entry = readdir(dir))
+        if (entry->d_name[0] != '.')
+            connectors.push_back(entry->d_name);
+    closedir(dir);
+    std::sort(connectors.begin(), connectors.end());
+    for (const std::string& c : connectors) {
+        if (firstLine(folder + "/" + c + "/status") != "connected")
+            continue;
+        int w = 0, h = 0;
+        if (std::sscanf(firstLine(folder + "/" + c + "/modes").c_str(), "%dx%d", &w, &h) == 2 && w > 0 && h > 0) {
+            size.width = w;
+            size.height = h;
+            return size;
+        }
+    }
+    return size;
 }
 
 } // namespace platform::sysinfo

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -99,6 +100,9 @@ Simulator::Simulator(const Options& options)
                 ready["pid"].asInt64() == static_cast<Json::Int64>(pid_)) {
                 httpPort_ = ready["http_port"].asInt();
                 httpsPort_ = ready["https_port"].asInt();
+                connectTo_ = readFile(connectToFile());
+                while (!connectTo_.empty() && connectTo_.back() == '\n')
+                    connectTo_.pop_back();
                 break;
             }
             if (!running())
@@ -123,7 +127,8 @@ Simulator::~Simulator()
     if (pid_ > 0 && !reaped_)
         shutdown(3000);
     for (const auto& [name, file] :
-         {std::make_pair("ZAVMO_HOSTS", hostsFile()), std::make_pair("ZAVMO_CA_BUNDLE", caFile())}) {
+         {std::make_pair("ZAVMO_HOSTS", hostsFile()), std::make_pair("ZAVMO_CA_BUNDLE", caFile()),
+          std::make_pair("ZAVMO_CONNECT_TO", connectTo_)}) {
         const char* value = std::getenv(name);
         if (value && file == value)
             ::unsetenv(name);
@@ -146,6 +151,7 @@ void Simulator::setEnvironment() const
 {
     ::setenv("ZAVMO_HOSTS", hostsFile().c_str(), 1);
     ::setenv("ZAVMO_CA_BUNDLE", caFile().c_str(), 1);
+    ::setenv("ZAVMO_CONNECT_TO", connectTo_.c_str(), 1);
 }
 
 void Simulator::setMode(const std::string& endpoint, const std::string& mode)
@@ -171,6 +177,27 @@ std::string Simulator::mode(const std::string& endpoint)
         !value.isObject())
         throw std::runtime_error("Simulator: cannot read the mode of " + endpoint + ": " + reply);
     return value["mode"].asString();
+}
+
+void Simulator::setReply(const std::string& endpoint, const std::string& body) const
+{
+    std::filesystem::create_directories(folder_ + "/replies");
+    const std::string path = folder_ + "/replies/" + endpoint + ".json";
+    const std::string temp = path + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << body;
+        if (!out.flush())
+            throw std::runtime_error("Simulator: cannot write " + temp);
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0)
+        throw std::runtime_error("Simulator: cannot save " + path);
+}
+
+void Simulator::removeReply(const std::string& endpoint) const
+{
+    std::error_code ec;
+    std::filesystem::remove(folder_ + "/replies/" + endpoint + ".json", ec);
 }
 
 void Simulator::reset()

@@ -4,7 +4,7 @@
 // $TMPDIR; the destructor stops it and removes the folder.
 //
 //   zavmo::test::Simulator sim;          // throws when it does not start
-//   sim.setEnvironment();                // ZAVMO_HOSTS, ZAVMO_CA_BUNDLE
+//   sim.setEnvironment();                // ZAVMO_HOSTS, ZAVMO_CA_BUNDLE, ZAVMO_CONNECT_TO
 //   sim.setMode("pelk2", "error:3");
 //   ... exercise a client ...
 //   auto events = sim.waitForRequests("pelk2", 1, 5000);
@@ -51,13 +51,16 @@ public:
     const std::string& folder() const { return folder_; }
     std::string hostsFile() const { return folder_ + "/hosts.ini"; }
     std::string caFile() const { return folder_ + "/ca.pem"; }
+    std::string connectToFile() const { return folder_ + "/connect-to.txt"; }
     std::string requestsFile() const { return folder_ + "/requests.jsonl"; }
     std::string logFile() const { return folder_ + "/sim.log"; }
     // What the file endpoint serves: "/files/a/b" is filesRoot()/a/b.
     const std::string& filesRoot() const { return filesRoot_; }
 
     // Sets ZAVMO_HOSTS and ZAVMO_CA_BUNDLE of this process to this simulator's
-    // files; the destructor unsets them if they still point here.
+    // files, and ZAVMO_CONNECT_TO to its mappings (any host's port 443 and 80
+    // to its TLS and plain listeners); the destructor unsets them if they
+    // still point here.
     void setEnvironment() const;
 
     // Modes: "success", "error:N", "badjson", "http500", "cut", "stall",
@@ -65,6 +68,12 @@ public:
     // simulator refuses the endpoint or mode.
     void setMode(const std::string& endpoint, const std::string& mode);
     std::string mode(const std::string& endpoint);
+    // The body that an endpoint answering a prepared reply (checkUpdate)
+    // sends in mode "success", as bytes; removeReply() goes back to its
+    // default.
+    void setReply(const std::string& endpoint, const std::string& body) const;
+    void removeReply(const std::string& endpoint) const;
+
     // Every mode back to "success", held replies released, the request log
     // emptied.
     void reset();
@@ -93,6 +102,7 @@ private:
 
     std::string folder_;
     std::string filesRoot_;
+    std::string connectTo_;
     pid_t pid_ = -1;
     bool reaped_ = false;
     int httpPort_ = 0;

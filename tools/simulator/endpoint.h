@@ -85,6 +85,10 @@ Endpoint closeRoom();
 Endpoint anchorGuildCheck();
 Endpoint captchaPage();
 
+// The release service's update check; its reply is the file
+// replies/checkUpdate.json in the simulator's folder when there is one.
+Endpoint updateCheck(const Context& context);
+
 // GET of the files under root: the request path minus prefix names the file.
 // Content-Length, single byte ranges (206, and 416 with "bytes */SIZE"), HEAD,
 // 404 for what is missing. Own modes: "throttle:BYTES_PER_SECOND",

@@ -25,6 +25,7 @@ std::vector<Endpoint> allEndpoints(const Context& context)
         fileTree("files", "/files/", context.filesRoot),
         // The download CDN's client files (companion module, installers).
         fileTree("client_download", "/client_download/", context.filesRoot + "/client_download"),
+        updateCheck(context),
     };
 }
 

@@ -40,6 +40,11 @@ std::string hostsIni(int httpPort, int httpsPort)
     return ini;
 }
 
+std::string connectTo(int httpPort, int httpsPort)
+{
+    return ":443:127.0.0.1:" + std::to_string(httpsPort) + ",:80:127.0.0.1:" + std::to_string(httpPort) + "\n";
+}
+
 std::string readyJson(int httpPort, int httpsPort, long pid)
 {
     Json::Value ready;

@@ -9,6 +9,10 @@ namespace zavmo::sim {
 // at the simulator's two ports; the crash FTP host is 127.0.0.1.
 std::string hostsIni(int httpPort, int httpsPort);
 
+// The value for ZAVMO_CONNECT_TO: any host's port 443 goes to the TLS
+// listener and port 80 to the plain one, for clients whose ports are fixed.
+std::string connectTo(int httpPort, int httpsPort);
+
 // {"http_port":..,"https_port":..,"pid":..}
 std::string readyJson(int httpPort, int httpsPort, long pid);
 

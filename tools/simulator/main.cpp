@@ -3,6 +3,7 @@
 // Plays the Zavmo platform on 127.0.0.1 for tests and demos. Serves the files
 // under ROOT (default DIR/files) below /files/. Writes into DIR:
 // ca.pem (test CA, for ZAVMO_CA_BUNDLE), hosts.ini (for ZAVMO_HOSTS),
+// connect-to.txt (for ZAVMO_CONNECT_TO),
 // requests.jsonl (one JSON line per request) and, last, ready.json. Ends on
 // SIGTERM/SIGINT/SIGHUP, POST /__sim/shutdown, when the parent process is gone,
 // or after the maximum lifetime, so that no test can leave it running.
@@ -173,6 +174,8 @@ int main(int argc, char** argv)
         zavmo::sim::writeFileAtomically((dir / "ca.pem").string(), caPem);
         zavmo::sim::writeFileAtomically((dir / "hosts.ini").string(),
                                         zavmo::sim::hostsIni(server->httpPort(), server->httpsPort()));
+        zavmo::sim::writeFileAtomically((dir / "connect-to.txt").string(),
+                                        zavmo::sim::connectTo(server->httpPort(), server->httpsPort()));
         zavmo::sim::writeFileAtomically(readyFile,
                                         zavmo::sim::readyJson(server->httpPort(), server->httpsPort(), ::getpid()));
     } catch (const std::exception& e) {

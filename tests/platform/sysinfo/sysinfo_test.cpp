@@ -6,49 +6,14 @@
 #include <fstream>
 #include <string>
 
+#include "fakeroot.h"
 #include "platform/sysinfo.h"
 
 namespace si = platform::sysinfo;
 
 namespace {
 
-// A fake root folder: tests fill in proc/cpuinfo and PCI devices.
-class FakeRoot
-{
-public:
-    FakeRoot()
-    {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/sysroot.XXXXXX";
-        root_ = mkdtemp(pattern.data());
-        setenv("ZAVMO_SYSINFO_ROOT", root_.c_str(), 1);
-    }
-    ~FakeRoot()
-    {
-        unsetenv("ZAVMO_SYSINFO_ROOT");
-        std::string command = "rm -rf '" + root_ + "'";
-        (void)!std::system(command.c_str());
-    }
-    void write(const std::string& relative, const std::string& text)
-    {
-        std::string path = root_ + "/" + relative;
-        for (size_t slash = path.find('/', root_.size() + 1); slash != std::string::npos;
-             slash = path.find('/', slash + 1))
-            mkdir(path.substr(0, slash).c_str(), 0755);
-        std::ofstream(path) << text;
-    }
-    void device(const std::string& address, const std::string& cls, const std::string& vendor,
-                const std::string& device)
-    {
-        std::string base = "sys/bus/pci/devices/" + address + "/";
-        write(base + "class", cls + "\n");
-        write(base + "vendor", vendor + "\n");
-        write(base + "device", device + "\n");
-    }
-
-private:
-    std::string root_;
-};
+using zavmo::test::FakeRoot;
 
 class OsVersionEnv
 {

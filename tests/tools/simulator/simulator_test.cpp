@@ -95,6 +95,8 @@ TEST_F(SimulatorTest, WritesItsFilesUnderTmpdir)
     sim_->setEnvironment();
     EXPECT_EQ(std::string(std::getenv("ZAVMO_HOSTS")), sim_->hostsFile());
     EXPECT_EQ(std::string(std::getenv("ZAVMO_CA_BUNDLE")), sim_->caFile());
+    EXPECT_EQ(std::string(std::getenv("ZAVMO_CONNECT_TO")), ":443:127.0.0.1:" + std::to_string(sim_->httpsPort()) +
+                                                                ",:80:127.0.0.1:" + std::to_string(sim_->httpPort()));
 }
 
 TEST_F(SimulatorTest, CollectorDecodesBase64SentRawOrPercentEncoded)
