@@ -52,8 +52,8 @@ struct Recorder : QObject
 class ToolsManagerTest : public ::testing::Test
 {
 protected:
-    // One simulator for the suite: its stop waits out the collector's
-    // keep-alive connections.
+    // One simulator for the suite: the analytics events of every test go to
+    // it, and each test looks at its own after a reset.
     static void SetUpTestSuite()
     {
         sim = new zavmo::test::Simulator();
