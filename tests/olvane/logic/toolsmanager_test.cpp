@@ -290,6 +290,11 @@ TEST_F(ToolsManagerTest, TasksEndWhenTheirProcessIsGoneButNotOnAFailedScan)
     EXPECT_FALSE(manager.installLiveTool(kZvToolName, dir / "missing.exe", dir / "zv", 15000));
     EXPECT_TRUE(log.contains("by kx open " + kZvToolName + " install failed,err code : 2"));
     EXPECT_EQ(manager.getInstallProgress(kZvToolName), -1);
+    // So does an uninstaller that has gone.
+    writeUninstallEntry(kObsStudioToolName, "\"" + dir / "gone/Un_A.exe\"");
+    EXPECT_FALSE(manager.uninstallLiveTool(kObsStudioToolName));
+    EXPECT_TRUE(log.contains("[Logic] by kx open " + kObsStudioToolName + " uninst failed,err code : 2"));
+    EXPECT_FALSE(manager.isUnInstalling(kObsStudioToolName));
 }
 
 } // namespace
