@@ -70,7 +70,8 @@ TEST_F(RepairRunTest, NetFrameworkInstallerRunsOnceAndFixesTheRuntime)
     EXPECT_EQ(finished[0], kNetFrameworkName);
     waitFor([] { return false; }, 500);
     EXPECT_EQ(finished.size(), 1);
-    EXPECT_EQ(fake.starts().size(), 1u);
+    ASSERT_EQ(fake.starts().size(), 1u);
+    EXPECT_EQ(fake.starts()[0].args, std::vector<std::string>{"/S"});
     EXPECT_FALSE(repair.needRepair());
 }
 

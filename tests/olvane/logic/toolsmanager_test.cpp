@@ -119,7 +119,8 @@ TEST_F(ToolsManagerTest, ZvToolLivesThroughInstallLaunchKillAndUninstall)
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     EXPECT_EQ(progress.last(), 100);
     EXPECT_EQ(manager.getInstallProgress(kZvToolName), -1);
-    EXPECT_EQ(fake.starts()[0].args.back(), "/D=" + QString(folder).replace('/', '\\').toStdString());
+    EXPECT_EQ(fake.starts()[0].args,
+              (std::vector<std::string>{"/S", "/D=" + QString(folder).replace('/', '\\').toStdString()}));
     EXPECT_EQ(manager.getAppStatus(kZvToolName), 1);
     EXPECT_EQ(manager.getAppInstallStatus(kZvToolName), 1);
     EXPECT_EQ(manager.getLaunchPath(kZvToolName), folder + "/Tresk.exe");
@@ -151,6 +152,9 @@ TEST_F(ToolsManagerTest, ZvToolLivesThroughInstallLaunchKillAndUninstall)
     EXPECT_FALSE(manager.isUnInstalling(kZvToolName));
     EXPECT_EQ(manager.getAppStatus(kZvToolName), 0);
     EXPECT_FALSE(QFileInfo::exists(folder + "/Tresk.exe"));
+    const auto uninstaller = fake.waitForStarts("Au_.exe", 1, 0);
+    ASSERT_EQ(uninstaller.size(), 1u);
+    EXPECT_EQ(uninstaller[0].args, std::vector<std::string>{"/S"});
     EXPECT_FALSE(manager.uninstallLiveTool(kZvToolName));
     EXPECT_TRUE(manager.killAppProcess(kZvToolName));
 }
