@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <stdexcept>
 
 namespace zavmo::sim {
@@ -46,16 +47,13 @@ bool pathMatches(const Endpoint& ep, const std::string& path)
     return ep.pathIsPrefix ? path.rfind(ep.path, 0) == 0 : path == ep.path;
 }
 
-// The connection's socket: from the TLS session, or for plain HTTP the
-// process's socket whose two ports are those of the request.
-int connectionFd(const httplib::Request& req)
+// Calls fn(fd, local port, peer port) for each connected IPv4 socket of this
+// process until fn returns true.
+void forEachConnection(const std::function<bool(int, int, int)>& fn)
 {
-    if (req.ssl)
-        return SSL_get_fd(req.ssl);
     DIR* dir = opendir("/proc/self/fd");
     if (!dir)
-        return -1;
-    int found = -1;
+        return;
     while (const dirent* entry = readdir(dir)) {
         char* end = nullptr;
         const long fd = std::strtol(entry->d_name, &end, 10);
@@ -64,15 +62,28 @@ int connectionFd(const httplib::Request& req)
         sockaddr_in local{}, peer{};
         socklen_t localLen = sizeof local, peerLen = sizeof peer;
         if (getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&local), &localLen) != 0 ||
-            local.sin_family != AF_INET || ntohs(local.sin_port) != req.local_port)
+            local.sin_family != AF_INET ||
+            getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0)
             continue;
-        if (getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0 ||
-            ntohs(peer.sin_port) != req.remote_port)
-            continue;
-        found = static_cast<int>(fd);
-        break;
+        if (fn(static_cast<int>(fd), ntohs(local.sin_port), ntohs(peer.sin_port)))
+            break;
     }
     closedir(dir);
+}
+
+// The connection's socket: from the TLS session, or for plain HTTP the
+// process's socket whose two ports are those of the request.
+int connectionFd(const httplib::Request& req)
+{
+    if (req.ssl)
+        return SSL_get_fd(req.ssl);
+    int found = -1;
+    forEachConnection([&](int fd, int localPort, int peerPort) {
+        if (localPort != req.local_port || peerPort != req.remote_port)
+            return false;
+        found = fd;
+        return true;
+    });
     return found;
 }
 
@@ -332,6 +343,16 @@ bool Server::stop(std::chrono::milliseconds grace)
         http_->stop();
     if (https_)
         https_->stop();
+    // httplib waits out its keep-alive time-out on idle connections before a
+    // connection thread ends. With the listeners closed no connection can
+    // join any more: ending the read side of those that remain wakes each
+    // waiting thread at once (it reads the end and closes), while a reply
+    // being written still goes out whole.
+    forEachConnection([this](int fd, int localPort, int) {
+        if (localPort == httpPort_ || localPort == httpsPort_)
+            shutdown(fd, SHUT_RD);
+        return false;
+    });
 
     const int started = (httpThread_.joinable() ? 1 : 0) + (httpsThread_.joinable() ? 1 : 0);
     const auto deadline = std::chrono::steady_clock::now() + grace;

@@ -20,14 +20,17 @@ QMutex g_logMutex;
 QStringList g_log;
 QtMessageHandler g_previous = nullptr;
 
+// The monitor's thread logs too: the handler chain is read under the lock.
 void capture(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
+    QtMessageHandler previous = nullptr;
     {
         QMutexLocker locker(&g_logMutex);
         g_log.append(message);
+        previous = g_previous;
     }
-    if (g_previous && type != QtDebugMsg)
-        g_previous(type, context, message);
+    if (previous && type != QtDebugMsg)
+        previous(type, context, message);
 }
 
 // Every test starts with an empty registry.
@@ -87,6 +90,7 @@ LogCapture::LogCapture()
 
 LogCapture::~LogCapture()
 {
+    QMutexLocker locker(&g_logMutex);
     qInstallMessageHandler(g_previous);
     g_previous = nullptr;
 }

@@ -17,6 +17,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <chrono>
+#include <thread>
+
 using namespace logictest;
 using platform::registry::Root;
 using zavmo::test::FakeTools;
@@ -30,12 +33,16 @@ protected:
     {
         qputenv("ZAVMO_WINDOWS_ROOT", (dir / "windows").toUtf8());
         qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "300");
+        // Present (empty: the real /proc), so that a helper thread can change
+        // it in place while the test's thread reads it.
+        qputenv("ZAVMO_PROC_ROOT", "");
         QDir(getRepairDir()).removeRecursively();
     }
     void TearDown() override
     {
         fake.killAll();
         qunsetenv("ZAVMO_WINDOWS_ROOT");
+        qunsetenv("ZAVMO_PROC_ROOT");
     }
 
     // Counts the repair's finish signals through a queued connection.
@@ -63,7 +70,8 @@ TEST_F(RepairRunTest, NetFrameworkInstallerRunsOnceAndFixesTheRuntime)
     EXPECT_EQ(finished[0], kNetFrameworkName);
     waitFor([] { return false; }, 500);
     EXPECT_EQ(finished.size(), 1);
-    EXPECT_EQ(fake.starts().size(), 1u);
+    ASSERT_EQ(fake.starts().size(), 1u);
+    EXPECT_EQ(fake.starts()[0].args, std::vector<std::string>{"/S"});
     EXPECT_FALSE(repair.needRepair());
 }
 
@@ -88,7 +96,19 @@ TEST_F(RepairRunTest, DirectXUnpacksItsPackageThenRunsTheToolForTheNetRuntime)
     FakeTools::place(getRepairDir().toStdString(), "DirectX.exe");
     ASSERT_TRUE(repair.needRepair());
 
-    ASSERT_EQ(repair.startRepair(), 0);
+    // The process list cannot be read for the first 600 ms: the unpack wait
+    // goes on instead of taking that for the unpacker's end.
+    qputenv("ZAVMO_PROC_ROOT", (dir / "no-proc").toUtf8());
+    std::thread restore([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        qputenv("ZAVMO_PROC_ROOT", "");
+    });
+    QElapsedTimer timer;
+    timer.start();
+    const int started = repair.startRepair();
+    restore.join();
+    ASSERT_EQ(started, 0);
+    EXPECT_GE(timer.elapsed(), 500);
     const auto unpack = fake.waitForStarts("DirectX.exe", 1, 0);
     ASSERT_EQ(unpack.size(), 1u);
     EXPECT_EQ(unpack[0].args, (std::vector<std::string>{"-y", "-o" + getRepairDir().toStdString()}));
@@ -136,7 +156,7 @@ TEST_F(RepairRunTest, AFailedProcessScanIsNotTheInstallersEnd)
     ASSERT_EQ(repair.startRepair(), 0);
     waitFor([] { return false; }, 600);
     EXPECT_TRUE(finished.isEmpty());
-    qunsetenv("ZAVMO_PROC_ROOT");
+    qputenv("ZAVMO_PROC_ROOT", "");
     ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }, 3000));
 }
 

@@ -18,6 +18,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <algorithm>
+
 using namespace logictest;
 using zavmo::test::FakeTools;
 
@@ -50,8 +52,8 @@ struct Recorder : QObject
 class ToolsManagerTest : public ::testing::Test
 {
 protected:
-    // One simulator for the suite: its stop waits out the collector's
-    // keep-alive connections.
+    // One simulator for the suite: the analytics events of every test go to
+    // it, and each test looks at its own after a reset.
     static void SetUpTestSuite()
     {
         sim = new zavmo::test::Simulator();
@@ -68,6 +70,10 @@ protected:
         qputenv("ZAVMO_WINDOWS_ROOT", (dir / "windows").toUtf8());
         qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "450");
         qputenv("ZAVMO_FAKE_TOOL_MAX_MS", "20000");
+        // Present (empty: the real /proc) before any monitor thread runs, so
+        // that a test changes its value in place and never grows the
+        // environment under a thread reading it.
+        qputenv("ZAVMO_PROC_ROOT", "");
     }
     void TearDown() override
     {
@@ -113,7 +119,8 @@ TEST_F(ToolsManagerTest, ZvToolLivesThroughInstallLaunchKillAndUninstall)
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     EXPECT_EQ(progress.last(), 100);
     EXPECT_EQ(manager.getInstallProgress(kZvToolName), -1);
-    EXPECT_EQ(fake.starts()[0].args.back(), "/D=" + QString(folder).replace('/', '\\').toStdString());
+    EXPECT_EQ(fake.starts()[0].args,
+              (std::vector<std::string>{"/S", "/D=" + QString(folder).replace('/', '\\').toStdString()}));
     EXPECT_EQ(manager.getAppStatus(kZvToolName), 1);
     EXPECT_EQ(manager.getAppInstallStatus(kZvToolName), 1);
     EXPECT_EQ(manager.getLaunchPath(kZvToolName), folder + "/Tresk.exe");
@@ -145,6 +152,9 @@ TEST_F(ToolsManagerTest, ZvToolLivesThroughInstallLaunchKillAndUninstall)
     EXPECT_FALSE(manager.isUnInstalling(kZvToolName));
     EXPECT_EQ(manager.getAppStatus(kZvToolName), 0);
     EXPECT_FALSE(QFileInfo::exists(folder + "/Tresk.exe"));
+    const auto uninstaller = fake.waitForStarts("Au_.exe", 1, 0);
+    ASSERT_EQ(uninstaller.size(), 1u);
+    EXPECT_EQ(uninstaller[0].args, std::vector<std::string>{"/S"});
     EXPECT_FALSE(manager.uninstallLiveTool(kZvToolName));
     EXPECT_TRUE(manager.killAppProcess(kZvToolName));
 }
@@ -186,10 +196,16 @@ TEST_F(ToolsManagerTest, ObsLaunchPathsComeFromTheUserTheOtherManagerOrTheInstal
         settings.setValue("OBS/installPath", dir / "my obs");
     }
     const QString mine = QString::fromStdString(FakeTools::place((dir / "my obs").toStdString(), "OBS.exe"));
+    ASSERT_TRUE(deployment::installTrustedCertificates());
     ZvLiveToolsManager manager;
+    Recorder rec(manager);
     ASSERT_TRUE(manager.init(1));
     EXPECT_EQ(manager.getLaunchPath(kObsClassicToolName), mine);
     EXPECT_EQ(manager.getAppStatus(kObsClassicToolName), 1);
+    // The worker's first report: not in the registry, but it can be started.
+    ASSERT_TRUE(waitFor([&] { return rec.statuses.size() == 3; }, 3000));
+    EXPECT_EQ(rec.statuses[kObsClassicToolName], QList<int>{1});
+    EXPECT_EQ(rec.statuses[kZvToolName], QList<int>{0});
 
     // The other live manager's own OBS comes before the install folder.
     const QString other =
@@ -205,6 +221,25 @@ TEST_F(ToolsManagerTest, ObsLaunchPathsComeFromTheUserTheOtherManagerOrTheInstal
     EXPECT_EQ(manager.getLaunchPath(kZvToolName), "");
     manager.setLaunchPath(kObsClassicToolName, dir / "gone/OBS.exe");
     EXPECT_EQ(manager.getLaunchPath(kObsClassicToolName), other);
+
+    // Each start reports where its path came from: the other manager's OBS,
+    // the user's choice naming that same OBS, the user's own. (pa_type,
+    // OBS_type); one at a time, as the events may travel on two connections.
+    const auto launchReports = [&](int paType, int obsType) {
+        const size_t before = sim->requests("pelk2").size();
+        ASSERT_TRUE(manager.launchApplication(kObsClassicToolName));
+        ASSERT_TRUE(waitFor([&] { return sim->requests("pelk2").size() == before + 1; }));
+        const Json::Value event = sim->requests("pelk2").back()["decoded"]["e"];
+        EXPECT_EQ(event["type"], 3);
+        EXPECT_EQ(event["pa_type"], paType);
+        EXPECT_EQ(event["OBS_type"], obsType);
+    };
+    launchReports(1, 2);
+    manager.setLaunchPath(kObsClassicToolName, other);
+    launchReports(2, 2);
+    manager.setLaunchPath(kObsClassicToolName, chosen);
+    launchReports(2, 3);
+    EXPECT_EQ(fake.waitForStarts("OBS.exe", 3, 5000).size(), 3u);
 
     EXPECT_EQ(manager.getAppStatus(kZvShowToolName), 0);
     EXPECT_EQ(manager.getLaunchPath("unknown"), "");
@@ -233,10 +268,10 @@ TEST_F(ToolsManagerTest, TasksEndWhenTheirProcessIsGoneButNotOnAFailedScan)
     qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "300");
     qputenv("ZAVMO_PROC_ROOT", (dir / "no-proc").toUtf8());
     ASSERT_TRUE(manager.installLiveTool(kZvToolName, installer("ZVTool_installer.exe"), dir / "zv", 1000));
-    waitFor([] { return false; }, 1000);
+    waitFor([] { return false; }, 600);
     EXPECT_TRUE(rec.installed.size() == 1);
     EXPECT_EQ(manager.getInstallProgress(kZvToolName), 0);
-    qunsetenv("ZAVMO_PROC_ROOT");
+    qputenv("ZAVMO_PROC_ROOT", "");
     ASSERT_TRUE(waitFor([&] { return rec.installed.size() == 2; }, 3000));
 
     // Two tasks: the one that ends first leaves the other polled.
@@ -249,6 +284,9 @@ TEST_F(ToolsManagerTest, TasksEndWhenTheirProcessIsGoneButNotOnAFailedScan)
     const QList<int> show = rec.progress[kZvShowToolName];
     ASSERT_GE(show.size(), 3);
     EXPECT_EQ(show.first(), 200 * 100 / 350);
+    // Past its expected time the installer still runs: the progress holds at 100.
+    EXPECT_EQ(show[1], 100);
+    EXPECT_TRUE(std::all_of(show.begin(), show.end(), [](int p) { return p <= 100; }));
     EXPECT_EQ(show.last(), 100);
 
     // A start the shell refuses queues nothing.
@@ -256,6 +294,11 @@ TEST_F(ToolsManagerTest, TasksEndWhenTheirProcessIsGoneButNotOnAFailedScan)
     EXPECT_FALSE(manager.installLiveTool(kZvToolName, dir / "missing.exe", dir / "zv", 15000));
     EXPECT_TRUE(log.contains("by kx open " + kZvToolName + " install failed,err code : 2"));
     EXPECT_EQ(manager.getInstallProgress(kZvToolName), -1);
+    // So does an uninstaller that has gone.
+    writeUninstallEntry(kObsStudioToolName, "\"" + dir / "gone/Un_A.exe\"");
+    EXPECT_FALSE(manager.uninstallLiveTool(kObsStudioToolName));
+    EXPECT_TRUE(log.contains("[Logic] by kx open " + kObsStudioToolName + " uninst failed,err code : 2"));
+    EXPECT_FALSE(manager.isUnInstalling(kObsStudioToolName));
 }
 
 } // namespace

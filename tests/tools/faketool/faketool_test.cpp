@@ -124,6 +124,27 @@ TEST_F(FakeToolTest, InstallerRefusesADriveFolderWithoutARoot)
     EXPECT_EQ(run(FakeTools::place(base.string(), "Unknown.exe"), {}), 2);
 }
 
+TEST_F(FakeToolTest, AnUninstallerSharedByTwoToolsRemovesOnlyTheToolThatNamesIt)
+{
+    // OBS classic and ZVTool both uninstall through an "Au_.exe".
+    ASSERT_EQ(run(FakeTools::place((base / "download").string(), "OBS_installer.exe"),
+                  {"/S", "/D=" + (base / "OBS").string()}),
+              0);
+    ASSERT_EQ(run(FakeTools::place((base / "download").string(), "ZVTool_installer.exe"),
+                  {"/S", "/D=" + (base / "ZVTool").string()}),
+              0);
+    const std::string zvToolKey = kUninstall + "Zavmo\xE7\x9B\xB4\xE6\x92\xAD\xE4\xBC\xB4\xE4\xBE\xA3";
+    ASSERT_EQ(value(zvToolKey, "UninstallString"), "\"" + (base / "ZVTool/Au_.exe").string() + "\"");
+
+    ASSERT_EQ(run((base / "ZVTool/Au_.exe").string(), {"/S"}), 0);
+    EXPECT_FALSE(fs::exists(base / "ZVTool"));
+    EXPECT_FALSE(platform::registry::keyExists(Root::LocalMachine, zvToolKey));
+    EXPECT_TRUE(fs::exists(base / "OBS/OBS.exe"));
+    EXPECT_TRUE(fs::exists(base / "OBS/Au_.exe"));
+    EXPECT_EQ(value(kUninstall + "Open Broadcaster Software", "UninstallString"),
+              "\"" + (base / "OBS/Au_.exe").string() + "\"");
+}
+
 TEST_F(FakeToolTest, ToolsRunUntilKilledAndTreskStartsItsTarget)
 {
     const std::string folder = (base / "ZVTool").string();

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <curl/curl.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -151,6 +153,32 @@ TEST(SimLifecycle, ShutdownIsPromptWhileAReplyStalls)
     EXPECT_TRUE(sim.shutdown(5000));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(4));
     client.join();
+}
+
+TEST(SimLifecycle, IdleKeepAliveConnectionsDoNotHoldTheShutdown)
+{
+    Simulator sim;
+    // One idle connection on each listener, as a client's connection pool
+    // keeps them after a reply; the server's keep-alive time-out is 2 s.
+    std::vector<std::unique_ptr<CURL, decltype(&curl_easy_cleanup)>> clients;
+    for (const std::string& origin : {sim.httpOrigin(), sim.httpsOrigin()}) {
+        clients.emplace_back(curl_easy_init(), &curl_easy_cleanup);
+        CURL* curl = clients.back().get();
+        ASSERT_NE(curl, nullptr);
+        const std::string url = origin + "/talven/release/pc/checkPackage?appCode=ZVTool";
+        curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(curl, CURLOPT_CAINFO, sim.caFile().c_str());
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 5000L);
+        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(
+            curl, CURLOPT_WRITEFUNCTION, +[](char*, size_t size, size_t count, void*) { return size * count; });
+        ASSERT_EQ(curl_easy_perform(curl), CURLE_OK) << url;
+    }
+    ASSERT_EQ(sim.requests("checkPackage").size(), 2u);
+
+    const auto start = Clock::now();
+    EXPECT_TRUE(sim.shutdown(5000));
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 1500);
 }
 
 TEST(SimLifecycle, FailsClearlyWhenTheProgramCannotStart)
