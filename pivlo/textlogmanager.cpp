@@ -391,7 +391,11 @@ void TextLogManager::WriterLoop()
         }
         if (++cycle % kReleaseEveryCycles == 0)
             MessagePool::release_memory();
-        FlushAllPending(*pending());
+        try {
+            FlushAllPending(*pending());
+        } catch (...) {
+            // No memory for the pending table: the next cycle tries again.
+        }
         stopLock.lock();
         // Stopping wakes the wait; the destructor flushes what came since.
         stopWake_.wait_for(stopLock, boost::chrono::milliseconds(kCycleMs), [this] { return stop_; });
@@ -409,8 +413,8 @@ void WriteTextLog(const char* fileName, int pattern, const char* format, ...)
     try {
         m->write(fileName, pattern, format, args);
     } catch (...) {
-        va_end(args);
-        throw;
+        // No memory for the record: it is dropped (writers run inside
+        // libcurl callbacks, where nothing may be thrown).
     }
     va_end(args);
 }
@@ -418,8 +422,12 @@ void WriteTextLog(const char* fileName, int pattern, const char* format, ...)
 void SetTextLogDirectory(const std::string& directory)
 {
     std::lock_guard<std::mutex> lock(managerGuard);
-    if (TextLogManager* m = managerLocked())
-        m->setDirectory(directory);
+    if (TextLogManager* m = managerLocked()) {
+        try {
+            m->setDirectory(directory);
+        } catch (...) {
+        }
+    }
 }
 
 void DestroyTextLog()

@@ -31,7 +31,8 @@ constexpr size_t kMaxLogPath = 512;
 
 // Formats one record and queues it for the file fileName in the log
 // directory. pattern: the date stamp put in front of the file name
-// (MakeDatedFileName). Never reports a failure: the text is dropped.
+// (MakeDatedFileName). Never reports a failure or throws: the text is
+// dropped.
 void WriteTextLog(const char* fileName, int pattern, const char* format, ...) __attribute__((format(printf, 3, 4)));
 // Creates the manager when there is none and sets its directory. An empty
 // directory stands for nowhere: writes are dropped until another is set.

@@ -201,23 +201,5 @@ TEST_F(PluginTest, RecordBeforeInitLogsInTheCurrentFolder)
     EXPECT_EQ(test::parseJson(log[0])["ac"], "install");
 }
 
-TEST_F(PluginTest, AStalledCollectorDoesNotHoldDestoryPastTheLimits)
-{
-    sim_.setMode("pelk2", "stall");
-    limits_.idleMs = 500;
-    limits_.totalMs = 1000;
-    Plugin plugin(CollectorUrl(), limits_);
-    plugin.Init(contextOf(installer_));
-    for (int i = 0; i < 5; ++i)
-        plugin.RecordPoint(contextOf(installer_));
-    const auto start = std::chrono::steady_clock::now();
-    plugin.Destory(contextOf(installer_));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
-    EXPECT_EQ(sim_.requests("pelk2").size(), 5u);
-    // The event texts are in the log all the same.
-    EXPECT_EQ(records(readFile(test::datedLog(InstallLogFolder()))).size(), 5u);
-    sim_.reset();
-}
-
 } // namespace
 } // namespace pivlo
