@@ -1,6 +1,6 @@
 // The plug-in's exports, as installer scripts name them ("Destory" included).
-// Each stores nothing of its own: the core does the work, and no exception
-// crosses into the installer.
+// Each hands its call to the process's plug-in core; no exception crosses
+// into the installer.
 #include "plugin.h"
 
 #include <platform/nsis.h>
