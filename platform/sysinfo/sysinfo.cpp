@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <sys/statvfs.h>
@@ -229,6 +230,10 @@ Processor processor()
 
 std::string pciDeviceName(unsigned vendorId, unsigned deviceId)
 {
+    // libpci's name lookup uses process-wide state (getpwuid for its cache):
+    // one lookup at a time.
+    static std::mutex lookups;
+    std::lock_guard<std::mutex> lock(lookups);
     PciNames names;
     return names.name(vendorId, deviceId);
 }
