@@ -60,8 +60,8 @@ protected:
     {
         std::filesystem::remove_all(TemporaryFolder() + "/ZavmoToolNew");
         sim_.setEnvironment();
-        limits_.connectMs = limits_.idleMs = 2000;
-        limits_.totalMs = 4000;
+        limits_.connectMs = limits_.idleMs = 10000;
+        limits_.totalMs = 20000;
     }
     void TearDown() override { DestroyTextLog(); }
 
