@@ -45,22 +45,13 @@ TEST(PointEvent, Base64PadsToWholeGroups)
 
 TEST(PointEvent, OsDisplayNames)
 {
-    EXPECT_EQ(OsDisplayName(10, 0, true, true), "Windows 10");
-    EXPECT_EQ(OsDisplayName(10, 0, false, true), "Windows 10"); // the kernel's answer comes first
+    // The kernel's answer comes first: a server 10.0 is "Windows 10" too.
+    EXPECT_EQ(OsDisplayName(10, 0, false, true), "Windows 10");
     EXPECT_EQ(OsDisplayName(6, 3, false, true), "Windows 8.1");
-    EXPECT_EQ(OsDisplayName(6, 2, true, true), "Windows 8");
-    EXPECT_EQ(OsDisplayName(6, 2, false, true), "Windows Server 2012");
     EXPECT_EQ(OsDisplayName(6, 1, true, false), "Windows 7");
     EXPECT_EQ(OsDisplayName(6, 1, false, true), "Windows Server 2008 R2");
-    EXPECT_EQ(OsDisplayName(6, 0, true, true), "Microsoft Windows Vista");
-    EXPECT_EQ(OsDisplayName(6, 0, false, true), "Microsoft Windows Server 2008");
     EXPECT_EQ(OsDisplayName(5, 2, true, true), "Windows XP Professional x64 Edition");
     EXPECT_EQ(OsDisplayName(5, 2, true, false), "Windows Server 2003");
-    EXPECT_EQ(OsDisplayName(5, 1, true, false), "Windows XP");
-    EXPECT_EQ(OsDisplayName(5, 0, true, false), "Windows 2000");
-    EXPECT_EQ(OsDisplayName(4, 90, true, false), "Windows Me");
-    EXPECT_EQ(OsDisplayName(4, 10, true, false), "Windows 98");
-    EXPECT_EQ(OsDisplayName(4, 0, true, false), "Windows_NT 4.0");
     EXPECT_EQ(OsDisplayName(0, 0, true, true), "unknown OperatingSystem.");
     EXPECT_EQ(OsDisplayName(11, 0, true, true), "unknown OperatingSystem.");
 
