@@ -231,10 +231,10 @@ Processor processor()
 std::string pciDeviceName(unsigned vendorId, unsigned deviceId)
 {
     // libpci's name lookup uses process-wide state (getpwuid for its cache):
-    // one lookup at a time.
+    // one lookup at a time. The ID database is read once, on the first.
     static std::mutex lookups;
     std::lock_guard<std::mutex> lock(lookups);
-    PciNames names;
+    static PciNames names;
     return names.name(vendorId, deviceId);
 }
 

@@ -106,7 +106,7 @@ TEST_F(PluginTest, ManyEventsLoseNoneAndLeaveNoThread)
     {
         Plugin plugin(CollectorUrl(), limits_);
         plugin.Init(contextOf(installer_));
-        constexpr int kEvents = 40;
+        constexpr int kEvents = 24;
         for (int i = 0; i < kEvents; ++i) {
             installer_.push("web_olvane");
             installer_.push("1.0");
