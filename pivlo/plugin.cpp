@@ -15,7 +15,9 @@ namespace pivlo {
 
 namespace {
 
-constexpr const char* kLogFolderName = "ZavmoToolNew/InstallLog"; // its levels in MakePrivateLogFolder
+// "ZavmoToolNew\InstallLog" under the temporary folder.
+constexpr const char* kLogFolderLevels[] = {"ZavmoToolNew", "InstallLog"};
+constexpr size_t kLogFolderNameSize = sizeof "ZavmoToolNew/InstallLog" - 1;
 // The path buffer of the Windows call, NUL included.
 constexpr size_t kTempPathSize = 255;
 
@@ -62,7 +64,7 @@ std::string TemporaryFolder()
 {
     const char* env = std::getenv("TMPDIR");
     // Room for "/" + the folder name + NUL.
-    if (!env || env[0] != '/' || std::strlen(env) + 1 + std::strlen(kLogFolderName) >= kTempPathSize)
+    if (!env || env[0] != '/' || std::strlen(env) + 1 + kLogFolderNameSize >= kTempPathSize)
         return "/tmp";
     std::string temp = env;
     while (temp.size() > 1 && temp.back() == '/')
@@ -72,14 +74,18 @@ std::string TemporaryFolder()
 
 std::string InstallLogFolder()
 {
-    const std::string temp = TemporaryFolder();
-    return (temp == "/" ? std::string() : temp) + "/" + kLogFolderName;
+    std::string folder = TemporaryFolder();
+    if (folder == "/")
+        folder.clear();
+    for (const char* level : kLogFolderLevels)
+        folder += std::string("/") + level;
+    return folder;
 }
 
 bool MakePrivateLogFolder(const std::string& temporaryFolder)
 {
     int dir = ::open(temporaryFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (const char* level : {"ZavmoToolNew", "InstallLog"}) {
+    for (const char* level : kLogFolderLevels) {
         if (dir < 0)
             return false;
         int next = -1;
