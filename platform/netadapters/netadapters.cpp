@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -53,6 +54,18 @@ std::vector<uint8_t> parseMac(const std::string& text)
     return mac;
 }
 
+// The name of the bus a device link's subsystem points at ("pci", "usb").
+std::string busOf(const std::string& subsystemLink)
+{
+    char target[512];
+    const ssize_t n = ::readlink(subsystemLink.c_str(), target, sizeof target - 1);
+    if (n <= 0)
+        return std::string();
+    const std::string path(target, static_cast<size_t>(n));
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 unsigned parseHexId(const std::string& text)
 {
     return static_cast<unsigned>(std::strtoul(text.c_str(), nullptr, 16));
@@ -81,6 +94,7 @@ bool listAdapters(std::vector<Adapter>& out)
             continue;
         a.mac = parseMac(firstLine(base + "address"));
         a.physical = exists(base + "device");
+        a.pciBus = a.physical && busOf(base + "device/subsystem") == "pci";
         const bool wireless = exists(base + "wireless") || exists(base + "phy80211");
         a.type = wireless ? kTypeWireless : arpType == 1 ? kTypeEthernet : arpType == 65534 ? kTypeTunnel : kTypeOther;
         if (a.physical) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <sys/statvfs.h>
@@ -229,7 +230,11 @@ Processor processor()
 
 std::string pciDeviceName(unsigned vendorId, unsigned deviceId)
 {
-    PciNames names;
+    // libpci's name lookup uses process-wide state (getpwuid for its cache):
+    // one lookup at a time. The ID database is read once, on the first.
+    static std::mutex lookups;
+    std::lock_guard<std::mutex> lock(lookups);
+    static PciNames names;
     return names.name(vendorId, deviceId);
 }
 

@@ -35,7 +35,8 @@ struct Adapter
     std::vector<uint8_t> mac; // hardware address; empty when it has none
     unsigned type = kTypeOther;
     bool physical = false;
-    int index = 0; // interface index
+    bool pciBus = false; // its device sits on the PCI bus (device/subsystem is "pci")
+    int index = 0;       // interface index
 };
 
 // False (and out empty) when the adapter folder cannot be read at all.
