@@ -233,16 +233,24 @@ QString getUninstallString(const QString& keyName)
         if (!platform::registry::readString(Root::LocalMachine, std::string(kUninstallKey) + "\\" + subKey,
                                             "UninstallString", value))
             return QString();
-        QString command = QString::fromStdString(value);
-        // A quoted program path may be followed by arguments.
-        if (command.startsWith(QLatin1Char('"'))) {
-            const int close = command.indexOf(QLatin1Char('"'), 1);
-            command = close < 0 ? command.mid(1) : command.mid(1, close - 1);
-        }
-        const int cut = lastSeparator(command);
-        return cut < 0 ? QString() : command.left(cut + 1);
+        return uninstallCommandFolder(QString::fromStdString(value));
     }
     return QString();
+}
+
+QString uninstallCommandProgram(const QString& command)
+{
+    if (!command.startsWith(QLatin1Char('"')))
+        return command;
+    const int close = command.indexOf(QLatin1Char('"'), 1);
+    return close < 0 ? command.mid(1) : command.mid(1, close - 1);
+}
+
+QString uninstallCommandFolder(const QString& command)
+{
+    const QString program = uninstallCommandProgram(command);
+    const int cut = lastSeparator(program);
+    return cut < 0 ? QString() : program.left(cut + 1);
 }
 
 QString getLocalMacAddress()

@@ -36,6 +36,12 @@ QString programWorkingDir(const QString& program);
 // Registry and network.
 int isNetFrameworkInstalled();
 QString getUninstallString(const QString& keyName);
+// The program an Uninstall entry's "UninstallString" names: the text inside a
+// leading pair of double quotes (arguments may follow), else the whole text.
+QString uninstallCommandProgram(const QString& command);
+// That program's folder, up to and including its last "/" or backslash; ""
+// when it has no separator.
+QString uninstallCommandFolder(const QString& command);
 QString getLocalMacAddress();
 
 // String conversions. The wide standard string is the native one.

@@ -1,5 +1,9 @@
 #include "quv/QuvAES.h"
 
+#include "QuvAESNI.h"
+
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -165,9 +169,52 @@ void decryptBlock(const uint32_t* rk, int rounds, const uint8_t* in, uint8_t* ou
     store(out + 12, word(S[s3 >> 24], S[(s2 >> 16) & 0xFF], S[(s1 >> 8) & 0xFF], S[s0 & 0xFF]) ^ rk[3]);
 }
 
+bool hardwareAvailable()
+{
+    static const bool available = quv::detail::AesNiAvailable();
+    return available;
+}
+
+std::atomic<bool>& hardwareAllowed()
+{
+    static std::atomic<bool> allowed([] {
+        const char* value = std::getenv("ZAVMO_QUV_AES_HARDWARE");
+        return !(value && std::strcmp(value, "0") == 0);
+    }());
+    return allowed;
+}
+
+bool useHardware()
+{
+    return hardwareAvailable() && hardwareAllowed().load(std::memory_order_relaxed);
+}
+
+void wipe(void* p, size_t n)
+{
+    volatile uint8_t* bytes = static_cast<volatile uint8_t*>(p);
+    for (size_t i = 0; i < n; ++i)
+        bytes[i] = 0;
+}
+
 } // namespace
 
-QuvAES::QuvAES(const uint8_t* key, size_t length) : m_keyLength(0), m_rounds(0), m_encryptKeys{}, m_decryptKeys{}
+bool QuvAES::HardwareAvailable()
+{
+    return hardwareAvailable();
+}
+
+void QuvAES::SetHardwareAllowed(bool allowed)
+{
+    hardwareAllowed().store(allowed, std::memory_order_relaxed);
+}
+
+bool QuvAES::UsesHardware()
+{
+    return useHardware();
+}
+
+QuvAES::QuvAES(const uint8_t* key, size_t length)
+    : m_keyLength(0), m_rounds(0), m_encryptKeys{}, m_decryptKeys{}, m_hardwareEncryptKeys{}, m_hardwareDecryptKeys{}
 {
     if (key)
         SetKey(key, length);
@@ -176,10 +223,10 @@ QuvAES::QuvAES(const uint8_t* key, size_t length) : m_keyLength(0), m_rounds(0),
 QuvAES::~QuvAES()
 {
     // Don't leave key material behind in freed memory.
-    volatile uint32_t* e = m_encryptKeys;
-    volatile uint32_t* d = m_decryptKeys;
-    for (int i = 0; i < 60; ++i)
-        e[i] = d[i] = 0;
+    wipe(m_encryptKeys, sizeof m_encryptKeys);
+    wipe(m_decryptKeys, sizeof m_decryptKeys);
+    wipe(m_hardwareEncryptKeys, sizeof m_hardwareEncryptKeys);
+    wipe(m_hardwareDecryptKeys, sizeof m_hardwareDecryptKeys);
 }
 
 const size_t* QuvAES::GetKeySizes() const
@@ -229,6 +276,10 @@ bool QuvAES::SetKey(const uint8_t* key, size_t length)
             dk[4 * r + c] = (r == 0 || r == rounds) ? k : inverseMixColumn(k);
         }
     }
+    for (int i = 0; i < words; ++i) {
+        store(m_hardwareEncryptKeys + 4 * i, w[i]);
+        store(m_hardwareDecryptKeys + 4 * i, dk[i]);
+    }
     m_keyLength = length;
     m_rounds = rounds;
     return true;
@@ -238,6 +289,10 @@ bool QuvAES::Encrypt(uint8_t* out, const uint8_t* in, size_t length) const
 {
     if (length % 16 != 0 || m_keyLength == 0)
         return false;
+    if (useHardware()) {
+        quv::detail::AesNiEncrypt(m_hardwareEncryptKeys, m_rounds, in, out, length / 16);
+        return true;
+    }
     for (size_t i = 0; i < length; i += 16)
         encryptBlock(m_encryptKeys, m_rounds, in + i, out + i);
     return true;
@@ -247,6 +302,10 @@ bool QuvAES::Decrypt(uint8_t* out, const uint8_t* in, size_t length) const
 {
     if (length % 16 != 0 || m_keyLength == 0)
         return false;
+    if (useHardware()) {
+        quv::detail::AesNiDecrypt(m_hardwareDecryptKeys, m_rounds, in, out, length / 16);
+        return true;
+    }
     for (size_t i = 0; i < length; i += 16)
         decryptBlock(m_decryptKeys, m_rounds, in + i, out + i);
     return true;

@@ -2,6 +2,8 @@
 
 #include "quv/QuvString.h"
 
+#include "QuvUtf16.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -133,7 +135,7 @@ void QuvByteBuffer::Clear()
     m_capacity = 0;
 }
 
-QuvStringBuff::QuvStringBuff(int32_t initialCapacity)
+QuvStringBuff::QuvStringBuff(int32_t initialCapacity) : m_pendingHigh(0)
 {
     if (initialCapacity > 0)
         m_buffer.Reserve(initialCapacity);
@@ -145,6 +147,7 @@ void QuvStringBuff::Append(const char* text)
 {
     if (!text)
         return;
+    FlushPendingHigh();
     size_t n = std::strlen(text);
     if (n > static_cast<size_t>(INT32_MAX))
         return;
@@ -166,17 +169,40 @@ void QuvStringBuff::AppendChar(char c)
 
 void QuvStringBuff::AppendWChar(char16_t c)
 {
+    // A pair arrives one unit at a time: hold the high half for the low one.
+    if (m_pendingHigh && quv::detail::IsLowSurrogate(c)) {
+        const char16_t pair[3] = {m_pendingHigh, c, 0};
+        m_pendingHigh = 0;
+        AppendWide(pair);
+        return;
+    }
+    FlushPendingHigh();
+    if (quv::detail::IsHighSurrogate(c)) {
+        m_pendingHigh = c;
+        return;
+    }
     const char16_t text[2] = {c, 0};
     AppendWide(text);
 }
 
 void QuvStringBuff::AppendBytes(const void* bytes, int32_t n)
 {
+    FlushPendingHigh();
     m_buffer.AppendSmall(bytes, n, true);
+}
+
+void QuvStringBuff::FlushPendingHigh()
+{
+    if (!m_pendingHigh)
+        return;
+    m_pendingHigh = 0;
+    // An unpaired surrogate, encoded as the converters do: U+FFFD.
+    m_buffer.Append("\xEF\xBF\xBD", 3);
 }
 
 QuvString* QuvStringBuff::ToString(QuvString* target)
 {
+    FlushPendingHigh();
     const char nul = '\0';
     QuvString* result = target;
     if (m_buffer.AppendSmall(&nul, 1, true)) {

@@ -1,4 +1,5 @@
 #include "QuvFormatWide.h"
+#include "QuvUtf16.h"
 
 #include "platform/codepage.h"
 
@@ -54,8 +55,8 @@ void appendNumber(std::u16string& out, const Directive& directive, const char* l
 void appendPadded(std::u16string& out, const Directive& directive, const std::u16string& text)
 {
     std::u16string body = text;
-    if (directive.precision >= 0 && body.size() > static_cast<size_t>(directive.precision))
-        body.resize(static_cast<size_t>(directive.precision));
+    if (directive.precision >= 0)
+        CutWhole(body, static_cast<size_t>(directive.precision));
     size_t pad = directive.width > 0 && static_cast<size_t>(directive.width) > body.size()
                      ? static_cast<size_t>(directive.width) - body.size()
                      : 0;
@@ -181,6 +182,16 @@ std::u16string fromAnsi(const char* text, size_t n)
 }
 
 } // namespace
+
+void CutWhole(std::u16string& text, size_t units)
+{
+    if (text.size() <= units)
+        return;
+    // A pair cut in two would leave a surrogate that encodes as U+FFFD.
+    if (units > 0 && IsHighSurrogate(text[units - 1]) && IsLowSurrogate(text[units]))
+        --units;
+    text.resize(units);
+}
 
 void FormatWideV(std::u16string& out, const char16_t* format, va_list args)
 {

@@ -45,6 +45,8 @@ CQuvTransmitData* BuildTransmitData(const uint8_t* message)
         return nullptr;
 
     CQuvTransmitData* frame = new (std::nothrow) CQuvTransmitData(static_cast<int32_t>(n + kQuvFrameLengthSize));
+    if (!frame)
+        return nullptr;
     if (frame->Size() != n + kQuvFrameLengthSize) {
         frame->Release();
         return nullptr;

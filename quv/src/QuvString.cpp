@@ -1,6 +1,7 @@
 #include "quv/QuvString.h"
 
 #include "QuvFormatWide.h"
+#include "QuvUtf16.h"
 
 #include "platform/codepage.h"
 
@@ -57,6 +58,52 @@ inline size_t presentBytes(const unsigned char* p, size_t step)
     while (i < step && p[i] != 0)
         ++i;
     return i;
+}
+
+// Decodes the sequence at p by the decoder's rules (see the header) and
+// steps past it. A cut sequence gives U+FFFD; a 4-byte sequence beyond
+// U+10FFFF, which no pair can hold, gives U+FFFD as well.
+inline uint32_t decodeOne(const unsigned char*& p)
+{
+    const size_t step = decodeStep(*p);
+    const size_t present = presentBytes(p, step);
+    uint32_t u;
+    if (present < step) {
+        u = 0xFFFD;
+    } else {
+        switch (step) {
+        case 1:
+            u = p[0];
+            break;
+        case 3:
+            u = (p[0] & 0x1Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
+            break;
+        case 4:
+            u = (p[0] & 0x07u) << 18 | (p[1] & 0x3Fu) << 12 | (p[2] & 0x3Fu) << 6 | (p[3] & 0x3Fu);
+            if (u > 0x10FFFF)
+                u = 0xFFFD;
+            break;
+        default:
+            u = (p[0] & 0x3Fu) << 6 | (p[1] & 0x3Fu);
+            break;
+        }
+    }
+    p += present;
+    return u;
+}
+
+// The code point the encoder writes for the unit(s) at p, stepping past
+// them: a valid pair is one character, an unpaired surrogate U+FFFD.
+inline uint32_t encodedUnit(const char16_t*& p)
+{
+    using quv::detail::IsHighSurrogate;
+    using quv::detail::IsLowSurrogate;
+    uint32_t u = *p++;
+    if (IsHighSurrogate(u) && IsLowSurrogate(*p))
+        return 0x10000 + ((u - 0xD800) << 10) + (*p++ - 0xDC00u);
+    if (IsHighSurrogate(u) || IsLowSurrogate(u))
+        return 0xFFFD;
+    return u;
 }
 
 char* copyText(const char* text, size_t length)
@@ -124,9 +171,7 @@ bool formatWide(std::u16string& out, size_t maxLen, const char16_t* format, va_l
     if (!format)
         return false;
     quv::detail::FormatWideV(out, format, args);
-    size_t keep = maxLen == 0 ? 0 : maxLen - 1;
-    if (out.size() > keep)
-        out.resize(keep);
+    quv::detail::CutWhole(out, maxLen == 0 ? 0 : maxLen - 1);
     return true;
 }
 
@@ -141,9 +186,12 @@ char16_t* QuvUtf8ToWide(const char* utf8)
         utf8 = "";
     const unsigned char* in = reinterpret_cast<const unsigned char*>(utf8);
 
+    // Both passes decode, so the count is exact: 2 units for a pair.
     size_t units = 0;
-    for (const unsigned char* p = in; *p; p += presentBytes(p, decodeStep(*p)))
-        ++units;
+    for (const unsigned char* p = in; *p;) {
+        uint32_t u = decodeOne(p);
+        units += u > 0xFFFF ? 2 : 1;
+    }
 
     // units <= strlen(utf8), so the size cannot wrap.
     char16_t* out = static_cast<char16_t*>(std::malloc((units + 1) * sizeof(char16_t)));
@@ -151,32 +199,15 @@ char16_t* QuvUtf8ToWide(const char* utf8)
         return nullptr;
 
     char16_t* o = out;
-    const unsigned char* p = in;
-    while (*p) {
-        size_t step = decodeStep(*p);
-        size_t present = presentBytes(p, step);
-        if (present < step) {
-            *o++ = 0xFFFD;
-            p += present;
-            continue;
+    for (const unsigned char* p = in; *p;) {
+        uint32_t u = decodeOne(p);
+        if (u > 0xFFFF) {
+            u -= 0x10000;
+            *o++ = static_cast<char16_t>(0xD800 | (u >> 10));
+            *o++ = static_cast<char16_t>(0xDC00 | (u & 0x3FF));
+        } else {
+            *o++ = static_cast<char16_t>(u);
         }
-        uint32_t u;
-        switch (step) {
-        case 1:
-            u = p[0];
-            break;
-        case 3:
-            u = (p[0] & 0x1Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
-            break;
-        case 4:
-            u = (p[0] & 0x0Fu) << 18 | (p[1] & 0x3Fu) << 12 | (p[2] & 0x3Fu) << 6 | (p[3] & 0x3Fu);
-            break;
-        default:
-            u = (p[0] & 0x3Fu) << 6 | (p[1] & 0x3Fu);
-            break;
-        }
-        *o++ = static_cast<char16_t>(u & 0xFFFF);
-        p += step;
     }
     *o = 0;
     return out;
@@ -187,24 +218,32 @@ char* QuvWideToUtf8(const char16_t* wide)
     if (!wide)
         wide = u"";
     size_t bytes = 0;
-    for (const char16_t* p = wide; *p; ++p)
-        bytes += *p < 0x80 ? 1 : (*p >= 0x800 ? 3 : 2);
+    for (const char16_t* p = wide; *p;) {
+        uint32_t u = encodedUnit(p);
+        bytes += u < 0x80 ? 1 : u < 0x800 ? 2 : u < 0x10000 ? 3 : 4;
+    }
 
-    // bytes <= 3 * units of an existing block, which cannot wrap.
+    // bytes <= 3 * units of an existing block (a pair: 4 bytes for 2 units),
+    // which cannot wrap.
     char* out = static_cast<char*>(std::malloc(bytes + 1));
     if (!out)
         return nullptr;
     unsigned char* o = reinterpret_cast<unsigned char*>(out);
-    for (const char16_t* p = wide; *p; ++p) {
-        unsigned u = *p;
+    for (const char16_t* p = wide; *p;) {
+        uint32_t u = encodedUnit(p);
         if (u < 0x80) {
             *o++ = static_cast<unsigned char>(u);
-        } else if (u >= 0x800) {
+        } else if (u < 0x800) {
+            *o++ = static_cast<unsigned char>(0xC0 | (u >> 6));
+            *o++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
+        } else if (u < 0x10000) {
             *o++ = static_cast<unsigned char>(0xE0 | (u >> 12));
             *o++ = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
             *o++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
         } else {
-            *o++ = static_cast<unsigned char>(0xC0 | (u >> 6));
+            *o++ = static_cast<unsigned char>(0xF0 | (u >> 18));
+            *o++ = static_cast<unsigned char>(0x80 | ((u >> 12) & 0x3F));
+            *o++ = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
             *o++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
         }
     }

@@ -123,3 +123,28 @@ TEST(QuvStringBuffTest, CollectsUtf8)
     std::unique_ptr<QuvString> empty(none.ToString(nullptr));
     EXPECT_STREQ(empty->GetUtf8(), "");
 }
+
+TEST(QuvStringBuffTest, PairsArriveOneUnitAtATime)
+{
+    QuvStringBuff sb;
+    sb.AppendWChar(0xD83D);
+    sb.AppendWChar(0xDE00);
+    sb.AppendWChar(u'a');
+    // Unpaired: before another unit, before bytes, at the end.
+    sb.AppendWChar(0xD83D);
+    sb.AppendWChar(u'b');
+    sb.AppendWChar(0xDE00);
+    sb.AppendWChar(0xD83D);
+    sb.AppendChar('c');
+    sb.AppendWChar(0xD83D);
+    QuvString out;
+    sb.ToString(&out);
+    EXPECT_STREQ(out.GetUtf8(), "\xF0\x9F\x98\x80"
+                                "a\xEF\xBF\xBD"
+                                "b\xEF\xBF\xBD\xEF\xBF\xBD"
+                                "c\xEF\xBF\xBD");
+    // Nothing is held over into the next text.
+    sb.AppendWChar(0xDE00);
+    sb.ToString(&out);
+    EXPECT_STREQ(out.GetUtf8(), "\xEF\xBF\xBD");
+}

@@ -283,6 +283,19 @@ struct Inbox
     }
 };
 
+// Holds one reference and closes the connection before dropping it, so that
+// its pending read ends and Loopback's run can return even when a test stops
+// at a failed assertion. Declare it after the Loopback and the Inboxes.
+struct CloseAndRelease
+{
+    void operator()(QuvSocketConnection* conn) const
+    {
+        conn->Close();
+        conn->Release();
+    }
+};
+using Connection = std::unique_ptr<QuvSocketConnection, CloseAndRelease>;
+
 QuvSocketConnection* connect(tcp::socket socket, Inbox& inbox)
 {
     auto* conn = new QuvSocketConnection;
@@ -297,13 +310,12 @@ QuvSocketConnection* connect(tcp::socket socket, Inbox& inbox)
 
 TEST(QuvLoopback, EncryptedExchangeBothWays)
 {
+    Inbox atA, atB;
     Loopback net;
     auto sockets = net.Pair();
-    Inbox atA, atB;
-    QuvSocketConnection* a = connect(std::move(sockets.first), atA);
-    QuvSocketConnection* b = nullptr;
+    Connection a(connect(std::move(sockets.first), atA));
     // B echoes every message back.
-    b = new QuvSocketConnection;
+    Connection b(new QuvSocketConnection);
     ASSERT_TRUE(b->Attach(std::move(sockets.second)));
     b->SetMessageCallback([&](const uint8_t* m) {
         atB.Add(m);
@@ -345,8 +357,6 @@ TEST(QuvLoopback, EncryptedExchangeBothWays)
     EXPECT_EQ(a->GetState(), IQuvConnection::kStateClosed);
     auto m = makeMessage(20, true, 1);
     EXPECT_EQ(a->Send(m.data()), -1);
-    a->Release();
-    b->Release();
 }
 
 TEST(QuvLoopback, NothingIsReportedQueuedAfterClose)
@@ -383,11 +393,11 @@ TEST(QuvLoopback, CloseNeverDestroysARunningCallback)
 {
     Loopback net;
     auto sockets = net.Pair();
-    auto* conn = new QuvSocketConnection;
-    ASSERT_TRUE(conn->Attach(std::move(sockets.first)));
     std::promise<void> entered, closed;
     auto closedFuture = closed.get_future();
     std::promise<std::string> result;
+    Connection conn(new QuvSocketConnection);
+    ASSERT_TRUE(conn->Attach(std::move(sockets.first)));
     // The callback owns heap data that must outlive a Close on another thread.
     auto owned = std::make_shared<std::string>("still here");
     conn->SetMessageCallback([&, owned](const uint8_t*) {
@@ -407,7 +417,6 @@ TEST(QuvLoopback, CloseNeverDestroysARunningCallback)
     auto value = result.get_future();
     ASSERT_EQ(value.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     EXPECT_EQ(value.get(), "still here");
-    conn->Release();
 }
 
 TEST(QuvLoopback, ReadErrorWithoutErrorCallbackLeavesTheConnectionOpen)

@@ -4,7 +4,27 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
+
+namespace {
+
+thread_local bool t_failNothrowNew = false;
+
+} // namespace
+
+// Lets a test make new (std::nothrow) fail on its own thread, as it does
+// when memory runs out.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (t_failNothrowNew)
+        return nullptr;
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
 
 namespace {
 
@@ -103,6 +123,19 @@ TEST(QuvPacketTest, SenderRefusesMessagesThatCannotBeFramed)
     uint32_t s = kQuvMaxFrameLength - 1;
     std::memcpy(m.data(), &s, 4);
     EXPECT_EQ(BuildTransmitData(m.data()), nullptr);
+}
+
+TEST(QuvPacketTest, NoMemoryForTheFrameGivesNull)
+{
+    for (bool encrypted : {false, true}) {
+        auto m = message(40, encrypted);
+        t_failNothrowNew = true;
+        CQuvTransmitData* frame = BuildTransmitData(m.data());
+        t_failNothrowNew = false;
+        EXPECT_EQ(frame, nullptr);
+        if (frame)
+            frame->Release();
+    }
 }
 
 TEST(QuvPacketTest, ReceiverChecks)

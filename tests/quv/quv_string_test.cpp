@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/codepage.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -43,15 +46,23 @@ std::string toUtf8(const std::u16string& wide)
 
 } // namespace
 
-TEST(QuvConvert, DecoderKeepsOneUnitPerSequence)
+TEST(QuvConvert, DecoderMakesPairsBeyondTheBasicPlane)
 {
     EXPECT_EQ(toWide("\xE4\xB8\xAD"), u"\u4E2D");
     EXPECT_EQ(toWide("a\xC3\xA9z"), u"a\u00E9z");
-    // Astral characters keep the low 16 bits of the code point, no surrogates.
-    EXPECT_EQ(toWide("\xF0\x9F\x98\x80"), std::u16string(1, char16_t(0xF600)));
+    // U+1F600 and the ends of the astral range.
+    EXPECT_EQ(toWide("\xF0\x9F\x98\x80"), (std::u16string{0xD83D, 0xDE00}));
+    EXPECT_EQ(toWide("\xF0\x90\x80\x80"), (std::u16string{0xD800, 0xDC00}));
+    EXPECT_EQ(toWide("x\xF4\x8F\xBF\xBFy"), (std::u16string{u'x', 0xDBFF, 0xDFFF, u'y'}));
+    // Beyond U+10FFFF no pair can hold it.
+    EXPECT_EQ(toWide("\xF4\x90\x80\x80z"), u"\uFFFDz");
+    EXPECT_EQ(toWide("\xF7\xBF\xBF\xBF"), u"\uFFFD");
     // A stray continuation byte and 0xF8-0xFF lead two-byte forms.
     EXPECT_EQ(toWide("\x80\x81"), std::u16string(1, char16_t(0x0001)));
     EXPECT_EQ(toWide("\xFF\xBF"), std::u16string(1, char16_t(0xFFF)));
+    // Surrogates written one by one as 3-byte forms (as older peers wrote
+    // them) are read as those units.
+    EXPECT_EQ(toWide("\xED\xA0\xBD\xED\xB8\x80"), u"\U0001F600");
     EXPECT_EQ(toWide(""), u"");
 }
 
@@ -60,25 +71,52 @@ TEST(QuvConvert, DecoderStopsAtTheNulInsideCutSequences)
     EXPECT_EQ(toWide("a\xE4\xB8"), u"a\uFFFD");
     EXPECT_EQ(toWide("\xE4"), u"\uFFFD");
     EXPECT_EQ(toWide("ab\xF0\x9F\x98"), u"ab\uFFFD");
+    EXPECT_EQ(toWide("\xF0\x9F"), u"\uFFFD");
     EXPECT_EQ(toWide("\xC3"), u"\uFFFD");
     EXPECT_EQ(toWide("x\xFC"), u"x\uFFFD");
     EXPECT_EQ(toWide("\xF8\x88"), std::u16string(1, char16_t(0xE08)));
 }
 
-TEST(QuvConvert, EncoderWritesSurrogatesOneByOne)
+TEST(QuvConvert, EncoderJoinsPairsAndReplacesUnpairedSurrogates)
 {
     EXPECT_EQ(toUtf8(u"\u00E9"), "\xC3\xA9");
     EXPECT_EQ(toUtf8(u"\u4E2D"), "\xE4\xB8\xAD");
-    EXPECT_EQ(toUtf8(u"A\u07FF\u0800"), "A\xDF\xBF\xE0\xA0\x80");
-    // U+1F600 as a pair, and unpaired surrogates: 3 bytes per unit.
-    EXPECT_EQ(toUtf8(u"\U0001F600"), "\xED\xA0\xBD\xED\xB8\x80");
-    std::u16string unpaired = {u'a', char16_t(0xDC00), u'b', char16_t(0xD800)};
-    std::string encoded = toUtf8(unpaired);
-    EXPECT_EQ(encoded, "a\xED\xB0\x80"
-                       "b\xED\xA0\x80");
-    // The lenient decoder takes them back unit by unit.
-    EXPECT_EQ(toWide(encoded), unpaired);
-    EXPECT_EQ(toWide(toUtf8(u"\U0001F600")), u"\U0001F600");
+    EXPECT_EQ(toUtf8(u"A\u07FF\u0800\uFFFF"), "A\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF");
+    EXPECT_EQ(toUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(toUtf8(u"\U00010000\U0010FFFF"), "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF");
+
+    // Each unpaired surrogate becomes U+FFFD: a low one first, a high one
+    // last or before anything but a low one, two highs before a low.
+    const std::string fffd = "\xEF\xBF\xBD";
+    EXPECT_EQ(toUtf8({u'a', 0xDC00, u'b', 0xD800}), "a" + fffd + "b" + fffd);
+    EXPECT_EQ(toUtf8({0xD83D, u'x'}), fffd + "x");
+    EXPECT_EQ(toUtf8({0xD800, 0xD83D, 0xDE00}), fffd + "\xF0\x9F\x98\x80");
+    EXPECT_EQ(toUtf8({0xDE00, 0xD83D}), fffd + fffd);
+    EXPECT_EQ(toWide(toUtf8({u'a', 0xDC00})), u"a\uFFFD");
+}
+
+// Every valid UTF-8 text survives UTF-8 -> wide -> UTF-8, and both
+// directions agree with iconv's UTF-16.
+TEST(QuvConvert, RoundTripIsTheIdentityForValidText)
+{
+    std::vector<char32_t> points = {0x1,    0x7F,   0x80,    0x7FF,   0x800,   0xD7FF,  0xE000,
+                                    0xFFFD, 0xFFFF, 0x10000, 0x1F600, 0x20000, 0x10FFFF};
+    for (char32_t c = 0x1; c < 0x110000; c += 0x3F1)
+        if (c < 0xD800 || c > 0xDFFF)
+            points.push_back(c);
+    std::u32string all(points.begin(), points.end());
+    for (size_t i = 0; i <= all.size(); i += 7) {
+        std::u32string piece = all.substr(i, 9);
+        std::string utf32(reinterpret_cast<const char*>(piece.data()), piece.size() * 4);
+        std::string utf8, utf16;
+        ASSERT_TRUE(platform::codepage::convert("UTF-32LE", "UTF-8", utf32, utf8, "?"));
+        ASSERT_TRUE(platform::codepage::convert("UTF-32LE", "UTF-16LE", utf32, utf16, std::string("?\0", 2)));
+        std::u16string wide(utf16.size() / 2, u'\0');
+        std::memcpy(&wide[0], utf16.data(), utf16.size());
+        SCOPED_TRACE(utf8);
+        EXPECT_EQ(toWide(utf8), wide);
+        EXPECT_EQ(toUtf8(wide), utf8);
+    }
 }
 
 TEST(QuvConvert, AnsiIsGbk)
@@ -98,6 +136,11 @@ TEST(QuvConvert, AnsiIsGbk)
     Utf8 emoji(QuvUtf8ToAnsi("a\xF0\x9F\x98\x80"
                              "b"));
     EXPECT_STREQ(emoji.get(), "a?b");
+    // An astral character has no GBK form: one "?" for the pair.
+    Utf8 pair(QuvWideToAnsi(u"a\U0001F600\U00020000b"));
+    EXPECT_STREQ(pair.get(), "a??b");
+    Utf8 astral(QuvUtf8ToAnsi("\xF0\x9F\x98\x80\xE4\xB8\xAD"));
+    EXPECT_EQ(std::string(astral.get()), "?\xD6\xD0");
     Utf8 cut(QuvAnsiToUtf8("ab\xD6"));
     EXPECT_STREQ(cut.get(), "ab?");
 
@@ -208,6 +251,13 @@ TEST(QuvStringTest, NarrowFormattingIsCutAndTerminated)
     EXPECT_STREQ(s.GetUtf8(), "ab");
     s.Format(5, "ab%s", "\xE4\xB8\xAD");
     EXPECT_STREQ(s.GetUtf8(), "ab\xE4\xB8\xAD");
+    // Cut right behind a whole character: it stays.
+    s.Format(5, "ab%sc", "\xE4\xB8\xAD");
+    EXPECT_STREQ(s.GetUtf8(), "ab\xE4\xB8\xAD");
+    s.Format(6, "ab%sc", "\xF0\x9F\x98\x80");
+    EXPECT_STREQ(s.GetUtf8(), "ab\xF0\x9F\x98\x80");
+    s.Format(5, "ab%sc", "\xF0\x9F\x98\x80");
+    EXPECT_STREQ(s.GetUtf8(), "ab");
     s.Format(0, "%s", "abc");
     EXPECT_STREQ(s.GetUtf8(), "");
     s.AppendFormat(3, "%lld", 123456789012LL);
@@ -251,6 +301,35 @@ TEST(QuvStringTest, WideFormattingCountsTheTerminator)
     EXPECT_STREQ(s.GetUtf8(), "");
     s.AppendFormatWide(3, u"%s", u"中文字");
     EXPECT_EQ(std::u16string(s.GetWide()), u"中文");
+
+    // A pair is never cut in two, by the limit or by a precision.
+    s.FormatWide(3, u"a%s", u"\U0001F600");
+    EXPECT_STREQ(s.GetUtf8(), "a");
+    s.FormatWide(4, u"a%sb", u"\U0001F600");
+    EXPECT_STREQ(s.GetUtf8(), "a\xF0\x9F\x98\x80");
+    s.FormatWide(16, u"[%.1s|%.2s]", u"\U0001F600", u"\U0001F600");
+    EXPECT_STREQ(s.GetUtf8(), "[|\xF0\x9F\x98\x80]");
+}
+
+TEST(QuvStringTest, AstralTextRoundTrips)
+{
+    // "主播😀" and a rare CJK character of plane 2.
+    const char utf8[] = "\xE4\xB8\xBB\xE6\x92\xAD\xF0\x9F\x98\x80\xF0\xA0\x80\x80";
+    const std::u16string wide = u"主播\U0001F600\U00020000";
+    QuvString s(utf8);
+    EXPECT_EQ(std::u16string(s.GetWide()), wide);
+    EXPECT_STREQ(s.GetAnsi(), "\xD6\xF7\xB2\xA5??");
+    QuvString fromWide(wide.c_str());
+    EXPECT_STREQ(fromWide.GetUtf8(), utf8);
+    fromWide.AssignWide(fromWide.GetWide());
+    EXPECT_STREQ(fromWide.GetUtf8(), utf8);
+    fromWide.AppendWide(u"\U0001F600");
+    EXPECT_EQ(std::u16string(fromWide.GetWide()), wide + u"\U0001F600");
+    EXPECT_EQ(QuvUtf8CharCount(utf8), 4u);
+    Utf8 last(QuvUtf8SubString(utf8, 2, 3));
+    EXPECT_STREQ(last.get(), "\xF0\x9F\x98\x80");
+    s.FormatWide(32, u"%s!", wide.c_str());
+    EXPECT_EQ(std::string(s.GetUtf8()), std::string(utf8) + "!");
 }
 
 TEST(QuvStringTest, IPv4)

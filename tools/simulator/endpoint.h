@@ -78,4 +78,7 @@ Endpoint updateCheck(const Context& context);
 // the whole file), "redirect:LOCATION" (302).
 Endpoint fileTree(std::string name, std::string prefix, std::string root);
 
+// The release service's package query, "checkPackage".
+Endpoint packageQuery();
+
 } // namespace zavmo::sim

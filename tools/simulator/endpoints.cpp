@@ -23,6 +23,7 @@ std::vector<Endpoint> allEndpoints(const Context& context)
         analyticsCollector(),
         fileTree("files", "/files/", context.filesRoot),
         updateCheck(context),
+        packageQuery(),
     };
 }
 

@@ -1,5 +1,10 @@
 #pragma once
-// AES block cipher (128-, 192- and 256-bit keys) in ECB mode, table based.
+// AES block cipher (128-, 192- and 256-bit keys) in ECB mode.
+//
+// Blocks run on the processor's AES instructions where it has them (x86-64
+// AES-NI, found by CPUID once per process), else on lookup tables, which
+// also serve as the reference. Both give the same results. The tables take
+// key-dependent time; the instructions do not.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,12 +28,24 @@ public:
     virtual bool Encrypt(uint8_t* out, const uint8_t* in, size_t length) const;
     virtual bool Decrypt(uint8_t* out, const uint8_t* in, size_t length) const;
 
+    // Whether the processor has the AES instructions.
+    static bool HardwareAvailable();
+    // Process-wide, for every QuvAES and any thread: false keeps all of them
+    // on the tables (tests, benchmarks). Starts true unless the environment
+    // holds ZAVMO_QUV_AES_HARDWARE=0.
+    static void SetHardwareAllowed(bool allowed);
+    // Whether Encrypt and Decrypt run on the instructions now.
+    static bool UsesHardware();
+
 private:
     size_t m_keyLength;
     int m_rounds;
     uint32_t m_encryptKeys[60];
     // Round keys of the equivalent inverse cipher, in the order they are used.
     uint32_t m_decryptKeys[60];
+    // The same two schedules in byte order, as the instructions take them.
+    uint8_t m_hardwareEncryptKeys[240];
+    uint8_t m_hardwareDecryptKeys[240];
 };
 
 // The packet cipher of Quv connections: AES-256 under the library's fixed key.

@@ -69,6 +69,8 @@ public:
     void Append(const char* text);
     void AppendWide(const char16_t* text);
     void AppendChar(char c);
+    // A high surrogate waits for the low one that follows it; unpaired, it
+    // becomes U+FFFD as in the converters.
     void AppendWChar(char16_t c);
     // n is 1 or 2.
     void AppendBytes(const void* bytes, int32_t n);
@@ -83,5 +85,8 @@ public:
     int32_t Capacity() const { return m_buffer.Capacity(); }
 
 private:
+    void FlushPendingHigh();
+
     QuvByteBuffer m_buffer;
+    char16_t m_pendingHigh;
 };

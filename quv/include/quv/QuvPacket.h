@@ -23,7 +23,8 @@ constexpr int kQuvEncryptedFlagOffset = 6;
 uint32_t QuvMessageLength(const uint8_t* message);
 
 // A new frame (one reference, owned by the caller) for the message, or null
-// when the message cannot be framed: S below 8, or N above kQuvMaxFrameLength.
+// when the message cannot be framed: S below 8, N above kQuvMaxFrameLength,
+// or no memory for the frame.
 CQuvTransmitData* BuildTransmitData(const uint8_t* message);
 
 // Checks a received message of N bytes and decrypts a flagged body in place.

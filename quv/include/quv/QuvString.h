@@ -6,13 +6,16 @@
 // NUL-terminated block that the caller releases with free(). A converter
 // returns null only when the allocation fails.
 //
-// The UTF-8 decoder and encoder are deliberately lenient and match what the
-// peers of this library have always produced:
-// - units are decoded one per sequence; a 4-byte sequence keeps only the low
-//   16 bits of its code point (no surrogate pairs are produced);
+// UTF-8 -> UTF-16 -> UTF-8 gives back any valid UTF-8 text unchanged:
+// characters beyond U+FFFF become surrogate pairs and pairs become one
+// 4-byte sequence. An unpaired surrogate is encoded as U+FFFD.
+//
+// Malformed UTF-8 is decoded leniently, as the peers of this library have
+// always read it:
 // - bytes that cannot start a sequence are decoded as the lead of a 2-byte
 //   sequence;
-// - surrogate units are encoded one by one as 3-byte forms.
+// - 3-byte forms of surrogates are taken as those units;
+// - a 4-byte sequence beyond U+10FFFF decodes as U+FFFD.
 // A sequence cut short by the terminating NUL decodes as U+FFFD; nothing is
 // ever read past the NUL.
 
@@ -62,7 +65,8 @@ public:
     // printf formatting. The narrow forms keep at most maxLen bytes of output
     // (a UTF-8 character cut by that limit is dropped whole in Format). The
     // wide form keeps at most maxLen - 1 UTF-16 units: maxLen counts the
-    // terminator. Output is always terminated.
+    // terminator, and a surrogate pair cut by that limit is dropped whole.
+    // Output is always terminated.
     //
     // Wide formats follow the Windows wide printf rules: %s and %c take
     // char16_t text, %hs/%S and %hc/%C take ANSI text; %I64d, %I32d and %Id

@@ -372,5 +372,41 @@ TEST_F(SimulatorTest, ConcurrentRequestsEachGetOneWholeLine)
     EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kEach));
 }
 
+Call query(const Simulator& sim, const std::string& suffix)
+{
+    Call c;
+    c.method = "GET";
+    c.withBody = false;
+    c.contentType.clear();
+    c.url = sim.httpsOrigin() + "/talven/release/pc/checkPackage" + suffix;
+    c.caFile = sim.caFile();
+    return c;
+}
+
+TEST_F(SimulatorTest, PackageQueryNamesTheInstallerOnTheSameServerAndChecksTheProduct)
+{
+    Simulator& sim = *sim_;
+    const Json::Value ok = parse(send(query(sim, "?appCode=ZVTool")).body);
+    EXPECT_EQ(ok["error"], 0);
+    EXPECT_EQ(ok["data"]["fileUrl"].asString(),
+              sim.httpsOrigin() + "/release/pc/ZVTool/" + ok["data"]["version"].asString() + "/ZVTool_installer.exe");
+
+    EXPECT_EQ(parse(send(query(sim, "?appCode=Nope")).body)["error"], 40001);
+    EXPECT_EQ(parse(send(query(sim, "")).body)["error"], 40001);
+
+    Call post = query(sim, "?appCode=ZVTool");
+    post.method = "POST";
+    post.withBody = true;
+    EXPECT_EQ(send(post).status, 405);
+
+    sim.setMode("checkPackage", "error:7");
+    EXPECT_EQ(parse(send(query(sim, "?appCode=ZVTool")).body)["error"], 7);
+
+    const auto records = sim.waitForRequests("checkPackage", 5, 5000);
+    ASSERT_EQ(records.size(), 5u);
+    EXPECT_EQ(records[0]["appCode"], "ZVTool");
+    EXPECT_TRUE(records[2]["appCode"].isNull());
+}
+
 } // namespace
 } // namespace zavmo::test

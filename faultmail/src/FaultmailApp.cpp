@@ -1,0 +1,295 @@
+#include "faultmail/FaultmailApp.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "faultmail/QuvCurLib.h"
+#include "faultmail/ZipArchive.h"
+#include "quv/QuvString.h"
+
+namespace {
+
+const int kZipLevel = 1;
+const size_t kZipReadBuffer = 65535;
+const int kUploadTries = 3;
+const size_t kUrlLimit = 1024; // wide characters, terminator included
+
+enum class Kind { folder, file, other };
+
+Kind kindOf(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(path.c_str(), &st) != 0)
+        return Kind::other;
+    if (S_ISDIR(st.st_mode))
+        return Kind::folder;
+    return S_ISREG(st.st_mode) ? Kind::file : Kind::other;
+}
+
+// Entry names of a folder other than "." and "..", in listing order.
+std::vector<std::string> entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return names;
+    while (dirent* e = ::readdir(dir)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.push_back(e->d_name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+// Copies a regular file without following links on either side; a partial
+// copy is removed.
+bool copyFile(const std::string& from, const std::string& to)
+{
+    const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    struct stat st
+    {
+    };
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return false;
+    }
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+        ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        for (ssize_t done = 0; done < n && ok;) {
+            const ssize_t w = ::write(out, buffer + done, size_t(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            ok = w > 0;
+            done += w > 0 ? w : 0;
+        }
+        if (!ok)
+            break;
+    }
+    ::close(in);
+    if (::close(out) != 0)
+        ok = false;
+    if (!ok)
+        ::unlink(to.c_str());
+    return ok;
+}
+
+// Archives with the writer's exceptions passed on; an abandoned archive is
+// closed without writing more.
+template <typename Fill> void writeArchive(const std::string& archive, Fill fill)
+{
+    CZipArchive zip;
+    try {
+        zip.OpenArchive(archive, CZipArchive::zipCreate, 0);
+        fill(zip);
+        zip.CloseArchive();
+    } catch (...) {
+        zip.CloseArchive(true);
+        throw;
+    }
+}
+
+// The single-instance guard: a non-blocking flock held until the process ends.
+enum class Guard { taken, busy, unavailable };
+
+Guard takeInstanceLock()
+{
+    const int fd = ::open(FaultmailLockPath().c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return Guard::unavailable;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        const bool busy = errno == EWOULDBLOCK;
+        ::close(fd);
+        return busy ? Guard::busy : Guard::unavailable;
+    }
+    return Guard::taken; // the descriptor stays open: the lock lasts the run
+}
+
+// The port argument as _wtoi reads it: leading blanks, a sign, digits; no
+// number gives 0. Out-of-range values are clamped (libcurl then refuses them).
+int portNumber(const char* text)
+{
+    const long value = std::strtol(text, nullptr, 10);
+    return int(std::clamp<long>(value, INT_MIN, INT_MAX));
+}
+
+} // namespace
+
+std::string GetFileNameFromPath(const std::string& path)
+{
+    const size_t sep = path.find_last_of("/\\");
+    return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+bool CopyFolder(const std::string& source, const std::string& target)
+{
+    if (kindOf(target) == Kind::other)
+        ::mkdir(target.c_str(), 0700);
+    if (kindOf(source) != Kind::folder)
+        return true;
+    for (const std::string& name : entries(source)) {
+        const std::string from = source + "/" + name, to = target + "/" + name;
+        switch (kindOf(from)) {
+        case Kind::folder:
+            CopyFolder(from, to);
+            break;
+        case Kind::file:
+            copyFile(from, to);
+            break;
+        case Kind::other:
+            break;
+        }
+    }
+    return true;
+}
+
+void DeleteFolder(const std::string& path)
+{
+    if (path.size() <= 2)
+        return;
+    for (const std::string& name : entries(path)) {
+        const std::string entry = path + "/" + name;
+        if (kindOf(entry) == Kind::folder)
+            DeleteFolder(entry);
+        else
+            ::unlink(entry.c_str());
+    }
+    ::rmdir(path.c_str());
+}
+
+void ListFolderFiles(const std::string& folder, std::vector<std::string>& files)
+{
+    for (const std::string& name : entries(folder)) {
+        const std::string entry = folder + "/" + name;
+        switch (kindOf(entry)) {
+        case Kind::folder:
+            ListFolderFiles(entry, files);
+            break;
+        case Kind::file:
+            files.push_back(entry);
+            break;
+        case Kind::other:
+            break;
+        }
+    }
+}
+
+std::string FaultmailTempFolder()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp && *tmp ? tmp : "/tmp";
+}
+
+std::string FaultmailLockPath()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime)
+        return std::string(runtime) + "/LumraeFaultmail.lock";
+    return FaultmailTempFolder() + "/LumraeFaultmail-" + std::to_string(::getuid()) + ".lock";
+}
+
+bool CFaultmailApp::ZipFile(const std::string& archive, const std::string& file)
+{
+    writeArchive(archive, [&](CZipArchive& zip) {
+        zip.AddFileFromDisk(file, kZipLevel, false, nullptr, nullptr, kZipReadBuffer);
+    });
+    return true;
+}
+
+bool CFaultmailApp::ZipFolder(const std::string& archive, const std::string& folder)
+{
+    writeArchive(archive, [&](CZipArchive& zip) {
+        std::vector<std::string> files;
+        ListFolderFiles(folder, files);
+        for (const std::string& file : files)
+            zip.AddFileFromDisk(file, kZipLevel, false, nullptr, nullptr, kZipReadBuffer);
+    });
+    return true;
+}
+
+int CFaultmailApp::Run(int argc, char** argv, int timeoutSeconds)
+{
+    // Without the lock file (no folder to put it in) the run goes on unguarded.
+    if (takeInstanceLock() == Guard::busy)
+        return faultmailRunning;
+    if (argc < 5)
+        return faultmailUsage;
+    const std::string url = argv[1], dump = argv[2], credential = argv[3];
+    const int port = portNumber(argv[4]);
+
+    const std::string dumpName = GetFileNameFromPath(dump);
+    const std::string archive = dump + ".zip";
+    const std::string gathered = dump + "Dir";
+    const std::string gatheredDump = gathered + "/" + dumpName;
+    bool moved = false;
+
+    bool zipped = true;
+    try {
+        if (::mkdir(gathered.c_str(), 0700) == 0) {
+            CopyFolder(FaultmailTempFolder() + "/ZVTool", gathered);
+            // The dump lies beside its gathering folder: a rename moves it.
+            moved = ::rename(dump.c_str(), gatheredDump.c_str()) == 0;
+            ZipFolder(archive, gathered);
+        }
+        if (!moved)
+            ZipFile(archive, dump);
+    } catch (const std::exception& e) {
+        // The writer's CFileException and CZipException, and whatever else
+        // (memory) may end the archive: the dump is kept, nothing uploaded.
+        std::fprintf(stderr, "%s\n", e.what());
+        zipped = false;
+    }
+
+    bool uploaded = false;
+    if (zipped) {
+        QuvString folderUrl(url.c_str());
+        QuvString archiveName(GetFileNameFromPath(archive).c_str());
+        QuvString uploadUrl;
+        uploadUrl.FormatWide(kUrlLimit, u"%s/%s", folderUrl.GetWide(), archiveName.GetWide());
+        QuvString localPath(archive.c_str());
+        QuvString userPassword(credential.c_str());
+        uploaded =
+            CQuvCurLib::GetInstance()->FtpUpload(uploadUrl.GetUtf8(), localPath.GetAnsi(), userPassword.GetUtf8(), port,
+                                                 timeoutSeconds, kUploadTries) == 0;
+    }
+
+    // The crash data is removed only once it is on the server; otherwise the
+    // dump goes back to D (and G stays if that fails, so the dump is kept).
+    bool keepGathered = false;
+    if (uploaded)
+        ::unlink(dump.c_str());
+    else if (moved)
+        keepGathered = ::rename(gatheredDump.c_str(), dump.c_str()) != 0;
+    ::unlink(archive.c_str());
+    if (!keepGathered)
+        DeleteFolder(gathered);
+    return uploaded ? faultmailUploaded : faultmailNotUploaded;
+}

@@ -1,0 +1,83 @@
+#include "faultmail/ZipWriter.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "faultmail/ZipException.h"
+
+CZipFileWriter::CZipFileWriter(const std::string& path) : m_path(path)
+{
+    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (m_fd < 0)
+        throw CFileException(errno, m_path, "create");
+    // An existing file keeps its mode through O_TRUNC; the crash data must not
+    // (devices such as /dev/full are left alone).
+    struct stat st
+    {
+    };
+    if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode))
+        ::fchmod(m_fd, 0600);
+}
+
+CZipFileWriter::~CZipFileWriter()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void CZipFileWriter::Write(const void* data, size_t size)
+{
+    if (m_fd < 0)
+        throw CFileException(EBADF, m_path, "write");
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = ::write(m_fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw CFileException(n < 0 ? errno : EIO, m_path, "write");
+        p += n;
+        size -= size_t(n);
+        m_position += uint64_t(n);
+    }
+}
+
+void CZipFileWriter::Seek(uint64_t position)
+{
+    if (m_fd < 0 || ::lseek(m_fd, off_t(position), SEEK_SET) < 0)
+        throw CFileException(m_fd < 0 ? EBADF : errno, m_path, "seek in");
+    m_position = position;
+}
+
+void CZipFileWriter::Close()
+{
+    if (m_fd < 0)
+        return;
+    const int fd = m_fd;
+    m_fd = -1;
+    // close() is where some file systems report a failed write-back.
+    if (::close(fd) != 0 && errno != EINTR)
+        throw CFileException(errno, m_path, "close");
+}
+
+void CZipMemoryWriter::Write(const void* data, size_t size)
+{
+    if (m_closed)
+        throw CFileException(EBADF, m_name, "write");
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    const size_t overlap = std::min(size, m_bytes.size() - m_position);
+    std::memcpy(m_bytes.data() + m_position, p, overlap);
+    m_bytes.insert(m_bytes.end(), p + overlap, p + size);
+    m_position += size;
+}
+
+void CZipMemoryWriter::Seek(uint64_t position)
+{
+    if (position < m_base || position - m_base > m_bytes.size())
+        throw CFileException(EINVAL, m_name, "seek in");
+    m_position = size_t(position - m_base);
+}

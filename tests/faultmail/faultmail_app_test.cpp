@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "faultmail/FaultmailApp.h"
+#include "ftp_server.h"
+#include "platform/process.h"
+#include "run_program.h"
+#include "zip_check.h"
+
+using namespace faultmailtest;
+using zavmo::test::FtpServer;
+
+namespace {
+
+std::vector<std::string> sortedNames(std::vector<ZipListEntry> entries)
+{
+    std::vector<std::string> names;
+    for (const auto& e : entries)
+        names.push_back(e.name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The tests share one FTP server; each crash has a dump name of its own.
+class FaultmailTest : public ::testing::Test
+{
+protected:
+    static void TearDownTestSuite() { sharedServer.reset(); }
+
+    static const FtpServer& server()
+    {
+        if (!sharedServer)
+            sharedServer = std::make_unique<FtpServer>();
+        return *sharedServer;
+    }
+
+    void SetUp() override
+    {
+        dumpName =
+            std::string("Olvane_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_V2.5.1.dmp";
+        root = makeTempFolder("faultmail");
+        ASSERT_FALSE(root.empty());
+        appDir = root + "/直播 伴侣"; // the dump path goes through the ANSI code page
+        tmp = root + "/tmp";
+        runtime = root + "/runtime";
+        for (const std::string& d : {appDir, tmp, runtime})
+            ::mkdir(d.c_str(), 0700);
+        dump = appDir + "/" + dumpName;
+        dumpData = testData(300000, 21);
+        writeFile(dump, dumpData);
+
+        // The tool's temporary folder, with things that must not be gathered.
+        toolDir = tmp + "/ZVTool";
+        ::mkdir(toolDir.c_str(), 0700);
+        ::mkdir((toolDir + "/logs").c_str(), 0700);
+        ::mkdir((toolDir + "/logs/old").c_str(), 0700);
+        writeFile(toolDir + "/cfg.ini", "[tool]\nx=1\n");
+        writeFile(toolDir + "/logs/run.log", "new log\n");
+        writeFile(toolDir + "/logs/old/run.log", "old log\n");
+        ::mkdir((root + "/outside").c_str(), 0700);
+        writeFile(root + "/outside/secret.txt", "not for upload");
+        ::symlink((root + "/outside/secret.txt").c_str(), (toolDir + "/link.txt").c_str());
+        ::symlink((root + "/outside").c_str(), (toolDir + "/linkdir").c_str());
+        ::mkfifo((toolDir + "/pipe").c_str(), 0600);
+    }
+
+    void TearDown() override
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(root, ec);
+    }
+
+    // Started as Olvane's crash filter starts it: its quoted command line
+    // split by the Windows rules, the program path ahead.
+    zavmo::test::ProgramResult run(const std::string& credential = std::string())
+    {
+        const std::string line = "\"ftp://127.0.0.1//Olvane//\"   \"" + dump + "\"    \"" +
+                                 (credential.empty() ? server().credential() : credential) + "\"   \"" +
+                                 std::to_string(server().port()) + "\"";
+        std::vector<std::string> argv{FAULTMAIL_PATH};
+        for (const std::string& field : platform::process::splitCommandLine(line))
+            argv.push_back(field);
+        return runArgs(argv);
+    }
+
+    zavmo::test::ProgramResult runArgs(const std::vector<std::string>& argv)
+    {
+        return zavmo::test::runProgram(argv, {"TMPDIR=" + tmp, "XDG_RUNTIME_DIR=" + runtime}, 30000);
+    }
+
+    std::string uploaded() const { return server().root() + "/Olvane/" + dumpName + ".zip"; }
+
+    void expectToolFolderUntouched()
+    {
+        EXPECT_EQ(readFile(toolDir + "/logs/old/run.log"), "old log\n");
+        EXPECT_EQ(readFile(root + "/outside/secret.txt"), "not for upload");
+        EXPECT_TRUE(exists(toolDir + "/pipe"));
+    }
+
+    static std::unique_ptr<FtpServer> sharedServer;
+    std::string dumpName, root, appDir, tmp, runtime, toolDir, dump, dumpData;
+};
+
+std::unique_ptr<FtpServer> FaultmailTest::sharedServer;
+
+} // namespace
+
+TEST_F(FaultmailTest, UploadsTheGatheredCrashDataAndCleansUp)
+{
+    const auto r = run();
+    ASSERT_FALSE(r.timedOut) << r.output;
+    EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
+    EXPECT_EQ(r.output.find("PASS " + std::string("Wq7vLp2sXk9dRm4T")), std::string::npos); // masked
+
+    // One flat archive: the tool's regular files (two of the same name) and
+    // the dump; no link, no FIFO.
+    std::string output;
+    EXPECT_TRUE(unzipTest(uploaded(), output)) << output;
+    std::vector<ZipListEntry> entries;
+    std::string error;
+    ASSERT_TRUE(listWithPython(uploaded(), entries, error)) << error;
+    EXPECT_EQ(sortedNames(entries), (std::vector<std::string>{dumpName, "cfg.ini", "run.log", "run.log"}));
+    for (const auto& e : entries) {
+        if (e.name == dumpName) {
+            EXPECT_EQ(e.crc, crcOf(dumpData));
+        }
+    }
+
+    EXPECT_FALSE(exists(dump));
+    EXPECT_FALSE(exists(dump + ".zip"));
+    EXPECT_FALSE(exists(dump + "Dir"));
+    expectToolFolderUntouched();
+}
+
+TEST_F(FaultmailTest, FailedUploadKeepsTheDump)
+{
+    const auto r = run("crashup:wrong");
+    ASSERT_FALSE(r.timedOut) << r.output;
+    EXPECT_EQ(r.exitCode, faultmailNotUploaded) << r.output;
+    EXPECT_EQ(readFile(dump), dumpData);
+    EXPECT_FALSE(exists(dump + ".zip"));
+    EXPECT_FALSE(exists(dump + "Dir"));
+    expectToolFolderUntouched();
+}
+
+TEST_F(FaultmailTest, FailedZipSkipsTheUploadAndKeepsTheDump)
+{
+    ::mkdir((dump + ".zip").c_str(), 0700); // the archive cannot be created
+    const auto r = run();
+    ASSERT_FALSE(r.timedOut) << r.output;
+    EXPECT_EQ(r.exitCode, faultmailNotUploaded) << r.output;
+    EXPECT_EQ(readFile(dump), dumpData);
+    EXPECT_FALSE(exists(dump + "Dir"));
+    EXPECT_FALSE(exists(uploaded()));
+}
+
+TEST_F(FaultmailTest, LeftoverGatheringFolderGivesTheDumpAlone)
+{
+    ::mkdir((dump + "Dir").c_str(), 0700);
+    writeFile(dump + "Dir/stale.txt", "from an earlier run");
+    const auto r = run();
+    EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
+    std::vector<ZipListEntry> entries;
+    std::string error;
+    ASSERT_TRUE(listWithPython(uploaded(), entries, error)) << error;
+    EXPECT_EQ(sortedNames(entries), std::vector<std::string>{dumpName});
+    EXPECT_FALSE(exists(dump));
+    EXPECT_FALSE(exists(dump + "Dir"));
+}
+
+TEST_F(FaultmailTest, EarlyExitsTouchNothing)
+{
+    auto r = runArgs({FAULTMAIL_PATH, "ftp://127.0.0.1//Olvane//", dump, server().credential()});
+    EXPECT_EQ(r.exitCode, faultmailUsage) << r.output;
+
+    // A second copy, while the first holds the lock, leaves at once.
+    const int lock = ::open((runtime + "/LumraeFaultmail.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    r = run();
+    ::close(lock);
+    EXPECT_EQ(r.exitCode, faultmailRunning) << r.output;
+    EXPECT_LT(r.seconds, 2.0);
+
+    EXPECT_EQ(readFile(dump), dumpData);
+    EXPECT_FALSE(exists(dump + ".zip"));
+    EXPECT_FALSE(exists(dump + "Dir"));
+    EXPECT_FALSE(exists(uploaded()));
+}
+
+TEST(FaultmailFolders, NamesAndLockPath)
+{
+    EXPECT_EQ(GetFileNameFromPath("C:\\Olvane\\a.dmp"), "a.dmp");
+    EXPECT_EQ(GetFileNameFromPath("/opt/olvane\\x/b.dmp"), "b.dmp");
+    EXPECT_EQ(GetFileNameFromPath("c.dmp"), "c.dmp");
+
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string keep = saved ? saved : "";
+    setenv("XDG_RUNTIME_DIR", "/run/user/7", 1);
+    EXPECT_EQ(FaultmailLockPath(), "/run/user/7/LumraeFaultmail.lock");
+    unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(FaultmailLockPath(), FaultmailTempFolder() + "/LumraeFaultmail-" + std::to_string(::getuid()) + ".lock");
+    if (saved)
+        setenv("XDG_RUNTIME_DIR", keep.c_str(), 1);
+}
+
+TEST(FaultmailFolders, CopyListAndDeleteNeverFollowLinks)
+{
+    const std::string root = makeTempFolder("folders");
+    const std::string source = root + "/source", target = root + "/target", outside = root + "/outside";
+    for (const std::string& d : {source, source + "/sub", outside})
+        ::mkdir(d.c_str(), 0700);
+    writeFile(source + "/a.txt", "a");
+    writeFile(source + "/sub/b.txt", "b");
+    writeFile(outside + "/keep.txt", "keep");
+    ::symlink((outside + "/keep.txt").c_str(), (source + "/file-link").c_str());
+    ::symlink(outside.c_str(), (source + "/dir-link").c_str());
+    ::mkfifo((source + "/fifo").c_str(), 0600);
+
+    EXPECT_TRUE(CopyFolder(source, target));
+    std::vector<std::string> files;
+    ListFolderFiles(target, files);
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{target + "/a.txt", target + "/sub/b.txt"}));
+    EXPECT_EQ(readFile(target + "/sub/b.txt"), "b");
+
+    files.clear();
+    ListFolderFiles(source, files);
+    EXPECT_EQ(files.size(), 2u); // links and the FIFO are not listed
+
+    // Deleting removes the links themselves, never what they point to.
+    DeleteFolder(source);
+    EXPECT_FALSE(exists(source));
+    EXPECT_EQ(readFile(outside + "/keep.txt"), "keep");
+
+    // Short paths are left alone.
+    DeleteFolder("/");
+    DeleteFolder("ab");
+    EXPECT_TRUE(exists(target));
+    DeleteFolder(target);
+    EXPECT_FALSE(exists(target));
+    std::filesystem::remove_all(root);
+}

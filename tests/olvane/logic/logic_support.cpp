@@ -1,0 +1,108 @@
+#include "logic_support.h"
+
+#include "platform/registry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace logictest {
+
+namespace {
+
+QMutex g_logMutex;
+QStringList g_log;
+QtMessageHandler g_previous = nullptr;
+
+void capture(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    {
+        QMutexLocker locker(&g_logMutex);
+        g_log.append(message);
+    }
+    if (g_previous && type != QtDebugMsg)
+        g_previous(type, context, message);
+}
+
+// Every test starts with an empty registry.
+class RegistryReset : public ::testing::EmptyTestEventListener
+{
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        std::remove(platform::registry::registryFilePath().c_str());
+    }
+};
+
+const bool g_registryReset = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new RegistryReset);
+    return true;
+}();
+
+} // namespace
+
+TestFolder::TestFolder()
+{
+    const QString root = qEnvironmentVariable("ZAVMO_TEST_ROOT", QDir::tempPath());
+    QTemporaryDir dir(root + QStringLiteral("/logic-XXXXXX"));
+    dir.setAutoRemove(false);
+    m_path = dir.path();
+}
+
+TestFolder::~TestFolder()
+{
+    QDir(m_path).removeRecursively();
+}
+
+void writeUninstallEntry(const QString& key, const QString& uninstallString)
+{
+    platform::registry::writeString(platform::registry::Root::LocalMachine,
+                                    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + key.toStdString(),
+                                    "UninstallString", uninstallString.toStdString());
+}
+
+bool waitFor(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+LogCapture::LogCapture()
+{
+    QMutexLocker locker(&g_logMutex);
+    g_log.clear();
+    g_previous = qInstallMessageHandler(capture);
+}
+
+LogCapture::~LogCapture()
+{
+    qInstallMessageHandler(g_previous);
+    g_previous = nullptr;
+}
+
+QStringList LogCapture::lines() const
+{
+    QMutexLocker locker(&g_logMutex);
+    return g_log;
+}
+
+bool LogCapture::contains(const QString& text) const
+{
+    for (const QString& line : lines())
+        if (line.contains(text))
+            return true;
+    return false;
+}
+
+} // namespace logictest

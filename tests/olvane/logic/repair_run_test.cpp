@@ -1,0 +1,143 @@
+// The runtime repairs running fake installers to their finish signal.
+
+#include "logic_support.h"
+
+#include "core/pathlayout.h"
+#include "core/stringconstants.h"
+#include "logic/zvtoolrepair.h"
+
+#include "platform/profile.h"
+#include "platform/registry.h"
+
+#include "faketools.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+using namespace logictest;
+using platform::registry::Root;
+using zavmo::test::FakeTools;
+
+namespace {
+
+class RepairRunTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        qputenv("ZAVMO_WINDOWS_ROOT", (dir / "windows").toUtf8());
+        qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "300");
+        QDir(getRepairDir()).removeRecursively();
+    }
+    void TearDown() override
+    {
+        fake.killAll();
+        qunsetenv("ZAVMO_WINDOWS_ROOT");
+    }
+
+    // Counts the repair's finish signals through a queued connection.
+    void watch(ZvToolRepair& repair)
+    {
+        QObject::connect(
+            &repair, &ZvToolRepair::sglRepairFinished, &repair, [this](const QString& name) { finished.append(name); },
+            Qt::QueuedConnection);
+    }
+
+    TestFolder dir;
+    FakeTools fake;
+    QStringList finished;
+};
+
+TEST_F(RepairRunTest, NetFrameworkInstallerRunsOnceAndFixesTheRuntime)
+{
+    ZvNetFrameworkRepair repair(kNetFrameworkName, "NET_Framework4.exe");
+    watch(repair);
+    FakeTools::place(getRepairDir().toStdString(), "NET_Framework4.exe");
+    ASSERT_TRUE(repair.needRepair());
+    EXPECT_EQ(repair.startRepair(), 0);
+    EXPECT_EQ(repair.startRepair(), 0);
+    ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }));
+    EXPECT_EQ(finished[0], kNetFrameworkName);
+    waitFor([] { return false; }, 500);
+    EXPECT_EQ(finished.size(), 1);
+    EXPECT_EQ(fake.starts().size(), 1u);
+    EXPECT_FALSE(repair.needRepair());
+}
+
+TEST_F(RepairRunTest, VcRedistInstallerRegistersBothProducts)
+{
+    ZvVCRedistRepair repair(kVcRedistName, "vcredist_x86.exe");
+    watch(repair);
+    FakeTools::place(getRepairDir().toStdString(), "vcredist_x86.exe");
+    ASSERT_TRUE(repair.needRepair());
+    ASSERT_EQ(repair.startRepair(), 0);
+    ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }));
+    EXPECT_FALSE(repair.needRepair());
+}
+
+TEST_F(RepairRunTest, DirectXUnpacksItsPackageThenRunsTheToolForTheNetRuntime)
+{
+    QDir().mkpath(dir / "windows/C/Windows/SysWOW64");
+    platform::registry::createKey(Root::LocalMachine, "SOFTWARE\\Microsoft\\.NETFramework\\v2.0.50727");
+    platform::registry::createKey(Root::LocalMachine, "SOFTWARE\\Microsoft\\.NETFramework\\v4.0.30319");
+    ZvDirectXRepair repair(kDirectXName, "DirectX_Repair_win8.exe");
+    watch(repair);
+    FakeTools::place(getRepairDir().toStdString(), "DirectX.exe");
+    ASSERT_TRUE(repair.needRepair());
+
+    ASSERT_EQ(repair.startRepair(), 0);
+    const auto unpack = fake.waitForStarts("DirectX.exe", 1, 0);
+    ASSERT_EQ(unpack.size(), 1u);
+    EXPECT_EQ(unpack[0].args, (std::vector<std::string>{"-y", "-o" + getRepairDir().toStdString()}));
+    const std::string settings = (getRepairDir() + "/DirectX Repair V3.3/Settings.ini").toStdString();
+    EXPECT_EQ(platform::profile::readString(settings, "DirectX Repair", "FormStyle", ""), "Simple");
+    EXPECT_EQ(platform::profile::readString(settings, "DirectX Repair", "Language", ""), "zh-CN");
+    // .NET 4 wins over .NET 2.
+    EXPECT_EQ(fake.waitForStarts("DirectX_Repair_win8.exe", 1, 5000).size(), 1u);
+    ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }));
+    EXPECT_EQ(finished[0], kDirectXName);
+    EXPECT_FALSE(repair.needRepair());
+    EXPECT_EQ(repair.getInstallerFile(), "DirectX_Repair_win8.exe");
+}
+
+TEST_F(RepairRunTest, DirectXAlreadyUnpackedRunsTheOlderToolWithOnlyNet2)
+{
+    platform::registry::createKey(Root::LocalMachine, "SOFTWARE\\Microsoft\\.NETFramework\\v2.0.50727");
+    const QString tool = getRepairDir() + "/DirectX Repair V3.3";
+    FakeTools::place(tool.toStdString(), "DirectX Repair.exe");
+    {
+        QFile ini(tool + "/Settings.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[DirectX Repair]\r\nFormStyle=Normal\r\n");
+    }
+    FakeTools::place(getRepairDir().toStdString(), "DirectX.exe");
+    ZvDirectXRepair repair(kDirectXName, "DirectX_Repair_win8.exe");
+    watch(repair);
+    ASSERT_EQ(repair.startRepair(), 0);
+    EXPECT_EQ(repair.getInstallerFile(), "DirectX Repair.exe");
+    ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }));
+    EXPECT_TRUE(fake.waitForStarts("DirectX.exe", 0, 0).empty());
+    EXPECT_EQ(fake.waitForStarts("DirectX Repair.exe", 1, 0).size(), 1u);
+    QFile ini(tool + "/Settings.ini");
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ini.readAll(), "[DirectX Repair]\r\nFormStyle=Simple\r\n");
+}
+
+TEST_F(RepairRunTest, AFailedProcessScanIsNotTheInstallersEnd)
+{
+    ZvNetFrameworkRepair repair(kNetFrameworkName, "NET_Framework4.exe");
+    watch(repair);
+    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "0");
+    FakeTools::place(getRepairDir().toStdString(), "NET_Framework4.exe");
+    qputenv("ZAVMO_PROC_ROOT", (dir / "no-proc").toUtf8());
+    ASSERT_EQ(repair.startRepair(), 0);
+    waitFor([] { return false; }, 600);
+    EXPECT_TRUE(finished.isEmpty());
+    qunsetenv("ZAVMO_PROC_ROOT");
+    ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }, 3000));
+}
+
+} // namespace

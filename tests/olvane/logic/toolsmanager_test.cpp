@@ -1,0 +1,261 @@
+// The live tools manager driving fake tools through their whole life.
+
+#include "logic_support.h"
+
+#include "core/deployment.h"
+#include "core/pathlayout.h"
+#include "core/stringconstants.h"
+#include "core/systemutils.h"
+#include "logic/zvlivetoolsmanager.h"
+
+#include "faketools.h"
+#include "simulator.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+using namespace logictest;
+using zavmo::test::FakeTools;
+
+namespace {
+
+// Receivers of the task signals are queued, as the hub connects them.
+struct Recorder : QObject
+{
+    explicit Recorder(ZvLiveToolsManager& manager)
+    {
+        connect(
+            &manager, &ZvLiveToolsManager::sglLiveToolInstallProgress, this,
+            [this](const QString& tool, int p) { progress[tool].append(p); }, Qt::QueuedConnection);
+        connect(
+            &manager, &ZvLiveToolsManager::sglLiveToolInstallFinished, this,
+            [this](const QString& tool) { installed.append(tool); }, Qt::QueuedConnection);
+        connect(
+            &manager, &ZvLiveToolsManager::sglLiveToolUnInstallFinished, this,
+            [this](const QString& tool) { uninstalled.append(tool); }, Qt::QueuedConnection);
+        connect(
+            &manager, &ZvLiveToolsManager::sglUpdateAppStatus, this,
+            [this](const QString& tool, int status) { statuses[tool].append(status); }, Qt::QueuedConnection);
+    }
+    QMap<QString, QList<int>> progress;
+    QStringList installed;
+    QStringList uninstalled;
+    QMap<QString, QList<int>> statuses;
+};
+
+class ToolsManagerTest : public ::testing::Test
+{
+protected:
+    // One simulator for the suite: its stop waits out the collector's
+    // keep-alive connections.
+    static void SetUpTestSuite()
+    {
+        sim = new zavmo::test::Simulator();
+        sim->setEnvironment();
+    }
+    static void TearDownTestSuite()
+    {
+        delete sim;
+        sim = nullptr;
+    }
+    void SetUp() override
+    {
+        sim->reset();
+        qputenv("ZAVMO_WINDOWS_ROOT", (dir / "windows").toUtf8());
+        qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "450");
+        qputenv("ZAVMO_FAKE_TOOL_MAX_MS", "20000");
+    }
+    void TearDown() override
+    {
+        fake.killAll();
+        qunsetenv("ZAVMO_WINDOWS_ROOT");
+        qunsetenv("ZAVMO_PROC_ROOT");
+    }
+
+    QString installer(const char* name)
+    {
+        return QString::fromStdString(FakeTools::place((dir / "download").toStdString(), name));
+    }
+
+    static zavmo::test::Simulator* sim;
+    TestFolder dir;
+    FakeTools fake;
+};
+
+zavmo::test::Simulator* ToolsManagerTest::sim = nullptr;
+
+TEST_F(ToolsManagerTest, ZvToolLivesThroughInstallLaunchKillAndUninstall)
+{
+    ASSERT_TRUE(deployment::installTrustedCertificates());
+
+    ZvLiveToolsManager manager;
+    ASSERT_TRUE(manager.init(1));
+    Recorder rec(manager);
+    const QString folder = dir / "tools/ZVTool";
+    EXPECT_EQ(manager.getAppStatus(kZvToolName), 0);
+
+    // Install: progress rises while the installer runs, 100 at its end.
+    const QString zvInstaller = installer("ZVTool_installer.exe");
+    ASSERT_TRUE(manager.installLiveTool(kZvToolName, zvInstaller, folder, 400));
+    EXPECT_EQ(manager.getInstallProgress(kZvToolName), 0);
+    EXPECT_FALSE(manager.isUnInstalling(kZvToolName));
+    // A second install while one is pending starts nothing.
+    EXPECT_TRUE(manager.installLiveTool(kZvToolName, zvInstaller, folder, 400));
+    ASSERT_TRUE(waitFor([&] { return rec.installed.size() == 1; }));
+    EXPECT_EQ(fake.starts().size(), 1u);
+    const QList<int> progress = rec.progress[kZvToolName];
+    ASSERT_GE(progress.size(), 3);
+    EXPECT_LT(progress.first(), 100);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(progress.last(), 100);
+    EXPECT_EQ(manager.getInstallProgress(kZvToolName), -1);
+    EXPECT_EQ(fake.starts()[0].args.back(), "/D=" + QString(folder).replace('/', '\\').toStdString());
+    EXPECT_EQ(manager.getAppStatus(kZvToolName), 1);
+    EXPECT_EQ(manager.getAppInstallStatus(kZvToolName), 1);
+    EXPECT_EQ(manager.getLaunchPath(kZvToolName), folder + "/Tresk.exe");
+
+    // Launch: Tresk starts ZVTool.exe, which the monitor sees.
+    ASSERT_TRUE(manager.launchApplication(kZvToolName));
+    ASSERT_EQ(fake.waitForStarts("ZVTool.exe", 1, 5000).size(), 1u);
+    ASSERT_TRUE(waitFor([&] { return manager.getAppStatus(kZvToolName) == 2; }));
+    // The event is sent by the event loop.
+    waitFor([&] { return !sim->requests("pelk2").empty(); });
+    const auto events = sim->requests("pelk2");
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["decoded"]["ac"], "click_livetool_open");
+    EXPECT_EQ(events[0]["decoded"]["e"]["type"], 1);
+    // The worker saw it start as well.
+    ASSERT_TRUE(waitFor([&] { return rec.statuses[kZvToolName].contains(2); }, 3000));
+
+    // Kill: back to installed.
+    EXPECT_TRUE(manager.killAppProcess(kZvToolName));
+    ASSERT_TRUE(fake.waitUntilGone("ZVTool.exe", 5000));
+    EXPECT_EQ(manager.getAppStatus(kZvToolName), 1);
+
+    // Uninstall: the quoted entry's uninstaller runs until it has removed all.
+    ASSERT_TRUE(manager.uninstallLiveTool(kZvToolName));
+    EXPECT_TRUE(manager.isUnInstalling(kZvToolName));
+    EXPECT_EQ(manager.getInstallProgress(kZvToolName), -1);
+    ASSERT_TRUE(waitFor([&] { return rec.uninstalled.size() == 1; }));
+    EXPECT_EQ(rec.uninstalled[0], kZvToolName);
+    EXPECT_FALSE(manager.isUnInstalling(kZvToolName));
+    EXPECT_EQ(manager.getAppStatus(kZvToolName), 0);
+    EXPECT_FALSE(QFileInfo::exists(folder + "/Tresk.exe"));
+    EXPECT_FALSE(manager.uninstallLiveTool(kZvToolName));
+    EXPECT_TRUE(manager.killAppProcess(kZvToolName));
+}
+
+TEST_F(ToolsManagerTest, ObsClassicInstalledToTheConfiguredFolderCanBeStarted)
+{
+    ASSERT_TRUE(deployment::installTrustedCertificates());
+    ZvLiveToolsManager manager;
+    ASSERT_TRUE(manager.init(1));
+    Recorder rec(manager);
+
+    // The default folder (no settings file) is a drive path with no blank
+    // before "(x86)", so not one of the fixed "Program Files (x86)" paths.
+    ASSERT_TRUE(
+        manager.installLiveTool(kObsClassicToolName, installer("OBS_installer.exe"), getObsDefaultDir(), 15000));
+    ASSERT_TRUE(waitFor([&] { return rec.installed.size() == 1; }));
+    const QString exe = dir / "windows/C/Program Files(x86)/OBS/OBS.exe";
+    ASSERT_TRUE(QFileInfo::exists(exe));
+    EXPECT_EQ(manager.getLaunchPath(kObsClassicToolName), exe);
+
+    ASSERT_TRUE(manager.launchApplication(kObsClassicToolName));
+    ASSERT_EQ(fake.waitForStarts("OBS.exe", 1, 5000).size(), 1u);
+    EXPECT_TRUE(waitFor([&] { return manager.getAppStatus(kObsClassicToolName) == 2; }));
+    // The event is sent by the event loop.
+    waitFor([&] { return !sim->requests("pelk2").empty(); });
+    const auto events = sim->requests("pelk2");
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["decoded"]["e"]["type"], 3);
+    EXPECT_EQ(events[0]["decoded"]["e"]["pa_type"], 1);
+    EXPECT_EQ(events[0]["decoded"]["e"]["OBS_type"], 1);
+    EXPECT_TRUE(manager.killAppProcess(kObsClassicToolName));
+    EXPECT_TRUE(fake.waitUntilGone("OBS.exe", 5000));
+}
+
+TEST_F(ToolsManagerTest, ObsLaunchPathsComeFromTheUserTheOtherManagerOrTheInstallFolder)
+{
+    {
+        QSettings settings(getSystemSettingPath(), QSettings::IniFormat);
+        settings.setValue("OBS/installPath", dir / "my obs");
+    }
+    const QString mine = QString::fromStdString(FakeTools::place((dir / "my obs").toStdString(), "OBS.exe"));
+    ZvLiveToolsManager manager;
+    ASSERT_TRUE(manager.init(1));
+    EXPECT_EQ(manager.getLaunchPath(kObsClassicToolName), mine);
+    EXPECT_EQ(manager.getAppStatus(kObsClassicToolName), 1);
+
+    // The other live manager's own OBS comes before the install folder.
+    const QString other =
+        QString::fromStdString(FakeTools::place((dir / "kestro/resources/tools/OBS").toStdString(), "OBS.exe"));
+    writeUninstallEntry(kOtherManagerToolName, "\"" + dir / "kestro/uninst.exe\"");
+    EXPECT_EQ(manager.getLaunchPath(kObsClassicToolName), other);
+
+    // A path the user chose wins when it exists; ZVTool ignores it.
+    const QString chosen = QString::fromStdString(FakeTools::place((dir / "chosen").toStdString(), "OBS.exe"));
+    manager.setLaunchPath(kObsClassicToolName, chosen);
+    manager.setLaunchPath(kZvToolName, chosen);
+    EXPECT_EQ(manager.getLaunchPath(kObsClassicToolName), chosen);
+    EXPECT_EQ(manager.getLaunchPath(kZvToolName), "");
+    manager.setLaunchPath(kObsClassicToolName, dir / "gone/OBS.exe");
+    EXPECT_EQ(manager.getLaunchPath(kObsClassicToolName), other);
+
+    EXPECT_EQ(manager.getAppStatus(kZvShowToolName), 0);
+    EXPECT_EQ(manager.getLaunchPath("unknown"), "");
+    EXPECT_FALSE(manager.launchApplication("unknown"));
+    LogCapture log;
+    EXPECT_FALSE(manager.launchApplication(kZvShowToolName));
+    EXPECT_TRUE(log.contains("{launch " + kZvShowToolName + " failed , path : }"));
+}
+
+TEST_F(ToolsManagerTest, TasksEndWhenTheirProcessIsGoneButNotOnAFailedScan)
+{
+    ZvLiveToolsManager manager;
+    ASSERT_TRUE(manager.init(1));
+    Recorder rec(manager);
+
+    // An installer that ends at once: 100 and finished on the first tick.
+    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "0");
+    ASSERT_TRUE(
+        manager.installLiveTool(kObsStudioToolName, installer("OBS_Studio_installer.exe"), dir / "studio", 15000));
+    ASSERT_TRUE(waitFor([&] { return rec.installed.size() == 1; }, 3000));
+    EXPECT_EQ(rec.progress[kObsStudioToolName], QList<int>{100});
+    EXPECT_EQ(manager.getAppStatus(kObsStudioToolName), 1);
+    EXPECT_EQ(manager.getLaunchPath(kObsStudioToolName), dir / "studio/bin/32bit/obs32.exe");
+
+    // While the process list cannot be read, the task stays pending.
+    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "300");
+    qputenv("ZAVMO_PROC_ROOT", (dir / "no-proc").toUtf8());
+    ASSERT_TRUE(manager.installLiveTool(kZvToolName, installer("ZVTool_installer.exe"), dir / "zv", 1000));
+    waitFor([] { return false; }, 1000);
+    EXPECT_TRUE(rec.installed.size() == 1);
+    EXPECT_EQ(manager.getInstallProgress(kZvToolName), 0);
+    qunsetenv("ZAVMO_PROC_ROOT");
+    ASSERT_TRUE(waitFor([&] { return rec.installed.size() == 2; }, 3000));
+
+    // Two tasks: the one that ends first leaves the other polled.
+    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "700");
+    ASSERT_TRUE(manager.installLiveTool(kZvShowToolName, installer("ZVShow-installer.exe"), dir / "show", 350));
+    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "0");
+    ASSERT_TRUE(manager.installLiveTool(kObsClassicToolName, installer("OBS_installer.exe"), dir / "obs", 15000));
+    ASSERT_TRUE(waitFor([&] { return rec.installed.size() == 4; }, 5000));
+    EXPECT_EQ(rec.installed.mid(2), (QStringList{kObsClassicToolName, kZvShowToolName}));
+    const QList<int> show = rec.progress[kZvShowToolName];
+    ASSERT_GE(show.size(), 3);
+    EXPECT_EQ(show.first(), 200 * 100 / 350);
+    EXPECT_EQ(show.last(), 100);
+
+    // A start the shell refuses queues nothing.
+    LogCapture log;
+    EXPECT_FALSE(manager.installLiveTool(kZvToolName, dir / "missing.exe", dir / "zv", 15000));
+    EXPECT_TRUE(log.contains("by kx open " + kZvToolName + " install failed,err code : 2"));
+    EXPECT_EQ(manager.getInstallProgress(kZvToolName), -1);
+}
+
+} // namespace

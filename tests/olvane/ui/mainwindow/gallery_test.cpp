@@ -1,0 +1,155 @@
+// Offscreen screenshots of the shared dialogs and widgets with their style
+// sheets, and a sheet of every image in the bundle, for people to look at.
+// Written to $ZAVMO_GALLERY_DIR, by default gallery/ in the build folder.
+#include "ui/mainwindow/cmbitemdelegate.h"
+#include "ui/mainwindow/roundheadbutton.h"
+#include "ui/mainwindow/zvcenterpicturewidget.h"
+#include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/zvtooltip.h"
+
+#include "core/stringconstants.h"
+#include "core/systemutils.h"
+#include "imagelist.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QListView>
+#include <QPainter>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString galleryDir()
+{
+    QString dir = qEnvironmentVariable("ZAVMO_GALLERY_DIR");
+    if (dir.isEmpty())
+        dir = qEnvironmentVariable("ZAVMO_BUILD_DIR") + QStringLiteral("/gallery");
+    QDir().mkpath(dir);
+    return dir;
+}
+
+// Saves a screenshot and checks it is not blank.
+void save(QWidget& w, const QString& name)
+{
+    w.ensurePolished();
+    const QImage image = w.grab().toImage();
+    ASSERT_FALSE(image.isNull()) << name.toStdString();
+    EXPECT_TRUE(image.save(QDir(galleryDir()).filePath(name))) << name.toStdString();
+    const QRgb first = image.pixel(image.width() / 2, image.height() / 2);
+    bool varied = false;
+    for (int y = 0; y < image.height() && !varied; y += 3)
+        for (int x = 0; x < image.width() && !varied; x += 3)
+            varied = image.pixel(x, y) != first;
+    EXPECT_TRUE(varied) << name.toStdString() << " is one flat colour";
+}
+
+// A panel with the main window's style sheet, as the widgets sit in it.
+struct StyledHost : QWidget
+{
+    StyledHost(QSize size)
+    {
+        resize(size);
+        setStyleSheet(readFileText(":/Qss/MainWidgetQss.qss"));
+        setAutoFillBackground(true);
+        QPalette pal = palette();
+        pal.setColor(QPalette::Window, QColor("#f5f5fb"));
+        setPalette(pal);
+    }
+};
+
+TEST(Gallery, MessageTips)
+{
+    zvMsgTipWidget notice(kInitFailedText, false);
+    notice.show();
+    save(notice, "msgtip_notice.png");
+    zvMsgTipWidget question(kObsClosedPromptText, true);
+    question.setButtonText("关闭直播", "忽略");
+    question.show();
+    save(question, "msgtip_question.png");
+}
+
+TEST(Gallery, Toast)
+{
+    StyledHost owner(QSize(420, 120));
+    owner.show();
+    ZvToolTip tip(&owner);
+    tip.setTipColors(Qt::white, Qt::black);
+    tip.showMessage(kRoomClosedText);
+    save(tip, "toast.png");
+}
+
+TEST(Gallery, Carousels)
+{
+    const QString tools[4] = {kZvToolName, kZvShowToolName, kObsClassicToolName, kObsStudioToolName};
+    for (int i = 0; i < 4; ++i) {
+        StyledHost host(QSize(440, 304));
+        auto* carousel = new zvCenterPictureWidget(&host);
+        carousel->move(20, 20);
+        carousel->setLiveTool(tools[i]);
+        host.show();
+        QTest::mouseMove(host.windowHandle(), QPoint(5, 5));
+        QTest::mouseMove(host.windowHandle(), QPoint(220, 150)); // shows the arrows
+        if (i == 0)
+            QTest::mouseClick(carousel->findChild<QPushButton*>("button_right"), Qt::LeftButton);
+        save(host, QStringLiteral("carousel_%1.png").arg(i));
+    }
+}
+
+TEST(Gallery, HeadButtonsAndComboList)
+{
+    StyledHost host(QSize(360, 200));
+    auto* dark = new QWidget(&host);
+    dark->setGeometry(0, 0, 360, 60);
+    dark->setStyleSheet("background: #2d2d3f;");
+    auto* small = new RoundHeadButton(&host);
+    small->setGeometry(20, 20, 20, 20);
+    small->setHeadImage(":/Resources/icon_login_user.png");
+    auto* large = new RoundHeadButton(&host);
+    large->setGeometry(60, 5, 50, 50);
+    large->setHeadImage(":/Resources/zavmo_show_1.png"); // a wide picture, stretched
+
+    auto* model = new QStandardItemModel(&host);
+    for (const char* row : {"中国 +86", "香港 +852", "澳门 +853", "台湾 +886"})
+        model->appendRow(new QStandardItem(QString::fromUtf8(row)));
+    auto* list = new QListView(&host);
+    list->setGeometry(130, 70, 200, 120);
+    list->setModel(model);
+    list->setItemDelegate(new CmbItemDelegate(list));
+    list->setCurrentIndex(model->index(1, 0));
+    host.show();
+    list->setFocus();
+    save(host, "headbutton_and_combo.png");
+}
+
+TEST(Gallery, EveryImage)
+{
+    const auto& images = zavmo::imagegen::allImages();
+    const int cellWidth = 180, cellHeight = 150, columns = 8;
+    const int rows = (static_cast<int>(images.size()) + columns - 1) / columns;
+    QImage sheet(columns * cellWidth, rows * cellHeight, QImage::Format_ARGB32_Premultiplied);
+    sheet.fill(QColor("#c8c8d0"));
+    QPainter p(&sheet);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    QFont font("WenQuanYi Micro Hei");
+    font.setPixelSize(10);
+    p.setFont(font);
+    for (int i = 0; i < static_cast<int>(images.size()); ++i) {
+        const QString name = QString::fromUtf8(images[i].name);
+        const QRect cell((i % columns) * cellWidth, (i / columns) * cellHeight, cellWidth, cellHeight);
+        const QImage image(":/Resources/" + name);
+        ASSERT_FALSE(image.isNull()) << name.toStdString();
+        const QSize fitted = image.size().boundedTo(QSize(cellWidth - 10, cellHeight - 26));
+        const QImage shown = image.scaled(fitted, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        p.drawImage(cell.left() + (cellWidth - shown.width()) / 2, cell.top() + 4, shown);
+        p.setPen(Qt::black);
+        p.drawText(cell.adjusted(2, 0, -2, -4), Qt::AlignHCenter | Qt::AlignBottom,
+                   QStringLiteral("%1 %2x%3").arg(name).arg(image.width()).arg(image.height()));
+    }
+    p.end();
+    EXPECT_TRUE(sheet.save(QDir(galleryDir()).filePath("images.png")));
+}
+
+} // namespace

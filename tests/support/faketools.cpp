@@ -1,0 +1,138 @@
+#include "faketools.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace zavmo::test {
+
+namespace {
+
+void pause()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+} // namespace
+
+FakeTools::FakeTools()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/fake-tools.XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot create a folder for the fake tools' log");
+    folder_ = pattern;
+    logFile_ = folder_ + "/starts.log";
+    ::setenv("ZAVMO_FAKE_TOOL_LOG", logFile_.c_str(), 1);
+}
+
+FakeTools::~FakeTools()
+{
+    killAll();
+    const char* current = std::getenv("ZAVMO_FAKE_TOOL_LOG");
+    if (current && logFile_ == current)
+        ::unsetenv("ZAVMO_FAKE_TOOL_LOG");
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+}
+
+std::string FakeTools::program()
+{
+    return ZAVMO_FAKE_TOOL_PROGRAM;
+}
+
+std::string FakeTools::place(const std::string& dir, const std::string& name)
+{
+    const fs::path target = fs::path(dir) / name;
+    // Through a temporary file: a copy of that name may be running.
+    const fs::path temp = target.string() + ".part";
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (!fs::copy_file(program(), temp, fs::copy_options::overwrite_existing, ec))
+        throw std::runtime_error("cannot copy the fake tool to " + temp.string() + ": " + ec.message());
+    fs::permissions(temp, fs::perms(0755), ec);
+    fs::rename(temp, target, ec);
+    if (ec)
+        throw std::runtime_error("cannot place the fake tool at " + target.string() + ": " + ec.message());
+    return target.string();
+}
+
+std::vector<FakeTools::Start> FakeTools::starts() const
+{
+    std::vector<Start> list;
+    std::ifstream in(logFile_);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string field;
+        Start start;
+        if (!std::getline(fields, field, '\t'))
+            continue;
+        start.pid = std::atoi(field.c_str());
+        if (start.pid <= 0 || !std::getline(fields, start.name, '\t'))
+            continue;
+        while (std::getline(fields, field, '\t'))
+            start.args.push_back(field);
+        list.push_back(start);
+    }
+    return list;
+}
+
+std::vector<FakeTools::Start> FakeTools::waitForStarts(const std::string& name, size_t count, int timeoutMs) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        std::vector<Start> found;
+        for (const Start& s : starts())
+            if (s.name == name)
+                found.push_back(s);
+        if (found.size() >= count || std::chrono::steady_clock::now() >= deadline)
+            return found;
+        pause();
+    }
+}
+
+bool FakeTools::waitUntilGone(const std::string& name, int timeoutMs) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        bool any = false;
+        for (const Start& s : starts())
+            any = any || (s.name == name && isRunning(s.pid, s.name));
+        if (!any)
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        pause();
+    }
+}
+
+bool FakeTools::isRunning(int pid, const std::string& name)
+{
+    std::error_code ec;
+    std::string exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec).string();
+    if (ec)
+        return false;
+    const std::string deleted = " (deleted)";
+    if (exe.size() > deleted.size() && exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
+        exe.erase(exe.size() - deleted.size());
+    return fs::path(exe).filename() == name;
+}
+
+void FakeTools::killAll() const
+{
+    for (const Start& s : starts())
+        if (isRunning(s.pid, s.name))
+            ::kill(s.pid, SIGKILL);
+}
+
+} // namespace zavmo::test
