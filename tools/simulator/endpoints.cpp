@@ -22,6 +22,8 @@ std::vector<Endpoint> allEndpoints(const Context& context)
     return {
         analyticsCollector(),
         fileTree("files", "/files/", context.filesRoot),
+        // The launcher's default update area ("-check" without a "url").
+        fileTree("client_download", "/client_download/", context.filesRoot + "/client_download"),
         updateCheck(context),
         packageQuery(),
     };
