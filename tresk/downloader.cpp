@@ -65,7 +65,10 @@ bool parseContentRange(const std::string& value, long long& first, long long& la
            used == static_cast<int>(value.size());
 }
 
-// The state of one attempt, fed by the HTTP layer's callbacks.
+// The state of one attempt, fed by the HTTP layer's callbacks. The body goes
+// to the file as it arrives; WinHTTP's reads survive as blocks of
+// the current read size that pace the progress calls and the read size's
+// growth.
 class Attempt
 {
 public:
@@ -96,25 +99,19 @@ public:
                 return false;
             offset_ = 0;
         }
-        block_.reserve(std::min<long long>(chunk_, total_));
         blockStart_ = Clock::now();
         return true;
     }
 
     bool onData(const char* data, size_t size)
     {
-        while (size > 0) {
-            const long long want = std::min<long long>(chunk_, total_ - done_) - static_cast<long long>(block_.size());
-            if (want <= 0)
-                return false; // more than the announced length
-            const size_t take = static_cast<size_t>(std::min<long long>(want, static_cast<long long>(size)));
-            block_.append(data, take);
-            data += take;
-            size -= take;
-            if (static_cast<long long>(block_.size()) == std::min<long long>(chunk_, total_ - done_) &&
-                !completeBlock())
-                return false;
-        }
+        if (static_cast<long long>(size) > total_ - written_)
+            return false; // more than the announced length
+        if (!writeAll(fd_, data, size))
+            return false;
+        written_ += static_cast<long long>(size);
+        while (written_ - done_ >= std::min<long long>(chunk_, total_ - done_) && done_ < total_)
+            completeBlock(std::min<long long>(chunk_, total_ - done_));
         return true;
     }
 
@@ -127,45 +124,44 @@ public:
         return true;
     }
 
-    // Stores what arrived of an unfinished block (a later attempt resumes
-    // behind it).
-    bool flush() { return block_.empty() || completeBlock(); }
+    // Reports what was stored of an unfinished block (a later attempt
+    // resumes behind it).
+    void finish()
+    {
+        if (written_ > done_)
+            completeBlock(written_ - done_);
+    }
 
     bool complete() const { return total_ > 0 && done_ >= total_; }
     bool cancelled() const { return cancelled_; }
 
 private:
-    bool completeBlock()
+    void completeBlock(long long bytes)
     {
         const auto now = Clock::now();
         const long long elapsedMs =
             std::max<long long>(1, std::chrono::duration_cast<std::chrono::milliseconds>(now - blockStart_).count());
-        if (!writeAll(fd_, block_.data(), block_.size()))
-            return false;
-        const long long written = static_cast<long long>(block_.size());
-        done_ += written;
-        block_.clear();
+        done_ += bytes;
         if (params_.progress)
             params_.progress(static_cast<uint64_t>(done_ + offset_), static_cast<uint64_t>(total_ + offset_),
                              params_.userData);
-        const long long speed = written / elapsedMs;
+        const long long speed = bytes / elapsedMs;
         if (speed > bestSpeed_) {
             bestSpeed_ = speed;
             if (chunk_ < kMaxChunk)
                 chunk_ += kChunkStep;
         }
-        blockStart_ = Clock::now();
-        return true;
+        blockStart_ = now;
     }
 
     const DownloadParams& params_;
     int fd_;
     long long offset_;
     long long total_ = 0;
-    long long done_ = 0;
+    long long written_ = 0; // bytes of the body in the file
+    long long done_ = 0;    // bytes of the completed blocks
     long long bestSpeed_ = 0;
     uint32_t chunk_;
-    std::string block_;
     Clock::time_point blockStart_;
     bool cancelled_ = false;
 };
@@ -289,13 +285,13 @@ bool downloadOnce(const DownloadParams& given, bool resume, bool* cancelled)
     callbacks.onData = [&](const char* data, size_t size) { return attempt.onData(data, size); };
     callbacks.onPoll = [&] { return attempt.onPoll(); };
     const platform::http::Result result = platform::http::perform(request, callbacks);
-    const bool flushed = attempt.flush();
+    attempt.finish();
     const bool closed = ::close(fd) == 0;
     if (result.tlsFailure)
         std::printf("Tresk: secure download from %s failed: %s\n", host.c_str(), result.error.c_str());
     if (cancelled)
         *cancelled = attempt.cancelled();
-    return result.outcome == platform::http::Outcome::Ok && flushed && closed && attempt.complete();
+    return result.outcome == platform::http::Outcome::Ok && closed && attempt.complete();
 }
 
 bool downloadFile(DownloadParams params)

@@ -286,7 +286,8 @@ Result perform(const Request& request, const Callbacks& callbacks)
     o.set(CURLOPT_CONNECTTIMEOUT_MS, request.connectTimeoutMs);
     o.set(CURLOPT_SSL_VERIFYPEER, 1L);
     o.set(CURLOPT_SSL_VERIFYHOST, 2L);
-    if (https && (!extra.certificates.empty() || extra.unreadable)) {
+    // Also for plain addresses: a redirect may lead to TLS.
+    if (!extra.certificates.empty() || extra.unreadable) {
         o.set(CURLOPT_SSL_CTX_FUNCTION, addCertificates);
         o.set(CURLOPT_SSL_CTX_DATA, &extra);
     }

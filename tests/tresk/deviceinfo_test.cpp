@@ -9,6 +9,7 @@
 #include <sys/statvfs.h>
 
 #include <chrono>
+#include <regex>
 
 namespace tresk {
 namespace {
@@ -166,6 +167,27 @@ TEST(DeviceInfo, VideoDriversAndStartTime)
     const long long now = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
     const long long stamp = std::stoll(ascii(getStartTime()));
     EXPECT_LE(std::llabs(stamp - now), 2000);
+}
+
+} // namespace
+} // namespace tresk
+
+namespace tresk {
+namespace {
+
+// The real /proc and /sys of the machine running the tests: every collector
+// gives text of its form.
+TEST(DeviceInfo, OnThisMachine)
+{
+    ::unsetenv("ZAVMO_SYSINFO_ROOT");
+    const std::string uid = ascii(getDeviceUid());
+    EXPECT_TRUE(uid.empty() || std::regex_match(uid, std::regex("([0-9A-F]{2}-){5}[0-9A-F]{2}"))) << uid;
+    EXPECT_TRUE(std::regex_match(ascii(getScreenResolution()), std::regex(R"(\d+\*\d+)")));
+    EXPECT_TRUE(std::regex_match(ascii(getDiskInfo()), std::regex(R"([0-9.e+]+GB)"))) << ascii(getDiskInfo());
+    EXPECT_TRUE(std::regex_match(ascii(getMemoryInfo()), std::regex(R"([0-9.e+]+GB)"))) << ascii(getMemoryInfo());
+    EXPECT_EQ(getCpuInfo().size(), 11u);
+    const std::u16string drivers = getVideoDriverVersion();
+    EXPECT_TRUE(drivers.empty() || drivers.back() == u';');
 }
 
 } // namespace

@@ -178,8 +178,9 @@ public:
     {
         const long long offset = from_ + position;
         if (offset >= to_) {
-            sink.done();
-            return true;
+            // Only a body without a length gets here: the closed connection
+            // is its end (httplib would keep it open for the next request).
+            return false;
         }
         long long end = std::min<long long>(to_, offset + static_cast<long long>(kBlock));
         // A body that starts before the offset (or any body, for offset 0)
@@ -277,7 +278,7 @@ void replyFile(const std::string& prefix, const std::string& root, const httplib
     auto writer = std::make_shared<BodyWriter>(file, from, to, fileMode);
     const char* type = "application/octet-stream";
     if (fileMode.kind == FileMode::NoLength) {
-        // Without a length httplib ends the body by closing the connection.
+        res.set_header("Connection", "close");
         res.set_content_provider(type, [writer](size_t offset, httplib::DataSink& sink) {
             return writer->write(static_cast<long long>(offset), sink);
         });

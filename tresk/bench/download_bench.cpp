@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,7 +44,21 @@ long long fileSize(const std::string& path)
 }
 
 // Runs curl -o as a user would, with the same mappings and CA.
-bool runCurl(const zavmo::test::Simulator& sim, const std::string& url, const std::string& out)
+// CPU seconds (user + system) of a resource record.
+double cpuSeconds(const rusage& r)
+{
+    return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+           static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
+double threadCpuSeconds()
+{
+    rusage r{};
+    ::getrusage(RUSAGE_THREAD, &r);
+    return cpuSeconds(r);
+}
+
+bool runCurl(const zavmo::test::Simulator& sim, const std::string& url, const std::string& out, double* cpu)
 {
     std::vector<std::string> args = {"curl", "-sS", "--fail", "--noproxy", "*", "--cacert", sim.caFile()};
     // The same mappings as the downloader gets through ZAVMO_CONNECT_TO.
@@ -63,7 +78,10 @@ bool runCurl(const zavmo::test::Simulator& sim, const std::string& url, const st
     if (posix_spawnp(&pid, "curl", nullptr, nullptr, argv.data(), environ) != 0)
         return false;
     int status = 0;
-    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    rusage usage{};
+    const bool ok = ::wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    *cpu = cpuSeconds(usage);
+    return ok;
 }
 
 } // namespace
@@ -96,22 +114,25 @@ int main(int argc, char** argv)
     const std::string target = sim.folder() + "/out";
     std::filesystem::create_directories(target);
     std::printf("file: %lld MiB from the simulator on 127.0.0.1\n", mib);
-    std::printf("%-6s %12s %12s %8s\n", "scheme", "tresk MB/s", "curl MB/s", "ratio");
+    std::printf("%-6s %12s %12s %8s %12s %12s\n", "scheme", "tresk MB/s", "curl MB/s", "ratio", "tresk cpu s",
+                "curl cpu s");
     for (bool secure : {true, false}) {
         const std::string url = std::string(secure ? "https" : "http") + "://127.0.0.1/files/big.bin";
         const std::string stored = target + "/big.bin";
 
-        // Each side twice, alternating, the better run counting: neither
+        // Each side three times, alternating, the best run counting: neither
         // gains from going second (a warm cache, a quieter machine).
-        double curlSeconds = 1e300, treskSeconds = 1e300;
-        for (int round = 0; round < 2; ++round) {
+        double curlSeconds = 1e300, treskSeconds = 1e300, curlCpu = 1e300, treskCpu = 1e300;
+        for (int round = 0; round < 3; ++round) {
             std::filesystem::remove(stored);
             auto start = Clock::now();
-            if (!runCurl(sim, url, stored) || fileSize(stored) != size) {
+            double cpu = 0;
+            if (!runCurl(sim, url, stored, &cpu) || fileSize(stored) != size) {
                 std::fprintf(stderr, "curl failed\n");
                 return 1;
             }
             curlSeconds = std::min(curlSeconds, seconds(start));
+            curlCpu = std::min(curlCpu, cpu);
 
             std::filesystem::remove(stored);
             tresk::DownloadParams params;
@@ -119,17 +140,19 @@ int main(int argc, char** argv)
             params.folder = tresk::widen(target);
             params.secure = secure;
             start = Clock::now();
+            const double cpuBefore = threadCpuSeconds();
             if (!tresk::downloadFile(params) || fileSize(stored) != size) {
                 std::fprintf(stderr, "the downloader failed\n");
                 return 1;
             }
             treskSeconds = std::min(treskSeconds, seconds(start));
+            treskCpu = std::min(treskCpu, threadCpuSeconds() - cpuBefore);
         }
         std::filesystem::remove(stored);
 
         const double mb = static_cast<double>(size) / 1e6;
-        std::printf("%-6s %12.1f %12.1f %8.2f\n", secure ? "https" : "http", mb / treskSeconds, mb / curlSeconds,
-                    curlSeconds / treskSeconds);
+        std::printf("%-6s %12.1f %12.1f %8.2f %12.2f %12.2f\n", secure ? "https" : "http", mb / treskSeconds,
+                    mb / curlSeconds, curlSeconds / treskSeconds, treskCpu, curlCpu);
     }
     return 0;
 }

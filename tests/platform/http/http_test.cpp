@@ -185,6 +185,15 @@ TEST_F(HttpTest, FollowsRedirectsButNeverFromTlsToPlain)
     http::Result r = http::perform(get(sim_->httpsOrigin() + "/files/data.bin"));
     EXPECT_NE(r.outcome, http::Outcome::Ok);
 
+    // From plain to TLS is fine, with the same trusted certificates.
+    sim_->setMode("files", "redirect:" + sim_->httpsOrigin() + "/deliver/pelk2");
+    r = http::perform(get(sim_->httpOrigin() + "/files/data.bin"));
+    EXPECT_EQ(r.outcome, http::Outcome::Ok) << r.error;
+    EXPECT_EQ(r.status, 405); // the collector takes POST only
+    const auto followed = sim_->waitForRequests("pelk2", 1, 5000);
+    ASSERT_EQ(followed.size(), 1u);
+    EXPECT_EQ(followed[0]["scheme"], "https");
+
     sim_->setMode("files", "redirect:/files/data.bin?again");
     http::Request once = get(sim_->httpOrigin() + "/files/data.bin");
     once.followRedirects = false;
