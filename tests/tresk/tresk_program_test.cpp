@@ -254,6 +254,28 @@ TEST_F(TreskProgramTest, AnUpdateIsFetchedUnpackedAndHandedToTheUpdater)
                                   (app_ / "Tresk").string() + "\" \"from 2.0.7\" -Admin");
 }
 
+TEST_F(TreskProgramTest, AFailedSecureDownloadFallsBackToPlainHttpOnce)
+{
+    // The certificate holds 127.0.0.1 and localhost only: every TLS attempt
+    // fails verification (never ignored), and the plain one on port 80 runs.
+    sim_->setReply("checkUpdate", R"({"error":0,"msg":"ok","data":{"needUpdate":1,)"
+                                  R"("updateDescUrl":"https://cdn.zavmo.example/files/rel/version.ini",)"
+                                  R"("lastUpdateExeTime":1700000000123}})");
+    serveServerIni(8, "https://cdn.zavmo.example/files/rel/pkg/");
+    servePackage();
+
+    const ProgramResult run = tresk({});
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    ASSERT_EQ(fake_.waitForStarts("Update.exe", 1, 5000).size(), 1u) << run.output;
+    const auto files = sim_->requests("files");
+    ASSERT_EQ(files.size(), 2u);
+    for (const Json::Value& r : files) {
+        EXPECT_EQ(r["scheme"], "http");
+        EXPECT_FALSE(r["headers"].isMember("range")); // from zero, no resume
+    }
+    EXPECT_NE(run.output.find("secure download from cdn.zavmo.example failed"), std::string::npos) << run.output;
+}
+
 TEST_F(TreskProgramTest, BeforeVistaTheUpdaterGetsAWholeCommandLine)
 {
     sim_->setReply("checkUpdate", kUpdateOffered);
