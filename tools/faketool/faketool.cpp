@@ -14,6 +14,9 @@
 //                     "ZVShow.exe", "LiveCodeModule.exe": run until killed
 //   "Tresk.exe"       starts "ZVTool.exe" of its own folder with its own
 //                     arguments, then ends
+//   "Update.exe"      the launcher's updater: its start is logged like any
+//                     other; it writes "updater-started" (holding its working
+//                     folder) into its working folder and ends
 //   runtime installers "NET_Framework4.exe", "vcredist_x86.exe", "DirectX.exe"
 //                     (-y -oFOLDER: unpacks "DirectX Repair V3.3/"), and the
 //                     DirectX repair tools "DirectX Repair.exe" and
@@ -294,6 +297,18 @@ int runTresk(const Invocation& inv)
     return platform::process::startDetached(target, inv.args, folder) ? 0 : 1;
 }
 
+int runUpdater(const Invocation&)
+{
+    std::error_code ec;
+    const fs::path folder = fs::current_path(ec);
+    if (ec)
+        return 1;
+    std::ofstream marker(folder / "updater-started", std::ios::binary | std::ios::trunc);
+    marker << folder.string() << "\n";
+    marker.close();
+    return marker ? 0 : 1;
+}
+
 int runNetFramework(const Invocation&)
 {
     work();
@@ -371,6 +386,7 @@ const std::vector<Role>& roles()
         {"ZVShow.exe", runTool},
         {"LiveCodeModule.exe", runTool},
         {"Tresk.exe", runTresk},
+        {"Update.exe", runUpdater},
         {"NET_Framework4.exe", runNetFramework},
         {"vcredist_x86.exe", runVcRedist},
         {"DirectX.exe", runDirectXPackage},

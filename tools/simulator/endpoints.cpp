@@ -23,7 +23,7 @@ std::vector<Endpoint> allEndpoints(const Context& context)
         analyticsCollector(), packageQuery(), toolTimeStamp(), loginCheck(), shortTokenLogin(),  myInfo(),
         rtmpList(),           myRoom(),       startLiveRoom(), closeRoom(),  anchorGuildCheck(), captchaPage(),
         fileTree("files", "/files/", context.filesRoot),
-        // The download CDN's client files (companion module, installers).
+        // The download CDN's client files (companion module, installers, the launcher's default update area).
         fileTree("client_download", "/client_download/", context.filesRoot + "/client_download"),
         updateCheck(context),
     };

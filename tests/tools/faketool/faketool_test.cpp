@@ -194,3 +194,22 @@ TEST_F(FakeToolTest, RuntimeInstallersRegisterTheirRuntimes)
 }
 
 } // namespace
+
+TEST_F(FakeToolTest, UpdaterLogsItsArgumentsAndMarksItsWorkingFolder)
+{
+    const fs::path folder = base / "SDKUpdate1";
+    const std::string updater = FakeTools::place(folder.string(), "Update.exe");
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder);
+    const int status = run(updater, {"/opt/app", "x y", "-Admin"});
+    fs::current_path(previous);
+    ASSERT_EQ(status, 0);
+
+    const auto starts = fake.waitForStarts("Update.exe", 1, 5000);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].args, (std::vector<std::string>{"/opt/app", "x y", "-Admin"}));
+    std::ifstream marker(folder / "updater-started");
+    std::string line;
+    std::getline(marker, line);
+    EXPECT_EQ(line, folder.string());
+}
