@@ -39,13 +39,19 @@ Kind kindOf(const std::string& path)
     return S_ISREG(st.st_mode) ? Kind::file : Kind::other;
 }
 
-// Entry names of a folder other than "." and "..", in listing order.
+// Entry names of a folder other than "." and "..", in listing order. A
+// symbolic link, even to a folder, lists nothing.
 std::vector<std::string> entries(const std::string& folder)
 {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
         return names;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return names;
+    }
     while (dirent* e = ::readdir(dir)) {
         if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
             names.push_back(e->d_name);
@@ -132,7 +138,8 @@ bool CopyFolder(const std::string& source, const std::string& target)
 {
     if (kindOf(target) == Kind::other)
         ::mkdir(target.c_str(), 0700);
-    if (kindOf(source) != Kind::folder)
+    // Nothing is copied through a link, on either side.
+    if (kindOf(source) != Kind::folder || kindOf(target) != Kind::folder)
         return true;
     for (const std::string& name : entries(source)) {
         const std::string from = source + "/" + name, to = target + "/" + name;
