@@ -3,6 +3,7 @@
 #include "widetext.h"
 
 #include <platform/codepage.h>
+#include <platform/fileio.h>
 #include <platform/hosts.h>
 #include <platform/http.h>
 
@@ -36,20 +37,6 @@ std::string utf8(const std::u16string& text)
     std::string out;
     platform::codepage::convert("UTF-16LE", "UTF-8", bytes, out, "?");
     return out;
-}
-
-bool writeAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // "bytes FIRST-LAST/SIZE"; false when it does not parse.
@@ -107,7 +94,7 @@ public:
     {
         if (static_cast<long long>(size) > total_ - written_)
             return false; // more than the announced length
-        if (!writeAll(fd_, data, size))
+        if (!platform::fileio::writeAll(fd_, data, size))
             return false;
         written_ += static_cast<long long>(size);
         while (written_ - done_ >= std::min<long long>(chunk_, total_ - done_) && done_ < total_)

@@ -15,6 +15,7 @@
 
 #include "faultmail/QuvCurLib.h"
 #include "faultmail/ZipArchive.h"
+#include "platform/fileio.h"
 #include "quv/QuvString.h"
 
 namespace {
@@ -38,13 +39,19 @@ Kind kindOf(const std::string& path)
     return S_ISREG(st.st_mode) ? Kind::file : Kind::other;
 }
 
-// Entry names of a folder other than "." and "..", in listing order.
+// Entry names of a folder other than "." and "..", in listing order. A
+// symbolic link, even to a folder, lists nothing.
 std::vector<std::string> entries(const std::string& folder)
 {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
         return names;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return names;
+    }
     while (dirent* e = ::readdir(dir)) {
         if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
             names.push_back(e->d_name);
@@ -57,44 +64,22 @@ std::vector<std::string> entries(const std::string& folder)
 // copy is removed.
 bool copyFile(const std::string& from, const std::string& to)
 {
-    const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (in < 0)
-        return false;
+    using platform::fileio::FileDescriptor;
+    const FileDescriptor in(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st
     {
     };
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
+    if (!in.valid() || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    }
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (out < 0) {
-        ::close(in);
+    FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!out.valid())
         return false;
-    }
     char buffer[65536];
+    ssize_t n;
     bool ok = true;
-    for (;;) {
-        ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        for (ssize_t done = 0; done < n && ok;) {
-            const ssize_t w = ::write(out, buffer + done, size_t(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            ok = w > 0;
-            done += w > 0 ? w : 0;
-        }
-        if (!ok)
-            break;
-    }
-    ::close(in);
-    if (::close(out) != 0)
-        ok = false;
+    while (ok && (n = platform::fileio::readSome(in.get(), buffer, sizeof buffer)) != 0)
+        ok = n > 0 && platform::fileio::writeAll(out.get(), buffer, size_t(n));
+    ok = out.close() && ok;
     if (!ok)
         ::unlink(to.c_str());
     return ok;
@@ -153,7 +138,8 @@ bool CopyFolder(const std::string& source, const std::string& target)
 {
     if (kindOf(target) == Kind::other)
         ::mkdir(target.c_str(), 0700);
-    if (kindOf(source) != Kind::folder)
+    // Nothing is copied through a link, on either side.
+    if (kindOf(source) != Kind::folder || kindOf(target) != Kind::folder)
         return true;
     for (const std::string& name : entries(source)) {
         const std::string from = source + "/" + name, to = target + "/" + name;

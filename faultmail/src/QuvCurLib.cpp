@@ -158,7 +158,9 @@ private:
     static size_t onWrite(char*, size_t size, size_t count, void*) { return size * count; }
 
     // libcurl's verbose lines go to standard error as curl prints them, with
-    // the password masked. A sent STOR or APPE marks the remote file as ours.
+    // the password masked. A STOR or APPE that the server accepted (125 or
+    // 150: the data transfer begins) marks the remote file as ours; a refused
+    // one leaves whatever lies there a stranger's.
     static int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user)
     {
         auto* self = static_cast<Upload*>(user);
@@ -167,11 +169,13 @@ private:
             std::fprintf(stderr, "* %.*s", int(size), data);
             break;
         case CURLINFO_HEADER_IN:
+            if (self->m_storPending && (startsWith(data, size, "125") || startsWith(data, size, "150")))
+                self->m_storSent = true;
+            self->m_storPending = false;
             std::fprintf(stderr, "< %.*s", int(size), data);
             break;
         case CURLINFO_HEADER_OUT:
-            if (startsWith(data, size, "STOR ") || startsWith(data, size, "APPE "))
-                self->m_storSent = true;
+            self->m_storPending = startsWith(data, size, "STOR ") || startsWith(data, size, "APPE ");
             if (startsWith(data, size, "PASS "))
                 std::fprintf(stderr, "> PASS ****\n");
             else
@@ -188,7 +192,8 @@ private:
     int64_t m_localSize;
     int64_t m_base = 0; // file position of the current transfer's first byte
     CQuvCurLib::RemoteSize m_remote;
-    bool m_storSent = false;
+    bool m_storPending = false; // STOR or APPE sent, its reply not yet read
+    bool m_storSent = false;    // a transfer of this run's file began
 };
 
 } // namespace

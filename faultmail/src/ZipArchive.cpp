@@ -10,6 +10,7 @@
 #include <zlib.h>
 
 #include "platform/codepage.h"
+#include "platform/fileio.h"
 
 namespace {
 
@@ -49,23 +50,6 @@ std::string entryName(const std::string& path, bool fullPath)
         ++start;
     return path.substr(start);
 }
-
-class Fd
-{
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 } // namespace
 
@@ -352,7 +336,7 @@ bool CZipArchive::AddFileFromDisk(const std::string& path, int level, bool fullP
 
     // Opened first and checked through the descriptor: a FIFO opened without
     // O_NONBLOCK would block here, and a device would never end.
-    Fd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const platform::fileio::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st
     {
     };
@@ -367,9 +351,7 @@ bool CZipArchive::AddFileFromDisk(const std::string& path, int level, bool fullP
     buffer.resize(bufferSize);
     uint64_t done = 0;
     for (;;) {
-        const ssize_t n = ::read(file.get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = platform::fileio::readSome(file.get(), buffer.data(), buffer.size());
         if (n < 0)
             throw CFileException(errno, path, "read");
         if (n == 0)

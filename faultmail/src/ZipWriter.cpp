@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "faultmail/ZipException.h"
+#include "platform/fileio.h"
 
 CZipFileWriter::CZipFileWriter(const std::string& path) : m_path(path)
 {
@@ -33,17 +34,9 @@ void CZipFileWriter::Write(const void* data, size_t size)
 {
     if (m_fd < 0)
         throw CFileException(EBADF, m_path, "write");
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = ::write(m_fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw CFileException(n < 0 ? errno : EIO, m_path, "write");
-        p += n;
-        size -= size_t(n);
-        m_position += uint64_t(n);
-    }
+    if (!platform::fileio::writeAll(m_fd, data, size))
+        throw CFileException(errno, m_path, "write");
+    m_position += size;
 }
 
 void CZipFileWriter::Seek(uint64_t position)

@@ -13,7 +13,6 @@ namespace {
 
 const char kFtpFolder[] = "//Olvane//";
 const char kFtpCredential[] = "crashup_acct:Wq7vLp2sXk9dRm4T";
-const int kFtpPort = 3747;
 const int kDumpPathField = 1; // index of the dump path among the four fields
 
 const char kGraphicsModule10[] = "D3D10RenderSystem.dll";
@@ -64,11 +63,11 @@ QString crashDumpFileName(const QString& baseName, const QString& version, const
     return baseName + QLatin1Char('_') + timeStamp(localTime) + QLatin1Char('_') + version + QStringLiteral(".dmp");
 }
 
-QString crashReporterCommandLine(const QString& ftpHost, const QString& dumpPath)
+QString crashReporterCommandLine(const QString& ftpHost, const QString& dumpPath, int ftpPort)
 {
     const QString url = QStringLiteral("ftp://") + ftpHost + QLatin1String(kFtpFolder);
     return QStringLiteral("\"%1\"   \"%2\"    \"%3\"   \"%4\"")
-        .arg(url, dumpPath, QLatin1String(kFtpCredential), QString::number(kFtpPort));
+        .arg(url, dumpPath, QLatin1String(kFtpCredential), QString::number(ftpPort));
 }
 
 QStringList crashReporterArguments(const QString& reporterPath, const QString& commandLine)
@@ -108,13 +107,14 @@ bool installCrashFilter()
                                 crashDumpFileName(QString::fromStdString(config.dumpBaseName), version,
                                                   QDateTime(QDate(2000, 1, 1), QTime(0, 0)));
     const QString ftpHost = deployment::crashFtpHost();
+    const int ftpPort = deployment::crashFtpPort();
     QStringList argv = crashReporterArguments(QString::fromStdString(config.reporterPath),
-                                              crashReporterCommandLine(ftpHost, standInPath));
+                                              crashReporterCommandLine(ftpHost, standInPath, ftpPort));
     if (argv.size() != 5) {
         // A folder name with a double quote breaks the quoting; the reporter
         // still gets the four fields.
         argv = QStringList{QString(), QStringLiteral("ftp://") + ftpHost + QLatin1String(kFtpFolder), standInPath,
-                           QLatin1String(kFtpCredential), QString::number(kFtpPort)};
+                           QLatin1String(kFtpCredential), QString::number(ftpPort)};
     }
     for (int i = 1; i < argv.size(); ++i)
         config.reporterArgs.push_back(argv[i].toStdString());

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/hosts.h"
+
 // Installs the crash filter; call once from main after the application object
 // exists. False when it could not be installed (or already was).
 bool installCrashFilter();
@@ -20,7 +22,8 @@ QString crashDumpFileName(const QString& baseName, const QString& version, const
 
 // The reporter's command line: four quoted fields separated by 3, 4 and 3
 // blanks: the FTP folder URL, the dump path, the FTP credential and the port.
-QString crashReporterCommandLine(const QString& ftpHost, const QString& dumpPath);
+QString crashReporterCommandLine(const QString& ftpHost, const QString& dumpPath,
+                                 int ftpPort = platform::hosts::kDefaultCrashFtpPort);
 
 // The reporter's argument vector: argv[0] = reporterPath, then the command
 // line split by the Windows rules.

@@ -15,6 +15,11 @@ QString crashFtpHost()
     return QString::fromStdString(platform::hosts::crashFtpHost());
 }
 
+int crashFtpPort()
+{
+    return platform::hosts::crashFtpPort();
+}
+
 bool installTrustedCertificates()
 {
     const QString path = QString::fromLocal8Bit(platform::hosts::caBundle().c_str());

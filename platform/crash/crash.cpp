@@ -35,6 +35,7 @@
 // and parses it with the same code install() uses.
 
 #include "platform/crash.h"
+#include "platform/fileio.h"
 
 #include <algorithm>
 #include <atomic>
@@ -203,15 +204,8 @@ struct Writer
     explicit Writer(int f) : fd(f) {}
     void flush()
     {
-        size_t off = 0;
-        while (fd >= 0 && off < pos) {
-            ssize_t n = write(fd, g_writeBuffer + off, pos - off);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            off += size_t(n);
-        }
+        if (fd >= 0)
+            platform::fileio::writeAll(fd, g_writeBuffer, pos);
         pos = 0;
     }
     void put(const char* s, size_t n)
@@ -887,14 +881,7 @@ void crashHandler(int sig, siginfo_t* info, void* context)
     Text msg(g_message, sizeof g_message - 1);
     formatMessage(msg, s.messages, hint, g_faultModule);
     g_message[msg.len++] = '\n';
-    for (size_t off = 0; off < msg.len;) {
-        ssize_t n = write(STDERR_FILENO, g_message + off, msg.len - off);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        off += size_t(n);
-    }
+    platform::fileio::writeAll(STDERR_FILENO, g_message, msg.len);
     _exit(0);
 }
 

@@ -125,6 +125,15 @@ std::string crashFtpHost()
     return value.empty() ? "crashftp.zavmo.example" : value;
 }
 
+int crashFtpPort()
+{
+    const std::string value = lookup("crash_ftp", "port");
+    if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos)
+        return kDefaultCrashFtpPort;
+    const int port = std::stoi(value);
+    return port >= 1 && port <= 65535 ? port : kDefaultCrashFtpPort;
+}
+
 std::string caBundle()
 {
     return env("ZAVMO_CA_BUNDLE");

@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/fileio.h"
+
 extern char** environ;
 
 namespace platform::process {
@@ -51,17 +53,12 @@ bool readLink(const std::string& path, std::string& out)
 // First NUL-terminated field of cmdline (argv[0]); empty for kernel threads.
 std::string readArgv0(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const platform::fileio::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid())
         return {};
     std::string out;
     char buf[512];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
+    for (ssize_t n; (n = platform::fileio::readSome(fd.get(), buf, sizeof buf)) > 0;) {
         const void* nul = std::memchr(buf, '\0', static_cast<size_t>(n));
         if (nul) {
             out.append(buf, static_cast<const char*>(nul) - buf);
@@ -69,7 +66,6 @@ std::string readArgv0(const std::string& path)
         }
         out.append(buf, static_cast<size_t>(n));
     }
-    ::close(fd);
     return out;
 }
 
@@ -110,33 +106,6 @@ struct SpawnReport
     int error;
     pid_t pid;
 };
-
-// Moves exactly `size` bytes with read() or write(), retrying on EINTR and
-// short transfers; false on error or end of file.
-template <typename Buffer, typename Op> bool transferAll(int fd, Buffer* data, size_t size, Op op)
-{
-    auto* p = reinterpret_cast<char*>(const_cast<void*>(static_cast<const void*>(data)));
-    while (size > 0) {
-        const ssize_t n = op(fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool writeAll(int fd, const void* data, size_t size)
-{
-    return transferAll(fd, data, size, [](int f, char* p, size_t n) { return ::write(f, p, n); });
-}
-
-bool readAll(int fd, void* data, size_t size)
-{
-    return transferAll(fd, data, size, [](int f, char* p, size_t n) { return ::read(f, p, n); });
-}
 
 } // namespace
 
@@ -241,13 +210,13 @@ bool startDetached(const std::string& program, const std::vector<std::string>& a
             ::close(fds[0]);
             SpawnReport report{0, 0};
             report.error = posix_spawn(&report.pid, path.c_str(), &actions, &attr, argv.data(), environ);
-            writeAll(fds[1], &report, sizeof report);
+            platform::fileio::writeAll(fds[1], &report, sizeof report);
             ::_exit(0);
         }
         ::close(fds[1]);
         if (middle > 0) {
             SpawnReport report{-1, 0};
-            const bool got = readAll(fds[0], &report, sizeof report);
+            const bool got = platform::fileio::readAll(fds[0], &report, sizeof report);
             while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
             }
             if (got && report.error == 0 && report.pid > 0) {

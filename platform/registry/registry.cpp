@@ -16,6 +16,8 @@
 #include <memory>
 #include <sstream>
 
+#include "platform/fileio.h"
+
 // File layout (one JSON object):
 //   { "HKEY_LOCAL_MACHINE": KEY, "HKEY_CURRENT_USER": KEY }
 //   KEY   = { "name": "...", "values": [VALUE...], "keys": [KEY...] }   (no "name" on a root)
@@ -73,22 +75,7 @@ std::vector<std::string> splitPath(const std::string& path)
 
 // ---- file access ---------------------------------------------------------
 
-class Fd
-{
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using Fd = platform::fileio::FileDescriptor;
 
 std::string folderOf(const std::string& file)
 {
@@ -133,17 +120,8 @@ Load loadDocument(const std::string& file, Json::Value& doc)
     if (fd.get() < 0)
         return errno == ENOENT ? Load::Missing : Load::Corrupt;
     std::string text;
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return Load::Corrupt;
-        if (n == 0)
-            break;
-        text.append(buf, static_cast<size_t>(n));
-    }
+    if (!platform::fileio::readToEnd(fd.get(), text))
+        return Load::Corrupt;
     if (text.find_first_not_of(" \t\r\n") == std::string::npos)
         return Load::Missing;
 
@@ -208,26 +186,14 @@ bool saveDocument(const std::string& file, const Json::Value& doc)
     Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.get() < 0)
         return false;
-    bool ok = true;
     struct stat old
     {
     };
     if (::stat(file.c_str(), &old) == 0)
         ::fchmod(fd.get(), old.st_mode & 07777);
-    const char* p = text.data();
-    size_t left = text.size();
-    while (ok && left > 0) {
-        const ssize_t n = ::write(fd.get(), p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
+    bool ok = platform::fileio::writeAll(fd.get(), text.data(), text.size());
     ok = ok && ::fsync(fd.get()) == 0;
+    ok = ok && fd.close();
     ok = ok && ::rename(temp.c_str(), file.c_str()) == 0;
     if (!ok) {
         ::unlink(temp.c_str());

@@ -129,6 +129,24 @@ std::string firstLine(const std::string& path)
     return trim(text.substr(0, text.find('\n')));
 }
 
+// A field of the mount table, where the kernel writes blank, tab, newline
+// and backslash as "\ooo" (octal).
+std::string unescapeMountField(const std::string& field)
+{
+    const auto octal = [](char c) { return c >= '0' && c <= '7'; };
+    std::string out;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && octal(field[i + 1]) && octal(field[i + 2]) &&
+            octal(field[i + 3])) {
+            out += char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
 // The count of processors in a kernel CPU list such as "0-3,6".
 int countCpuList(const std::string& list)
 {
@@ -300,9 +318,8 @@ std::vector<Disk> disks()
         Disk d;
         if (!(fields >> d.device >> d.mountPoint) || d.device.rfind("/dev/", 0) != 0 || !seen.insert(d.device).second)
             continue;
-        // The mount table escapes blanks as octal.
-        for (size_t at; (at = d.mountPoint.find("\\040")) != std::string::npos;)
-            d.mountPoint.replace(at, 4, " ");
+        d.device = unescapeMountField(d.device);
+        d.mountPoint = unescapeMountField(d.mountPoint);
         const std::string name = d.device.substr(d.device.rfind('/') + 1);
         const bool special = name.rfind("loop", 0) == 0 || name.rfind("sr", 0) == 0 || name.rfind("fd", 0) == 0;
         std::string removable = firstLine(rootPath("sys/class/block/" + name + "/removable"));

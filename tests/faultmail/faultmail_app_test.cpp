@@ -241,6 +241,19 @@ TEST(FaultmailFolders, CopyListAndDeleteNeverFollowLinks)
     EXPECT_FALSE(exists(source));
     EXPECT_EQ(readFile(outside + "/keep.txt"), "keep");
 
+    // Nor when the folder given is itself a link, nor copying into one.
+    const std::string linkToOutside = root + "/link-to-outside";
+    ::symlink(outside.c_str(), linkToOutside.c_str());
+    DeleteFolder(linkToOutside);
+    EXPECT_EQ(readFile(outside + "/keep.txt"), "keep");
+    ::mkdir(source.c_str(), 0700);
+    writeFile(source + "/c.txt", "c");
+    EXPECT_TRUE(CopyFolder(source, linkToOutside));
+    EXPECT_FALSE(exists(outside + "/c.txt"));
+    files.clear();
+    ListFolderFiles(linkToOutside, files);
+    EXPECT_TRUE(files.empty());
+
     // Short paths are left alone.
     DeleteFolder("/");
     DeleteFolder("ab");

@@ -164,6 +164,21 @@ TEST_F(FtpUploadTest, FailureBeforeStorNeverProbesOrAppends)
     EXPECT_TRUE(readFile(remote(server)) == content.substr(0, 1000));
 }
 
+TEST_F(FtpUploadTest, RefusedStorIsNoUploadToResume)
+{
+    // The server refused the first STOR: a stale file of that name is not
+    // ours, and appending to it would give a corrupt file of the right size.
+    FtpServer::Options options;
+    options.refuseStor = 1;
+    FtpServer server(options);
+    ::mkdir((server.root() + "/" + folder).c_str(), 0755);
+    writeFile(remote(server), std::string(1000, 'S'));
+    EXPECT_EQ(upload(server), 0);
+    EXPECT_TRUE(readFile(remote(server)) == content);
+    const std::string log = server.log();
+    EXPECT_EQ(count(log, " APPE "), 0u) << log;
+}
+
 TEST_F(FtpUploadTest, StaleRemoteFileIsReplaced)
 {
     const FtpServer& server = plainServer();

@@ -69,6 +69,10 @@ FtpServer::FtpServer(const Options& options) : options_(options)
         args.push_back("--size-error");
         args.push_back(std::to_string(options.sizeError));
     }
+    if (options.refuseStor > 0) {
+        args.push_back("--refuse-stor");
+        args.push_back(std::to_string(options.refuseStor));
+    }
     std::string error;
     pid_ = startInBackground(args, logFile, error);
     if (pid_ < 0) {

@@ -29,6 +29,8 @@ public:
         long long stallAfter = -1;
         // Answer SIZE with this error code (0: answer normally).
         int sizeError = 0;
+        // Refuse this many first STOR commands (452).
+        int refuseStor = 0;
         int readyTimeoutMs = 10000;
     };
 

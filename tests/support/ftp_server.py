@@ -12,6 +12,7 @@ its parent --parent-pid is gone or after --max-seconds.
   --stall-after K    the first upload's data connection is no longer read
                      once K bytes of it reached the file
   --size-error CODE  SIZE is answered with this error code (e.g. 550, 502)
+  --refuse-stor N    the first N STOR commands are refused (452)
 """
 import argparse
 import os
@@ -31,6 +32,7 @@ def main():
     parser.add_argument("--cut-after", type=int, default=-1)
     parser.add_argument("--stall-after", type=int, default=-1)
     parser.add_argument("--size-error", type=int, default=0)
+    parser.add_argument("--refuse-stor", type=int, default=0)
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--parent-pid", type=int, required=True)
     parser.add_argument("--max-seconds", type=float, default=300)
@@ -72,6 +74,15 @@ def main():
     class Handler(FTPHandler):
         auth_failed_timeout = 0
         dtp_handler = TestDTP
+
+        refuse_stor = args.refuse_stor
+
+        def ftp_STOR(self, file, mode="w"):
+            if mode == "w" and Handler.refuse_stor > 0:
+                Handler.refuse_stor -= 1
+                self.respond("452 STOR refused by the test server.")
+                return
+            return FTPHandler.ftp_STOR(self, file, mode)
 
         def ftp_SIZE(self, path):
             if args.size_error:

@@ -18,9 +18,9 @@
 //   standard error.
 //
 // Attempt 0 sends the whole file (STOR). Each later attempt first asks the
-// server for the file's size when this run's STOR or APPE was sent; with a
-// size below the local one it appends the rest (APPE), with no size, a
-// larger size, or no STOR sent yet it sends the whole file again.
+// server for the file's size when the server accepted this run's STOR or
+// APPE; with a size below the local one it appends the rest (APPE), with no
+// size, a larger size, or no STOR accepted yet it sends the whole file again.
 
 #include <cstddef>
 #include <cstdint>

@@ -187,7 +187,7 @@ Result run(const Setup& setup)
 }
 
 void expectReported(const Result& r, const std::string& child, const std::string& version, const std::string& ftpUrl,
-                    const std::string& credential)
+                    const std::string& credential, const std::string& port)
 {
     ASSERT_FALSE(r.timedOut) << "the crashing child hung";
     ASSERT_TRUE(r.exited) << "killed by signal " << r.termSignal << "; stderr: " << r.stderrText;
@@ -196,7 +196,7 @@ void expectReported(const Result& r, const std::string& child, const std::string
     EXPECT_TRUE(dumpNameMatches(r.dumpNames[0], child, version, r.startTime, r.endTime)) << r.dumpNames[0];
     ASSERT_TRUE(r.reporterRan);
     const std::vector<std::string> expected{r.appDir + "/Faultmail", ftpUrl, r.appDir + "/" + r.dumpNames[0],
-                                            credential, "3747"};
+                                            credential, port};
     EXPECT_EQ(r.reporterArgv, expected);
 }
 

@@ -46,8 +46,8 @@ bool dumpNameMatches(const std::string& name, const std::string& base, const std
 
 // Everything a crash must leave: the child exited with code 0, one dump named
 // after child and version lies beside the program, and the reporter ran with
-// the arguments "Faultmail", ftpUrl, the dump's path, credential and "3747".
+// the arguments "Faultmail", ftpUrl, the dump's path, credential and port.
 void expectReported(const Result& r, const std::string& child, const std::string& version, const std::string& ftpUrl,
-                    const std::string& credential);
+                    const std::string& credential, const std::string& port = "3747");
 
 } // namespace crashtest

@@ -71,6 +71,22 @@ TEST_F(HostsTest, FileOverridesPerKindSlotAndScheme)
     EXPECT_EQ(hosts::origin(Kind::Release, 0, true), "https://other.test");
 }
 
+TEST_F(HostsTest, CrashFtpPort)
+{
+    EXPECT_EQ(hosts::crashFtpPort(), 3747);
+    write("[crash_ftp]\nhost=127.0.0.1\n");
+    EXPECT_EQ(hosts::crashFtpPort(), 3747);
+    write("[CRASH_FTP]\r\n Port = 2121 \r\n");
+    EXPECT_EQ(hosts::crashFtpPort(), 2121);
+    // Only a port number counts; anything else keeps the compiled-in port.
+    for (const char* bad : {"0", "65536", "99999999999", "-21", "21x", "0x15"}) {
+        write(std::string("[crash_ftp]\nport=") + bad + "\n");
+        EXPECT_EQ(hosts::crashFtpPort(), 3747) << bad;
+    }
+    write("[crash_ftp]\nport=65535\n");
+    EXPECT_EQ(hosts::crashFtpPort(), 65535);
+}
+
 TEST_F(HostsTest, KindsReadTheirOwnSections)
 {
     const char* sections[] = {"passport",  "client_api",  "tool_api",   "web",     "creator",  "customer_service",

@@ -68,6 +68,20 @@ TEST(SysinfoMachine, DrivesInMountOrderEachDeviceOnce)
     EXPECT_FALSE(disks[4].fixed);       // optical
 }
 
+TEST(SysinfoMachine, MountPointsWithEscapedCharacters)
+{
+    // The kernel escapes blank, tab, newline and backslash in octal.
+    FakeRoot root;
+    root.write("proc/mounts", "/dev/sda1 /media/a\\011b\\134c\\040d\\012e ext4 rw 0 0\n"
+                              "/dev/sda2 /x\\0 ext4 rw 0 0\n");
+    root.makeFolder("media/a\tb\\c d\ne");
+    const auto disks = si::disks();
+    ASSERT_EQ(disks.size(), 2u);
+    EXPECT_EQ(disks[0].mountPoint, "/media/a\tb\\c d\ne");
+    EXPECT_GT(disks[0].totalBytes, 0u);
+    EXPECT_EQ(disks[1].mountPoint, "/x\\0"); // not an escape: kept as it is
+}
+
 TEST(SysinfoMachine, ScreenOfTheFirstConnectedConnector)
 {
     FakeRoot root;

@@ -11,6 +11,7 @@
 //   ...            (env0 to env2, one line per scheme)
 //   [crash_ftp]
 //   host=host
+//   port=port
 //
 // Sections and keys are matched without regard to case; ";" and "#" start
 // comment lines; the first occurrence of a key counts. A missing file, section
@@ -54,6 +55,12 @@ std::string origin(Kind kind, int slot, bool https);
 
 // The crash-archive FTP server's host (no port, no scheme).
 std::string crashFtpHost();
+
+// The crash-archive FTP server's port: [crash_ftp] port, or
+// kDefaultCrashFtpPort when it is absent or not a port number (1 to 65535;
+// a crash handler has no one to tell, so a bad value falls back).
+constexpr int kDefaultCrashFtpPort = 3747;
+int crashFtpPort();
 
 // ZAVMO_CA_BUNDLE: a PEM file of CA certificates trusted beside the system's
 // (never instead of them); empty when unset.

@@ -36,7 +36,8 @@ std::string tempFile(const std::string& name, const std::string& text)
     return path;
 }
 
-crashtest::Result crash(std::vector<std::string> args, std::vector<std::string> libraries = {})
+crashtest::Result crash(std::vector<std::string> args, std::vector<std::string> libraries = {},
+                        const std::string& hostsExtra = std::string())
 {
     crashtest::Setup setup;
     setup.program = CRASH_CHILD_PATH;
@@ -46,13 +47,14 @@ crashtest::Result crash(std::vector<std::string> args, std::vector<std::string> 
         setup.args.push_back(lib);
         setup.extraFiles.push_back(std::string(CHAIN_LIBRARY_DIR) + "/" + lib);
     }
-    setup.env.push_back("ZAVMO_HOSTS=" + tempFile("hosts.ini", "[crash_ftp]\nhost=" + kHost + "\n"));
+    setup.env.push_back("ZAVMO_HOSTS=" + tempFile("hosts.ini", "[crash_ftp]\nhost=" + kHost + "\n" + hostsExtra));
     return crashtest::run(setup);
 }
 
-void expectReported(const crashtest::Result& r)
+void expectReported(const crashtest::Result& r, const std::string& port = "3747")
 {
-    crashtest::expectReported(r, kChild, kVersion, "ftp://" + kHost + "//Olvane//", "crashup_acct:Wq7vLp2sXk9dRm4T");
+    crashtest::expectReported(r, kChild, kVersion, "ftp://" + kHost + "//Olvane//", "crashup_acct:Wq7vLp2sXk9dRm4T",
+                              port);
     if (r.dumpNames.empty())
         return;
     const std::string dump = crashtest::readFile(r.appDir + "/" + r.dumpNames[0]);
@@ -81,6 +83,7 @@ TEST(OlvaneCrashPieces, DumpFileNameAndReporterCommandLine)
                                                     crashReporterCommandLine("ftp.example", "/home/a b/Olvane_x.dmp"));
     EXPECT_EQ(argv, (QStringList{"/opt/olvane/Faultmail", "ftp://ftp.example//Olvane//", "/home/a b/Olvane_x.dmp",
                                  "crashup_acct:Wq7vLp2sXk9dRm4T", "3747"}));
+    EXPECT_TRUE(crashReporterCommandLine("127.0.0.1", "/a.dmp", 2121).endsWith("\"   \"2121\""));
 }
 
 TEST(OlvaneCrashPieces, MessageHintsFollowTheCallChain)
@@ -110,6 +113,13 @@ TEST(OlvaneCrash, NullPointerLeavesDumpAndStartsFaultmail)
     auto r = crash({"null"});
     expectReported(r);
     EXPECT_EQ(r.stderrText, kCaption + kGeneral + "\n");
+}
+
+TEST(OlvaneCrash, ReporterPortComesFromTheHostsFile)
+{
+    // A test FTP server listens where the hosts file says.
+    auto r = crash({"null"}, {}, "port=2121\n");
+    expectReported(r, "2121");
 }
 
 TEST(OlvaneCrash, FaultWhileOtherThreadsUseTheHeap)

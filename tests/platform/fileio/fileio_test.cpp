@@ -1,0 +1,136 @@
+#include "platform/fileio.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace fileio = platform::fileio;
+
+namespace {
+
+bool isOpen(int fd)
+{
+    return ::fcntl(fd, F_GETFD) != -1;
+}
+
+std::string pattern(size_t size)
+{
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        s[i] = char('a' + (i * 7) % 26);
+    return s;
+}
+
+void onAlarm(int) {}
+
+// A timer whose signal interrupts blocking calls (no SA_RESTART) every 5 ms
+// while it lives. The empty handler stays afterwards, so that a late signal
+// cannot end the test program.
+class Interrupter
+{
+public:
+    Interrupter()
+    {
+        struct sigaction sa
+        {
+        };
+        sa.sa_handler = onAlarm;
+        ::sigaction(SIGALRM, &sa, nullptr);
+        itimerval every{{0, 5000}, {0, 5000}};
+        ::setitimer(ITIMER_REAL, &every, nullptr);
+    }
+    ~Interrupter()
+    {
+        itimerval off{};
+        ::setitimer(ITIMER_REAL, &off, nullptr);
+    }
+};
+
+} // namespace
+
+TEST(FileIo, DescriptorOwnership)
+{
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    {
+        fileio::FileDescriptor a(fds[0]);
+        fileio::FileDescriptor b(std::move(a));
+        EXPECT_FALSE(a.valid());
+        EXPECT_EQ(b.get(), fds[0]);
+        fileio::FileDescriptor c(fds[1]);
+        c = std::move(b); // closes the write end, takes the read end
+        EXPECT_FALSE(isOpen(fds[1]));
+        EXPECT_TRUE(isOpen(fds[0]));
+        const int raw = c.release();
+        EXPECT_FALSE(c.valid());
+        EXPECT_TRUE(c.close());
+        c = fileio::FileDescriptor(raw);
+    }
+    EXPECT_FALSE(isOpen(fds[0]));
+}
+
+TEST(FileIo, TransfersSurviveSignalsAndShortWrites)
+{
+    // Larger than a pipe's buffer, written while the reader is interrupted:
+    // both sides see short transfers and EINTR.
+    const std::string data = pattern(3 * 1024 * 1024 + 17);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    fileio::FileDescriptor in(fds[0]), out(fds[1]);
+    std::string got(data.size(), '\0');
+    bool read = false;
+    {
+        Interrupter interrupter;
+        std::thread writer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            EXPECT_TRUE(fileio::writeAll(out.get(), data.data(), data.size()));
+        });
+        read = fileio::readAll(in.get(), got.data(), got.size());
+        writer.join();
+    }
+    EXPECT_TRUE(read);
+    EXPECT_TRUE(got == data);
+
+    // The end of the file before the count: false with errno 0; readToEnd
+    // takes what there is.
+    ASSERT_TRUE(fileio::writeAll(out.get(), "tail", 4));
+    ASSERT_TRUE(out.close());
+    char buffer[8];
+    errno = EINVAL;
+    EXPECT_FALSE(fileio::readAll(in.get(), buffer, sizeof buffer)); // 4 of 8 bytes
+    EXPECT_EQ(errno, 0);
+
+    ASSERT_EQ(::pipe(fds), 0);
+    fileio::FileDescriptor in2(fds[0]), out2(fds[1]);
+    ASSERT_TRUE(fileio::writeAll(out2.get(), "line one\nline two\n", 18));
+    out2.close();
+    std::string text = "kept:";
+    EXPECT_TRUE(fileio::readToEnd(in2.get(), text));
+    EXPECT_EQ(text, "kept:line one\nline two\n");
+}
+
+TEST(FileIo, FailuresCarryErrno)
+{
+    fileio::FileDescriptor full(::open("/dev/full", O_WRONLY | O_CLOEXEC));
+    ASSERT_TRUE(full.valid());
+    EXPECT_FALSE(fileio::writeAll(full.get(), "x", 1));
+    EXPECT_EQ(errno, ENOSPC);
+
+    fileio::FileDescriptor folder(::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::string text;
+    EXPECT_FALSE(fileio::readToEnd(folder.get(), text));
+    EXPECT_EQ(errno, EISDIR);
+    char c;
+    EXPECT_FALSE(fileio::readAll(folder.get(), &c, 1));
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_LT(fileio::readSome(-1, &c, 1), 0);
+    EXPECT_EQ(errno, EBADF);
+}
