@@ -99,9 +99,14 @@ int ZvFileDownloader::download(const QString& url, const QString& dir, const QSt
     m_temp.clear();
 
     const QUrl parsed(url, QUrl::TolerantMode);
+    if (!parsed.isValid()) {
+        qWarning().noquote() << "by kx download " + m_name + " failed,source not exist : " + url;
+        return kDownloadInvalidUrl;
+    }
     const QString name = fileName.isEmpty() ? url.mid(url.lastIndexOf(QLatin1Char('/')) + 1) : fileName;
-    if (!parsed.isValid() || !isSafeFileName(name)) {
-        qWarning().noquote() << "[Logic] by kx download " + m_name + " failed,source not exist : " + url;
+    if (!isSafeFileName(name)) {
+        qWarning().noquote() << "[Logic] by kx ZvFileDownloader::download {" + m_name +
+                                    ": no plain file name to save as: \"" + name + "\"}";
         return kDownloadInvalidUrl;
     }
     const QString path = dir + QLatin1Char('/') + name;
@@ -116,7 +121,8 @@ int ZvFileDownloader::download(const QString& url, const QString& dir, const QSt
     connectReply();
     m_file = createTempFile(path + QStringLiteral(".download"));
     if (!m_file) {
-        qWarning().noquote() << "[Logic] by kx download " + m_name + " failed,cannot create " + path + ".download";
+        qWarning().noquote() << "[Logic] by kx ZvFileDownloader::download {" + m_name + ": cannot create " + path +
+                                    ".download}";
         cleanup();
         return kDownloadNoRequest;
     }
@@ -169,7 +175,8 @@ bool ZvFileDownloader::writeAvailable()
     while ((n = m_reply->read(m_chunk.data(), m_chunk.size())) > 0) {
         m_written += n;
         if (m_file->write(m_chunk.constData(), n) != n) {
-            qWarning().noquote() << "[Logic] by kx download " + m_name + " write failed : " + m_file->errorString();
+            qWarning().noquote() << "[Logic] by kx ZvFileDownloader::sltWriteToFile {" + m_name +
+                                        ": write failed: " + m_file->errorString() + "}";
             m_writeFailed = true;
             break;
         }
@@ -187,7 +194,7 @@ void ZvFileDownloader::sltUpdateDataReadProgress(qint64 bytesRead, qint64 totalB
 {
     QMutexLocker lock(&m_mutex);
     if (totalBytes < kMinimumTotal) {
-        qDebug() << "[Logic] by kx download total bytes is : " << totalBytes;
+        qDebug().noquote() << "by kx download total bytes is : " + QString::number(totalBytes);
     } else {
         if (m_total <= 0)
             m_total = totalBytes;
@@ -240,10 +247,12 @@ void ZvFileDownloader::sltDownloadFinished()
         m_temp.clear();
         lock.unlock();
         if (reason.isEmpty()) {
-            qDebug().noquote() << "[Logic] by kx download " + name + " success";
+            qDebug().noquote() << "by kx download " + name + " success";
             emit sglDownloadFinished(name, downloaded);
         } else {
-            qWarning().noquote() << "[Logic] by kx download " + name + " failed {" + reason + "}";
+            qWarning().noquote() << "by kx download " + name + " failed";
+            qWarning().noquote() << "[Logic] by kx ZvFileDownloader::sltDownloadFinished {" + name + ": " + reason +
+                                        "}";
             emit sglDownloadFailed(name);
         }
         lock.relock();
@@ -346,7 +355,7 @@ ZvFileDownloader* ZvFileDownloaderMgr::acquireDownloader(const QString& name)
     if (m_active.count(name))
         return nullptr;
     if (m_idle.empty()) {
-        qWarning() << "[Logic] by kx download cache is empty";
+        qWarning() << "by kx download cache is empty";
         return nullptr;
     }
     ZvFileDownloader* downloader = m_idle.front();
