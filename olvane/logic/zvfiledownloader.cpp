@@ -165,7 +165,8 @@ void ZvFileDownloader::connectReply()
 
 bool ZvFileDownloader::writeAvailable()
 {
-    if (!m_file || !m_reply || m_writeFailed)
+    // A reply ended by its time-out is closed: nothing more to read.
+    if (!m_file || !m_reply || !m_reply->isOpen() || m_writeFailed)
         return !m_writeFailed;
     // Through one reused block: a readAll of what piled up would allocate
     // (and fault in) a fresh buffer of that size each time.

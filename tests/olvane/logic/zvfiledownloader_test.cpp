@@ -318,6 +318,51 @@ TEST_F(Downloads, DownloaderStartedAgainFromItsFailureKeepsTheNewDownload)
     EXPECT_EQ(bytesOf(dir.path() + "/again.bin"), body);
 }
 
+TEST_F(Downloads, StartsThatFetchNothingLeaveAnotherDownloadsFilesAlone)
+{
+    const QByteArray body = randomBytes(50000);
+    const QString url = serve("shared.bin", body);
+    QNetworkAccessManager manager;
+    ZvFileDownloader first(&manager), second(&manager);
+    for (ZvFileDownloader* d : {&first, &second})
+        d->setTransferTimeout(kTimeoutMs);
+    QStringList seen;
+    QObject::connect(&first, &ZvFileDownloader::sglFinished, [&](QString) { seen << "first"; });
+    QObject::connect(&second, &ZvFileDownloader::sglFinished, [&](QString) { seen << "second"; });
+
+    // The first downloader fetched the file once; the second now fetches it
+    // again and is under way.
+    ASSERT_EQ(first.download(url, dir.path(), ""), kDownloadStarted);
+    ASSERT_TRUE(waitFor([&] { return seen.contains("first"); }));
+    sim->setMode("files", "stallat:100");
+    second.setOverwrite(true);
+    ASSERT_EQ(second.download(url, dir.path(), ""), kDownloadStarted);
+    const QString temp = dir.path() + "/shared.bin.download";
+    ASSERT_TRUE(waitFor([&] { return sim->requests("files").size() == 2; }));
+    ASSERT_TRUE(QFileInfo::exists(temp));
+
+    // Starts of the first that return at once, each followed by the cancel
+    // the pool gives them, leave the second's temporary file and the target.
+    EXPECT_EQ(first.download(url, dir.path(), ""), kDownloadTargetExists);
+    first.cancel();
+    EXPECT_EQ(first.download("http://[::1", dir.path(), "shared.bin"), kDownloadInvalidUrl);
+    first.cancel();
+    EXPECT_TRUE(QFileInfo::exists(temp));
+    EXPECT_EQ(bytesOf(dir.path() + "/shared.bin"), body);
+    second.cancel();
+    EXPECT_FALSE(QFileInfo::exists(temp));
+}
+
+TEST_F(Downloads, FileNameFromTheUrlKeepsItsQueryText)
+{
+    const QByteArray body = randomBytes(1000);
+    const QString url = serve("setup.exe", body) + "?v=2";
+    ASSERT_EQ(pool->startDownload("query", url, dir.path(), true, ""), kDownloadStarted);
+    ASSERT_TRUE(waitFor([&] { return ended("query"); }));
+    EXPECT_EQ(outcomes("query"), QStringList({"done", "finished"}));
+    EXPECT_EQ(bytesOf(dir.path() + "/setup.exe?v=2"), body);
+}
+
 TEST(DownloadsTls, UntrustedCertificateFails)
 {
     // A simulator of its own: its CA is not trusted by this process.
