@@ -97,10 +97,14 @@ TEST(LiveCodeModule, FetchUnpackStartAndCallBack)
     EXPECT_EQ(version, getTempAppDir() + "/version.ini");
     EXPECT_TRUE(manager.needsUpdate(kLiveCodeModuleKey));
     EXPECT_FALSE(manager.needsUpdate("absent"));
+    // Not installed is told before an update being needed.
+    EXPECT_EQ(manager.launchLiveCodeModule(), LiveCodeModuleManager::kNotInstalled);
 
     const QString zip = fetch(
         pool, [&] { pool->startDownload("module zip", moduleZipUrl(), getDownloadDir(), true, ""); }, "module zip");
     ASSERT_FALSE(zip.isEmpty());
+    const QString zipAgain = work.path() + "/again.zip";
+    ASSERT_TRUE(QFile::copy(zip, zipAgain));
     ASSERT_TRUE(manager.installModuleZip(kLiveCodeModuleKey, zip));
     EXPECT_FALSE(QFileInfo::exists(zip));
     EXPECT_TRUE(manager.isInstalled());
@@ -123,8 +127,11 @@ TEST(LiveCodeModule, FetchUnpackStartAndCallBack)
     EXPECT_EQ(lines[3], "liveCodeModuleClose ok");
     waitFor([] { return false; }, 100);
     EXPECT_EQ(calls, QStringList({"broadcast rtmp://127.0.0.1/live/room code-直播", "open 0 开播成功", "close"}));
-    fake.killAll();
+    // A reinstall ends the running module first.
+    ASSERT_TRUE(manager.installModuleZip(kLiveCodeModuleKey, zipAgain));
     EXPECT_TRUE(waitFor([&] { return !manager.isRunning(); }, 5000));
+    EXPECT_TRUE(manager.isInstalled());
+    EXPECT_FALSE(QFileInfo::exists(log));
 
     // A newer version on the server: no start before the update.
     put(getModuleDir() + "/version.ini", "[update]\r\nliveCodeModule=2\r\n");
