@@ -188,7 +188,10 @@ bool ZvFileDownloader::writeAvailable()
 void ZvFileDownloader::sltWriteToFile()
 {
     QMutexLocker lock(&m_mutex);
-    writeAvailable();
+    // A full disk stays full: end the transfer now rather than fetch the
+    // rest. The reply's finish is queued, so it runs later, unlocked here.
+    if (!writeAvailable() && m_reply && m_reply->isRunning())
+        m_reply->abort();
 }
 
 void ZvFileDownloader::sltUpdateDataReadProgress(qint64 bytesRead, qint64 totalBytes)
@@ -228,7 +231,9 @@ void ZvFileDownloader::sltDownloadFinished()
         const QByteArray temp = QFile::encodeName(m_temp);
         const QByteArray target = QFile::encodeName(m_target);
         QString reason;
-        if (error != QNetworkReply::NoError)
+        if (m_writeFailed || !flushed)
+            reason = QStringLiteral("write failed");
+        else if (error != QNetworkReply::NoError)
             reason = QStringLiteral("network: ") + errorText;
         else if (status < 200 || status > 299)
             reason = QStringLiteral("HTTP status %1").arg(status);
@@ -236,8 +241,6 @@ void ZvFileDownloader::sltDownloadFinished()
             reason = QStringLiteral("no Content-Length");
         else if (m_total < 1 || m_received < m_total || m_written != m_total)
             reason = QStringLiteral("%1 of %2 bytes").arg(m_written).arg(m_total);
-        else if (m_writeFailed || !flushed)
-            reason = QStringLiteral("write failed");
         else if (std::rename(temp.constData(), target.constData()) != 0)
             reason = QStringLiteral("rename failed: ") + QString::fromLocal8Bit(strerror(errno));
         const QString downloaded = m_target;

@@ -25,6 +25,9 @@
 #include <functional>
 #include <memory>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 // Time without data before a transfer fails: long enough for a loaded
@@ -362,6 +365,33 @@ TEST_F(Downloads, TwentyOneBytesWithTheUrlsQueryTextInTheFileName)
     ASSERT_TRUE(waitFor([&] { return ended("query"); }));
     EXPECT_EQ(outcomes("query"), QStringList({"done", "finished"}));
     EXPECT_EQ(bytesOf(dir.path() + "/setup.exe?v=2"), body);
+}
+
+TEST_F(Downloads, AFailedWriteEndsTheTransfer)
+{
+    const QString url = serve("big.bin", randomBytes(4 * 1024 * 1024));
+    sim->setMode("files", "throttle:8000000");
+    // A full disk, for this process only: writes past 64 KiB fail.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 64 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+
+    ASSERT_EQ(pool->startDownload("full", url, dir.path(), true, ""), kDownloadStarted);
+    const bool ended = waitFor([&] { return this->ended("full"); });
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previousHandler);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(outcomes("full"), QStringList({"failed", "finished"}));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/big.bin.download"));
+    // Not fetched to the end first.
+    int last = 0;
+    for (const Event& e : events)
+        if (e.kind == "progress" && e.name == "full")
+            last = e.detail.toInt();
+    EXPECT_LT(last, 50);
 }
 
 TEST(DownloadsTls, UntrustedCertificateFails)
