@@ -229,7 +229,18 @@ TEST_F(Downloads, KeysTheTwentyDownloadersAndStartsThatFetchNothing)
     for (int i = 0; i < 20; ++i)
         ASSERT_EQ(pool->startDownload(QString("key%1").arg(i), url, dir.path(), true, QString("f%1").arg(i)),
                   kDownloadStarted);
-    EXPECT_EQ(pool->startDownload("key20", url, dir.path(), true, "f20"), kDownloadNoDownloader);
+    {
+        static QStringList warnings;
+        warnings.clear();
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+                if (type == QtWarningMsg)
+                    warnings << text;
+            });
+        EXPECT_EQ(pool->startDownload("key20", url, dir.path(), true, "f20"), kDownloadNoDownloader);
+        qInstallMessageHandler(previous);
+        EXPECT_EQ(warnings, QStringList({"by kx download cache is empty"}));
+    }
     EXPECT_EQ(pool->startDownload("key3", url, dir.path(), true, "other"), kDownloadNoDownloader);
     EXPECT_EQ(pool->getDownloadProgress("key3"), 0);
 
