@@ -65,7 +65,7 @@ int LiveCodeModuleManager::launchLiveCodeModule()
     if (needsUpdate(kLiveCodeModuleKey))
         return kUpdateNeeded;
     if (!startDetachedProcess(getLiveCodeModuleExePath(), arguments)) {
-        qWarning() << "[Logic] by kx launch liveCodeModule failed";
+        qWarning() << "by kx launch liveCodeModule failed";
         return kLaunchFailed;
     }
     return kLaunched;
@@ -90,7 +90,7 @@ bool LiveCodeModuleManager::installModuleZip(const QString& name, const QString&
             exe.setPermissions(exe.permissions() | QFile::ExeOwner | QFile::ExeUser | QFile::ExeGroup |
                                QFile::ExeOther);
     } else {
-        qWarning().noquote() << "[Logic] by kx uncompress " + name + " zip failed";
+        qWarning().noquote() << "by kx uncompress " + name + " zip failed";
     }
     QFile::remove(zipPath);
     return unpacked;

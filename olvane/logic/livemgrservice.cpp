@@ -46,7 +46,7 @@ bool LiveMgrService::startService()
         return m_service->running();
     m_service = std::make_unique<platform::rpc::Service>([](int status) {
         if (status != 1)
-            qWarning() << "[Logic] by kx client connect failed";
+            qWarning() << "by kx client connect failed";
     });
     m_service->registerProcedure("broadcast_info", "O", [this](const Json::Value& args, const CallHandle& call) {
         Json::Value url, code;

@@ -108,14 +108,14 @@ QString obsClassicDir()
 }
 
 // The profile named by OBS classic's global.ini; "" when global.ini exists but
-// cannot be read or names a profile that is no plain file name.
+// cannot be read or names no profile, or one that is no plain file name.
 QString obsClassicProfile()
 {
     const QString global = obsClassicDir() + QStringLiteral("global.ini");
     if (iniState(global) == Read::Failed)
         return QString();
     const QString profile = iniValue(global, "General", "Profile", kObsClassicDefaultProfile);
-    if (!isSafeFileName(profile + QStringLiteral(".ini"))) {
+    if (profile.isEmpty() || !isSafeFileName(profile + QStringLiteral(".ini"))) {
         qWarning().noquote() << "[Logic] by kx obsClassicProfile {unusable profile name" << profile << "}";
         return QString();
     }

@@ -99,9 +99,14 @@ int ZvFileDownloader::download(const QString& url, const QString& dir, const QSt
     m_temp.clear();
 
     const QUrl parsed(url, QUrl::TolerantMode);
+    if (!parsed.isValid()) {
+        qWarning().noquote() << "by kx download " + m_name + " failed,source not exist : " + url;
+        return kDownloadInvalidUrl;
+    }
     const QString name = fileName.isEmpty() ? url.mid(url.lastIndexOf(QLatin1Char('/')) + 1) : fileName;
-    if (!parsed.isValid() || !isSafeFileName(name)) {
-        qWarning().noquote() << "[Logic] by kx download " + m_name + " failed,source not exist : " + url;
+    if (!isSafeFileName(name)) {
+        qWarning().noquote() << "[Logic] by kx ZvFileDownloader::download {" + m_name +
+                                    ": no plain file name to save as: \"" + name + "\"}";
         return kDownloadInvalidUrl;
     }
     const QString path = dir + QLatin1Char('/') + name;
@@ -116,7 +121,8 @@ int ZvFileDownloader::download(const QString& url, const QString& dir, const QSt
     connectReply();
     m_file = createTempFile(path + QStringLiteral(".download"));
     if (!m_file) {
-        qWarning().noquote() << "[Logic] by kx download " + m_name + " failed,cannot create " + path + ".download";
+        qWarning().noquote() << "[Logic] by kx ZvFileDownloader::download {" + m_name + ": cannot create " + path +
+                                    ".download}";
         cleanup();
         return kDownloadNoRequest;
     }
@@ -159,7 +165,8 @@ void ZvFileDownloader::connectReply()
 
 bool ZvFileDownloader::writeAvailable()
 {
-    if (!m_file || !m_reply || m_writeFailed)
+    // A reply ended by its time-out is closed: nothing more to read.
+    if (!m_file || !m_reply || !m_reply->isOpen() || m_writeFailed)
         return !m_writeFailed;
     // Through one reused block: a readAll of what piled up would allocate
     // (and fault in) a fresh buffer of that size each time.
@@ -169,7 +176,8 @@ bool ZvFileDownloader::writeAvailable()
     while ((n = m_reply->read(m_chunk.data(), m_chunk.size())) > 0) {
         m_written += n;
         if (m_file->write(m_chunk.constData(), n) != n) {
-            qWarning().noquote() << "[Logic] by kx download " + m_name + " write failed : " + m_file->errorString();
+            qWarning().noquote() << "[Logic] by kx ZvFileDownloader::sltWriteToFile {" + m_name +
+                                        ": write failed: " + m_file->errorString() + "}";
             m_writeFailed = true;
             break;
         }
@@ -180,14 +188,17 @@ bool ZvFileDownloader::writeAvailable()
 void ZvFileDownloader::sltWriteToFile()
 {
     QMutexLocker lock(&m_mutex);
-    writeAvailable();
+    // A full disk stays full: end the transfer now rather than fetch the
+    // rest. The reply's finish is queued, so it runs later, unlocked here.
+    if (!writeAvailable() && m_reply && m_reply->isRunning())
+        m_reply->abort();
 }
 
 void ZvFileDownloader::sltUpdateDataReadProgress(qint64 bytesRead, qint64 totalBytes)
 {
     QMutexLocker lock(&m_mutex);
     if (totalBytes < kMinimumTotal) {
-        qDebug() << "[Logic] by kx download total bytes is : " << totalBytes;
+        qDebug().noquote() << "by kx download total bytes is : " + QString::number(totalBytes);
     } else {
         if (m_total <= 0)
             m_total = totalBytes;
@@ -220,7 +231,9 @@ void ZvFileDownloader::sltDownloadFinished()
         const QByteArray temp = QFile::encodeName(m_temp);
         const QByteArray target = QFile::encodeName(m_target);
         QString reason;
-        if (error != QNetworkReply::NoError)
+        if (m_writeFailed || !flushed)
+            reason = QStringLiteral("write failed");
+        else if (error != QNetworkReply::NoError)
             reason = QStringLiteral("network: ") + errorText;
         else if (status < 200 || status > 299)
             reason = QStringLiteral("HTTP status %1").arg(status);
@@ -228,8 +241,6 @@ void ZvFileDownloader::sltDownloadFinished()
             reason = QStringLiteral("no Content-Length");
         else if (m_total < 1 || m_received < m_total || m_written != m_total)
             reason = QStringLiteral("%1 of %2 bytes").arg(m_written).arg(m_total);
-        else if (m_writeFailed || !flushed)
-            reason = QStringLiteral("write failed");
         else if (std::rename(temp.constData(), target.constData()) != 0)
             reason = QStringLiteral("rename failed: ") + QString::fromLocal8Bit(strerror(errno));
         const QString downloaded = m_target;
@@ -240,10 +251,12 @@ void ZvFileDownloader::sltDownloadFinished()
         m_temp.clear();
         lock.unlock();
         if (reason.isEmpty()) {
-            qDebug().noquote() << "[Logic] by kx download " + name + " success";
+            qDebug().noquote() << "by kx download " + name + " success";
             emit sglDownloadFinished(name, downloaded);
         } else {
-            qWarning().noquote() << "[Logic] by kx download " + name + " failed {" + reason + "}";
+            qWarning().noquote() << "by kx download " + name + " failed";
+            qWarning().noquote() << "[Logic] by kx ZvFileDownloader::sltDownloadFinished {" + name + ": " + reason +
+                                        "}";
             emit sglDownloadFailed(name);
         }
         lock.relock();
@@ -346,7 +359,7 @@ ZvFileDownloader* ZvFileDownloaderMgr::acquireDownloader(const QString& name)
     if (m_active.count(name))
         return nullptr;
     if (m_idle.empty()) {
-        qWarning() << "[Logic] by kx download cache is empty";
+        qWarning() << "by kx download cache is empty";
         return nullptr;
     }
     ZvFileDownloader* downloader = m_idle.front();

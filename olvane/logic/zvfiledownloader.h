@@ -12,7 +12,8 @@
 // A file is written to target + ".download" and moved to its name only when
 // it arrived whole: a 2xx reply with a Content-Length above 20 bytes, all of
 // it received and written. TLS certificates are verified (these files are
-// executed); redirects are not followed, so a 3xx is a failure.
+// executed); redirects are not followed, so a 3xx is a failure. A write that
+// fails ends the transfer at once.
 
 #include <QByteArray>
 #include <QMutex>

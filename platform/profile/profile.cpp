@@ -1,6 +1,7 @@
 #include "platform/profile.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -108,10 +109,14 @@ std::string readString(const std::string& file, const std::string& section, cons
     Lines content;
     if (!load(file, content))
         return fallback;
+    // Only the first section of that name counts, as for writeString: a key
+    // read from a later one would not be the one a write changes.
     bool inSection = false;
     for (const std::string& line : content.lines) {
         std::string name, k, v;
         if (sectionName(line, name)) {
+            if (inSection)
+                break;
             inSection = sameName(name, trim(section));
         } else if (inSection && keyLine(line, k, v) && sameName(k, trim(key))) {
             if (v.size() >= 2 && v.front() == '"' && v.back() == '"')
@@ -169,6 +174,11 @@ bool writeString(const std::string& file, const std::string& section, const std:
     for (const std::string& line : content.lines)
         text += line + content.eol;
 
+    // The file keeps its permissions (a profile may hold a stream key).
+    struct stat old
+    {
+    };
+    const bool existed = ::stat(file.c_str(), &old) == 0;
     const std::string temp = file + ".tmp." + std::to_string(::getpid());
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -179,7 +189,7 @@ bool writeString(const std::string& file, const std::string& section, const std:
             return false;
         }
     }
-    if (std::rename(temp.c_str(), file.c_str()) != 0) {
+    if ((existed && ::chmod(temp.c_str(), old.st_mode & 07777) != 0) || std::rename(temp.c_str(), file.c_str()) != 0) {
         std::remove(temp.c_str());
         return false;
     }

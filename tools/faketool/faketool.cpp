@@ -12,6 +12,11 @@
 //                     Uninstall entry that names them made, and the entry
 //   tools             "OBS.exe", "obs32.exe", "obs64.exe", "ZVTool.exe",
 //                     "ZVShow.exe", "LiveCodeModule.exe": run until killed
+//   "LiveCodeModule.exe -Olvane"  first calls the three procedures of
+//                     Olvane's RPC service "OlvaneService" (and once with
+//                     unusable arguments), writes each outcome to
+//                     "rpc-client.log" beside itself, one line each:
+//                     "PROCEDURE ok" or "PROCEDURE error: TEXT"; then runs
 //   "Tresk.exe"       starts "ZVTool.exe" of its own folder with its own
 //                     arguments, then ends
 //   "Update.exe"      the launcher's updater: its start is logged like any
@@ -32,6 +37,7 @@
 
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/rpc.h"
 #include "platform/runtime.h"
 
 #include <fcntl.h>
@@ -43,6 +49,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <thread>
 #include <vector>
@@ -290,6 +297,48 @@ int runTool(const Invocation&)
     return 0;
 }
 
+Json::Value list(std::initializer_list<Json::Value> items)
+{
+    Json::Value value(Json::arrayValue);
+    for (const Json::Value& item : items)
+        value.append(item);
+    return value;
+}
+
+// The companion module as Olvane starts it: reports to Olvane's service.
+int runLiveCodeModule(const Invocation& inv)
+{
+    if (inv.args != std::vector<std::string>{"-Olvane"})
+        return runTool(inv);
+    std::string log;
+    platform::rpc::Client client;
+    if (!client.connect("OlvaneService", 5000)) {
+        log += "connect failed\n";
+    } else {
+        const std::pair<const char*, Json::Value> calls[] = {
+            {"broadcast_info", list({list({"rtmp://127.0.0.1/live/room", "code-\xE7\x9B\xB4\xE6\x92\xAD"})})},
+            {"open_room_msg", list({list({"not a number", 1})})},
+            {"open_room_msg", list({list({0, "\xE5\xBC\x80\xE6\x92\xAD\xE6\x88\x90\xE5\x8A\x9F"})})},
+            {"liveCodeModuleClose", Json::Value(Json::arrayValue)},
+        };
+        for (const auto& [procedure, args] : calls) {
+            std::string error;
+            const bool ok = client.call(procedure, args, nullptr, &error, 5000);
+            log += std::string(procedure) + (ok ? " ok" : " error: " + error) + "\n";
+        }
+    }
+    // Whole or not at all: a test waits for this file.
+    const fs::path file = fs::path(inv.self).parent_path() / "rpc-client.log";
+    const fs::path temp = file.string() + ".part";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << log;
+    }
+    std::error_code ec;
+    fs::rename(temp, file, ec);
+    return runTool(inv);
+}
+
 int runTresk(const Invocation& inv)
 {
     const std::string target = (fs::path(inv.self).parent_path() / "ZVTool.exe").string();
@@ -384,7 +433,7 @@ const std::vector<Role>& roles()
         {"obs64.exe", runTool},
         {"ZVTool.exe", runTool},
         {"ZVShow.exe", runTool},
-        {"LiveCodeModule.exe", runTool},
+        {"LiveCodeModule.exe", runLiveCodeModule},
         {"Tresk.exe", runTresk},
         {"Update.exe", runUpdater},
         {"NET_Framework4.exe", runNetFramework},

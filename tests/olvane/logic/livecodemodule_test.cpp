@@ -5,6 +5,7 @@
 #include "core/pathlayout.h"
 #include "core/serverurltable.h"
 #include "core/stringconstants.h"
+#include "faketools.h"
 #include "logic/livecodemodulemanager.h"
 #include "logic/livemgrservice.h"
 #include "logic/zvfiledownloader.h"
@@ -14,7 +15,6 @@
 
 #include "logictest.h"
 
-#include <platform/process.h>
 #include <quazip/JlCompress.h>
 #include <quazip/quazip.h>
 #include <quazip/quazipfile.h>
@@ -67,11 +67,12 @@ TEST(LiveCodeModule, FetchUnpackStartAndCallBack)
 
     // The archive holds the "LiveCodeModule" folder, made without execute
     // permissions as on Windows.
+    zavmo::test::FakeTools fake;
     QTemporaryDir work;
     const QString exe = work.path() + "/pack/LiveCodeModule/LiveCodeModule.exe";
     put(exe, QByteArray());
     QFile::remove(exe);
-    ASSERT_TRUE(QFile::copy(ZAVMO_FAKE_MODULE, exe));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(fake.program()), exe));
     ASSERT_TRUE(QFile::setPermissions(exe, QFile::ReadOwner | QFile::WriteOwner));
     ASSERT_TRUE(JlCompress::compressDir(served + "LiveCodeModule.zip", work.path() + "/pack"));
 
@@ -96,10 +97,14 @@ TEST(LiveCodeModule, FetchUnpackStartAndCallBack)
     EXPECT_EQ(version, getTempAppDir() + "/version.ini");
     EXPECT_TRUE(manager.needsUpdate(kLiveCodeModuleKey));
     EXPECT_FALSE(manager.needsUpdate("absent"));
+    // Not installed is told before an update being needed.
+    EXPECT_EQ(manager.launchLiveCodeModule(), LiveCodeModuleManager::kNotInstalled);
 
     const QString zip = fetch(
         pool, [&] { pool->startDownload("module zip", moduleZipUrl(), getDownloadDir(), true, ""); }, "module zip");
     ASSERT_FALSE(zip.isEmpty());
+    const QString zipAgain = work.path() + "/again.zip";
+    ASSERT_TRUE(QFile::copy(zip, zipAgain));
     ASSERT_TRUE(manager.installModuleZip(kLiveCodeModuleKey, zip));
     EXPECT_FALSE(QFileInfo::exists(zip));
     EXPECT_TRUE(manager.isInstalled());
@@ -109,20 +114,24 @@ TEST(LiveCodeModule, FetchUnpackStartAndCallBack)
 
     ASSERT_EQ(manager.launchLiveCodeModule(), LiveCodeModuleManager::kLaunched);
     const QString log = getLiveCodeModuleDir() + "/rpc-client.log";
+    const auto starts = fake.waitForStarts("LiveCodeModule.exe", 1, 5000);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].args, std::vector<std::string>{"-Olvane"});
     ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(log) && calls.size() >= 3; }));
     const QList<QByteArray> lines = bytesOf(log).trimmed().split('\n');
-    ASSERT_EQ(lines.size(), 5) << bytesOf(log).constData();
-    const int pid = lines[0].mid(4).toInt();
-    ASSERT_GT(pid, 0);
+    ASSERT_EQ(lines.size(), 4) << bytesOf(log).constData();
     EXPECT_TRUE(manager.isRunning());
-    EXPECT_EQ(lines[1], "broadcast_info ok");
-    EXPECT_TRUE(lines[2].startsWith("open_room_msg error")) << lines[2].constData();
-    EXPECT_EQ(lines[3], "open_room_msg ok");
-    EXPECT_EQ(lines[4], "liveCodeModuleClose ok");
+    EXPECT_EQ(lines[0], "broadcast_info ok");
+    EXPECT_TRUE(lines[1].startsWith("open_room_msg error")) << lines[1].constData();
+    EXPECT_EQ(lines[2], "open_room_msg ok");
+    EXPECT_EQ(lines[3], "liveCodeModuleClose ok");
     waitFor([] { return false; }, 100);
     EXPECT_EQ(calls, QStringList({"broadcast rtmp://127.0.0.1/live/room code-直播", "open 0 开播成功", "close"}));
-    EXPECT_TRUE(platform::process::killProcess(pid));
+    // A reinstall ends the running module first.
+    ASSERT_TRUE(manager.installModuleZip(kLiveCodeModuleKey, zipAgain));
     EXPECT_TRUE(waitFor([&] { return !manager.isRunning(); }, 5000));
+    EXPECT_TRUE(manager.isInstalled());
+    EXPECT_FALSE(QFileInfo::exists(log));
 
     // A newer version on the server: no start before the update.
     put(getModuleDir() + "/version.ini", "[update]\r\nliveCodeModule=2\r\n");

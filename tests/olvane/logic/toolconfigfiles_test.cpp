@@ -290,6 +290,12 @@ TEST_F(ToolConfigFiles, ZvToolAndZvShowSettings)
     EXPECT_FALSE(setZVToolNumberSetting("absent", 9));
     EXPECT_EQ(bytesOf(zv), asText);
 
+    // Written by a Windows program: a byte-order mark and CR LF.
+    put(zv, "\xEF\xBB\xBF{\r\n\"other.video.file.path\": \"D:\\\\zv\",\r\n\"guide.live.type\": 3\r\n}\r\n");
+    EXPECT_EQ(getZVToolRecordPath(), "D:/zv");
+    ASSERT_TRUE(setZVToolNumberSetting("guide.live.type", 9));
+    EXPECT_EQ(jsonOf(zv).value("guide.live.type").toInt(), 9);
+
     put(local("ZavmoShow/SysConfig.config"), "{\"sys\": {\"sys_record_path\": \"E:\\\\show\\\\rec\"}}");
     EXPECT_EQ(getZVShowRecordPath(), "E:/show/rec");
     put(local("ZavmoShow/SysConfig.config"), "{\"sys\": {\"sys_record_path\": 5}}");

@@ -25,6 +25,9 @@
 #include <functional>
 #include <memory>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 // Time without data before a transfer fails: long enough for a loaded
@@ -226,7 +229,18 @@ TEST_F(Downloads, KeysTheTwentyDownloadersAndStartsThatFetchNothing)
     for (int i = 0; i < 20; ++i)
         ASSERT_EQ(pool->startDownload(QString("key%1").arg(i), url, dir.path(), true, QString("f%1").arg(i)),
                   kDownloadStarted);
-    EXPECT_EQ(pool->startDownload("key20", url, dir.path(), true, "f20"), kDownloadNoDownloader);
+    {
+        static QStringList warnings;
+        warnings.clear();
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+                if (type == QtWarningMsg)
+                    warnings << text;
+            });
+        EXPECT_EQ(pool->startDownload("key20", url, dir.path(), true, "f20"), kDownloadNoDownloader);
+        qInstallMessageHandler(previous);
+        EXPECT_EQ(warnings, QStringList({"by kx download cache is empty"}));
+    }
     EXPECT_EQ(pool->startDownload("key3", url, dir.path(), true, "other"), kDownloadNoDownloader);
     EXPECT_EQ(pool->getDownloadProgress("key3"), 0);
 
@@ -316,6 +330,80 @@ TEST_F(Downloads, DownloaderStartedAgainFromItsFailureKeepsTheNewDownload)
     EXPECT_EQ(restart, kDownloadStarted);
     EXPECT_EQ(seen, QStringList({"failed", "done", "finished"}));
     EXPECT_EQ(bytesOf(dir.path() + "/again.bin"), body);
+}
+
+TEST_F(Downloads, StartsThatFetchNothingLeaveAnotherDownloadsFilesAlone)
+{
+    const QByteArray body = randomBytes(50000);
+    const QString url = serve("shared.bin", body);
+    QNetworkAccessManager manager;
+    ZvFileDownloader first(&manager), second(&manager);
+    for (ZvFileDownloader* d : {&first, &second})
+        d->setTransferTimeout(kTimeoutMs);
+    QStringList seen;
+    QObject::connect(&first, &ZvFileDownloader::sglFinished, [&](QString) { seen << "first"; });
+    QObject::connect(&second, &ZvFileDownloader::sglFinished, [&](QString) { seen << "second"; });
+
+    // The first downloader fetched the file once; the second now fetches it
+    // again and is under way.
+    ASSERT_EQ(first.download(url, dir.path(), ""), kDownloadStarted);
+    ASSERT_TRUE(waitFor([&] { return seen.contains("first"); }));
+    sim->setMode("files", "stallat:100");
+    second.setOverwrite(true);
+    ASSERT_EQ(second.download(url, dir.path(), ""), kDownloadStarted);
+    const QString temp = dir.path() + "/shared.bin.download";
+    ASSERT_TRUE(waitFor([&] { return sim->requests("files").size() == 2; }));
+    ASSERT_TRUE(QFileInfo::exists(temp));
+
+    // Starts of the first that return at once, each followed by the cancel
+    // the pool gives them, leave the second's temporary file and the target.
+    EXPECT_EQ(first.download(url, dir.path(), ""), kDownloadTargetExists);
+    first.cancel();
+    EXPECT_EQ(first.download("http://[::1", dir.path(), "shared.bin"), kDownloadInvalidUrl);
+    first.cancel();
+    EXPECT_TRUE(QFileInfo::exists(temp));
+    EXPECT_EQ(bytesOf(dir.path() + "/shared.bin"), body);
+    second.cancel();
+    EXPECT_FALSE(QFileInfo::exists(temp));
+}
+
+TEST_F(Downloads, TwentyOneBytesWithTheUrlsQueryTextInTheFileName)
+{
+    // 21 bytes: the least a download may announce.
+    const QByteArray body = randomBytes(21);
+    const QString url = serve("setup.exe", body) + "?v=2";
+    ASSERT_EQ(pool->startDownload("query", url, dir.path(), true, ""), kDownloadStarted);
+    ASSERT_TRUE(waitFor([&] { return ended("query"); }));
+    EXPECT_EQ(outcomes("query"), QStringList({"done", "finished"}));
+    EXPECT_EQ(bytesOf(dir.path() + "/setup.exe?v=2"), body);
+}
+
+TEST_F(Downloads, AFailedWriteEndsTheTransfer)
+{
+    const QString url = serve("big.bin", randomBytes(4 * 1024 * 1024));
+    // Two seconds for the whole body: an early end shows even on a slow run.
+    sim->setMode("files", "throttle:2000000");
+    // A full disk, for this process only: writes past 64 KiB fail.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 64 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+
+    ASSERT_EQ(pool->startDownload("full", url, dir.path(), true, ""), kDownloadStarted);
+    const bool ended = waitFor([&] { return this->ended("full"); });
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previousHandler);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(outcomes("full"), QStringList({"failed", "finished"}));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/big.bin.download"));
+    // Not fetched to the end first.
+    int last = 0;
+    for (const Event& e : events)
+        if (e.kind == "progress" && e.name == "full")
+            last = e.detail.toInt();
+    EXPECT_LT(last, 50);
 }
 
 TEST(DownloadsTls, UntrustedCertificateFails)

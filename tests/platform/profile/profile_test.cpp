@@ -76,4 +76,23 @@ TEST_F(ProfileTest, RefusesWhatWouldBreakTheFileOrCannotBeSaved)
     EXPECT_EQ(readString(file + "/sub.ini", "A", "k", "fallback"), "fallback");
 }
 
+TEST_F(ProfileTest, OnlyTheFirstSectionOfANameCountsForReadAndWrite)
+{
+    put("[Publish]\r\nMode=1\r\n[Video]\r\nFPS=30\r\n[publish]\r\nURL=rtmp://second\r\n");
+    // The key a write would change is the one a read gives.
+    EXPECT_EQ(readString(file, "Publish", "URL", "-"), "-");
+    ASSERT_TRUE(writeString(file, "Publish", "URL", "rtmp://first"));
+    EXPECT_EQ(readString(file, "Publish", "URL", "-"), "rtmp://first");
+    EXPECT_EQ(content(),
+              "[Publish]\r\nMode=1\r\nURL=rtmp://first\r\n[Video]\r\nFPS=30\r\n[publish]\r\nURL=rtmp://second\r\n");
+}
+
+TEST_F(ProfileTest, ARewriteKeepsTheFilesPermissions)
+{
+    put("[Publish]\r\nPlayPath=secret\r\n");
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(writeString(file, "Publish", "PlayPath", "other"));
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
 } // namespace

@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -120,4 +121,40 @@ TEST(Rpc, OneLiveServicePerNameAndStaleSocketsReplaced)
     EXPECT_FALSE(client.call("any", Json::Value(Json::arrayValue), &result, &error, 2000));
     EXPECT_EQ(::access(path.c_str(), F_OK), -1);
     EXPECT_TRUE(second.start("Stale"));
+}
+
+TEST(Rpc, GarbageFromACallerIsAnsweredAndTheServiceGoesOn)
+{
+    Service service;
+    ASSERT_TRUE(service.registerProcedure("ping", "",
+                                          [](const Json::Value&, const CallHandle& call) { complete(call, "pong"); }));
+    ASSERT_TRUE(service.start("GarbageService"));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = Service::socketPath("GarbageService");
+    std::strcpy(address.sun_path, path.c_str());
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string garbage = "not json\n[1,2]\n{\"procedure\":5}\n{\"id\":1,\"procedure\":\"ping\",\"args\":7}\n";
+    ASSERT_EQ(::send(fd, garbage.data(), garbage.size(), 0), static_cast<ssize_t>(garbage.size()));
+    std::string replies;
+    char chunk[512];
+    timeval timeout{2, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    while (std::count(replies.begin(), replies.end(), '\n') < 4) {
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        ASSERT_GT(n, 0) << replies;
+        replies.append(chunk, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    EXPECT_EQ(std::count(replies.begin(), replies.end(), '\n'), 4) << replies;
+    EXPECT_NE(replies.find("bad request"), std::string::npos);
+    EXPECT_NE(replies.find("arguments do not match"), std::string::npos);
+
+    Client client;
+    ASSERT_TRUE(client.connect("GarbageService", 2000));
+    Json::Value result;
+    std::string error;
+    ASSERT_TRUE(client.call("ping", Json::Value(Json::arrayValue), &result, &error, 2000)) << error;
+    EXPECT_EQ(result.asString(), "pong");
 }
