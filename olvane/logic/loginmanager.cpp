@@ -1,10 +1,10 @@
-#include "account/loginmanager.h"
+#include "logic/loginmanager.h"
 
-#include "account/webdialogs.h"
 #include "core/deployment.h"
 #include "core/pathlayout.h"
 #include "core/serverurltable.h"
 #include "core/systemutils.h"
+#include "logic/webdialogs.h"
 #include "platform/signing.h"
 
 #include <QCryptographicHash>

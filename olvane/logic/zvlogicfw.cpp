@@ -1,8 +1,8 @@
 #include "logic/zvlogicfw.h"
 
-#include "account/loginmanager.h"
 #include "core/stringconstants.h"
 #include "core/zavmopointing.h"
+#include "logic/loginmanager.h"
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvtoolrepair.h"

@@ -14,10 +14,10 @@
 #include "run_program.h"
 #include "simulator.h"
 
-#include "account/loginmanager.h"
 #include "core/deployment.h"
 #include "core/pathlayout.h"
 #include "core/stringconstants.h"
+#include "logic/loginmanager.h"
 #include "logic/toolconfigfiles.h"
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlivetoolsmanager.h"

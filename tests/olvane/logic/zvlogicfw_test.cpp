@@ -4,10 +4,10 @@
 #include "logic_support.h"
 #include "recordinglistener.h"
 
-#include "account/loginmanager.h"
 #include "core/deployment.h"
 #include "core/stringconstants.h"
 #include "core/zavmopointing.h"
+#include "logic/loginmanager.h"
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
