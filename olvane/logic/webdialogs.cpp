@@ -1,4 +1,4 @@
-#include "account/webdialogs.h"
+#include "logic/webdialogs.h"
 
 namespace {
 

@@ -6,7 +6,6 @@
 
 #include "core/serverurltable.h"
 #include "core/systemutils.h"
-#include "core/zavmopointing.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -161,13 +160,6 @@ TEST_F(LoginManagerTest, PasswordLoginLoadsTheUserAndSavesTheLogin)
     // Every reply has been handed back.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(manager->findChildren<QNetworkReply*>().isEmpty());
-
-    // Analytics events carry the account's user.
-    pointEvent(PointClickInstall);
-    const auto events = waitForRequests("pelk2", 1, 5000);
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0]["decoded"]["i"].asInt(), 10086);
-    EXPECT_EQ(events[0]["decoded"]["rid"].asInt(), account::kRoomId);
 }
 
 TEST_F(LoginManagerTest, FormValuesAreEncodedOnceAndSignedAsTyped)

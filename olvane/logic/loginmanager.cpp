@@ -1,11 +1,10 @@
-#include "account/loginmanager.h"
+#include "logic/loginmanager.h"
 
-#include "account/webdialogs.h"
 #include "core/deployment.h"
 #include "core/pathlayout.h"
 #include "core/serverurltable.h"
 #include "core/systemutils.h"
-#include "core/zavmopointing.h"
+#include "logic/webdialogs.h"
 #include "platform/signing.h"
 
 #include <QCryptographicHash>
@@ -18,7 +17,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QThread>
@@ -172,14 +170,6 @@ LoginManager::LoginManager() : QObject(nullptr)
     m_networkManager = new QNetworkAccessManager(this);
     connect(m_networkManager, &QNetworkAccessManager::finished, this, &LoginManager::handleNetworkResponse);
     connect(m_networkManager, &QNetworkAccessManager::sslErrors, this, &LoginManager::sltSSLErrorDeal);
-
-    setPointingUserProvider([self = QPointer<LoginManager>(this)](int& uid, int& roomId) {
-        if (!self)
-            return false;
-        uid = self->getUid();
-        roomId = self->getRoomId();
-        return true;
-    });
 
     syncServerTime();
 }

@@ -51,8 +51,7 @@ public:
     // The offset that means "no time synchronisation has succeeded".
     static constexpr qint64 SERVER_TIME_INVALID = -65535;
 
-    // Sends the first time synchronisation at once, and makes the analytics
-    // events report this object's user.
+    // Sends the first time synchronisation at once.
     LoginManager();
     ~LoginManager() override;
 

@@ -5,10 +5,10 @@
 #include "account.h"
 #include "simulator.h"
 
-#include "account/loginmanager.h"
-#include "account/webdialogs.h"
 #include "core/deployment.h"
 #include "core/pathlayout.h"
+#include "logic/loginmanager.h"
+#include "logic/webdialogs.h"
 
 #include <gtest/gtest.h>
 
