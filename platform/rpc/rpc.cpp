@@ -96,13 +96,13 @@ bool parseLine(const std::string& line, Json::Value* value)
     return reader->parse(line.data(), line.data() + line.size(), value, &errors);
 }
 
-bool matchesSpec(const Json::Value& args, const std::string& spec)
+bool matchesArgTypes(const Json::Value& args, const std::string& argTypes)
 {
-    if (!args.isArray() || args.size() != spec.size())
+    if (!args.isArray() || args.size() != argTypes.size())
         return false;
     for (Json::ArrayIndex i = 0; i < args.size(); ++i) {
         const Json::Value& arg = args[i];
-        const char kind = spec[i];
+        const char kind = argTypes[i];
         const bool ok = (kind == 'O' && (arg.isArray() || arg.isObject())) || (kind == 'S' && arg.isString()) ||
                         (kind == 'I' && arg.isIntegral() && !arg.isBool());
         if (!ok)
@@ -210,7 +210,7 @@ struct Service::State
             return;
         }
         const Json::Value args = request.isMember("args") ? request["args"] : Json::Value(Json::arrayValue);
-        if (!matchesSpec(args, it->second.first)) {
+        if (!matchesArgTypes(args, it->second.first)) {
             call->answer("error", "arguments do not match \"" + it->second.first + "\"");
             return;
         }
@@ -295,11 +295,11 @@ Service::~Service()
     stop();
 }
 
-bool Service::registerProcedure(const std::string& name, const std::string& spec, Procedure handler)
+bool Service::registerProcedure(const std::string& name, const std::string& argTypes, Procedure handler)
 {
-    if (state_->running || !handler || spec.find_first_not_of("OSI") != std::string::npos)
+    if (state_->running || !handler || argTypes.find_first_not_of("OSI") != std::string::npos)
         return false;
-    state_->procedures[name] = {spec, std::move(handler)};
+    state_->procedures[name] = {argTypes, std::move(handler)};
     return true;
 }
 

@@ -28,13 +28,13 @@ const QStringList kSourceSuffixes{"cpp", "h", "ui", "qss"};
 TEST(ResourceBundle, HoldsEveryListedImageAtItsSize)
 {
     QSet<QString> names;
-    for (const auto& spec : zavmo::imagegen::allImages()) {
-        const QString name = QString::fromUtf8(spec.name);
+    for (const auto& entry : zavmo::imagegen::allImages()) {
+        const QString name = QString::fromUtf8(entry.name);
         EXPECT_FALSE(names.contains(name)) << "listed twice: " << name.toStdString();
         names.insert(name);
         const QImage image(QStringLiteral(":/Resources/") + name);
         ASSERT_FALSE(image.isNull()) << name.toStdString();
-        EXPECT_EQ(image.size(), QSize(spec.width, spec.height)) << name.toStdString();
+        EXPECT_EQ(image.size(), QSize(entry.width, entry.height)) << name.toStdString();
     }
     // Nothing in the bundle that the list does not know.
     QDirIterator it(QStringLiteral(":/Resources"), QDir::Files, QDirIterator::Subdirectories);
@@ -111,10 +111,10 @@ TEST(ImageGenerator, WritesAQrcNamingEveryImageAndSheet)
     ASSERT_TRUE(qrc.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(qrc.readAll());
     EXPECT_TRUE(text.contains("alias=\"Qss/Some.qss\""));
-    for (const auto& spec : zavmo::imagegen::allImages()) {
-        const QString name = QString::fromUtf8(spec.name);
-        EXPECT_TRUE(text.contains("alias=\"Resources/" + name + "\"")) << spec.name;
-        EXPECT_TRUE(QFile::exists(dir.filePath("out/Resources/" + name))) << spec.name;
+    for (const auto& entry : zavmo::imagegen::allImages()) {
+        const QString name = QString::fromUtf8(entry.name);
+        EXPECT_TRUE(text.contains("alias=\"Resources/" + name + "\"")) << entry.name;
+        EXPECT_TRUE(QFile::exists(dir.filePath("out/Resources/" + name))) << entry.name;
     }
 }
 

@@ -23,7 +23,7 @@ class Call;
 using CallHandle = std::shared_ptr<Call>;
 
 // args is the request's array, already checked against the procedure's
-// argument specification. The handler must answer the call (at once or later,
+// argument types. The handler must answer the call (at once or later,
 // from any thread).
 using Procedure = std::function<void(const Json::Value& args, const CallHandle& call)>;
 
@@ -47,11 +47,11 @@ public:
     Service(const Service&) = delete;
     Service& operator=(const Service&) = delete;
 
-    // Before start(). spec holds one letter per argument: "O" a list or object,
+    // Before start(). argTypes holds one letter per argument: "O" a list or object,
     // "S" a text, "I" an integer; "" takes none. A call whose arguments do not
     // match is answered with an error and never reaches the handler. False
     // for an unknown letter or once started.
-    bool registerProcedure(const std::string& name, const std::string& spec, Procedure handler);
+    bool registerProcedure(const std::string& name, const std::string& argTypes, Procedure handler);
 
     // Listens under name (letters, digits, "._-", at most 64). False when the
     // name is not valid, the service already runs, or a running service holds
