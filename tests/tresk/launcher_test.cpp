@@ -28,6 +28,14 @@ TEST(LauncherTest, ReadsIntegersTheWayTheProfileFunctionsDo)
     std::filesystem::remove(ini);
 }
 
+TEST(LauncherTest, DeleteRefusesNothingAndTheRootHoweverWritten)
+{
+    for (const char* root : {"", "/", "//", "\\", "/tmp/..", "/./", "/proc/self/root"})
+        EXPECT_FALSE(folderMayBeDeleted(root)) << root;
+    EXPECT_TRUE(folderMayBeDeleted("/tmp/old version"));
+    EXPECT_TRUE(folderMayBeDeleted("relative\\folder"));
+}
+
 UpdaterInputs inputs()
 {
     UpdaterInputs in;
