@@ -267,11 +267,12 @@ UpdaterStart updaterStart(const UpdaterInputs& in, int osMajorVersion)
         start.text = quoted(in.tempFolder + "/Update.exe") + " " + quoted(in.installFolder) + " " +
                      quoted(in.configUrl) + " " + quoted(in.serverIni) + " " + pid + " " + quoted(in.tempFolder) + " " +
                      quoted(in.exePath);
+        // The program is the unpacked updater whatever the split makes of its
+        // path: a Linux path may hold a quote, which would end it early.
+        start.program = in.tempFolder + "/Update.exe";
         std::vector<std::string> argv = platform::process::splitCommandLine(start.text);
-        if (!argv.empty()) {
-            start.program = argv.front();
+        if (!argv.empty())
             start.args.assign(argv.begin() + 1, argv.end());
-        }
         return start;
     }
     start.text = quoted(in.installFolder) + " " + quoted(in.configUrl) + " " + quoted(in.serverIni) + " " + pid + " " +
