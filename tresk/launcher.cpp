@@ -207,17 +207,10 @@ int checkServerVersion(const RunContext& context)
     return local < server ? kServerNewer : kServerNotNewer;
 }
 
-// True when the folder is the file-system root, however it is written.
-bool isRoot(const std::string& folder)
-{
-    std::error_code ec;
-    return fs::absolute(folder, ec).lexically_normal() == "/" || fs::equivalent(folder, "/", ec);
-}
-
 void deleteFolder(const std::string& folder)
 {
     const std::string path = localPath(folder);
-    if (path.empty() || isRoot(path)) {
+    if (!folderMayBeDeleted(path)) {
         debugOutput("Tresk: refusing to delete \"" + folder + "\"");
         return;
     }
@@ -239,6 +232,13 @@ std::string temporaryPath()
 }
 
 } // namespace
+
+bool folderMayBeDeleted(const std::string& folder)
+{
+    const std::string path = localPath(folder);
+    std::error_code ec;
+    return !path.empty() && fs::absolute(path, ec).lexically_normal() != "/" && !fs::equivalent(path, "/", ec);
+}
 
 int readProfileInt(const std::string& file, const std::string& section, const std::string& key, int fallback)
 {
@@ -267,11 +267,12 @@ UpdaterStart updaterStart(const UpdaterInputs& in, int osMajorVersion)
         start.text = quoted(in.tempFolder + "/Update.exe") + " " + quoted(in.installFolder) + " " +
                      quoted(in.configUrl) + " " + quoted(in.serverIni) + " " + pid + " " + quoted(in.tempFolder) + " " +
                      quoted(in.exePath);
+        // The program is the unpacked updater whatever the split makes of its
+        // path: a Linux path may hold a quote, which would end it early.
+        start.program = in.tempFolder + "/Update.exe";
         std::vector<std::string> argv = platform::process::splitCommandLine(start.text);
-        if (!argv.empty()) {
-            start.program = argv.front();
+        if (!argv.empty())
             start.args.assign(argv.begin() + 1, argv.end());
-        }
         return start;
     }
     start.text = quoted(in.installFolder) + " " + quoted(in.configUrl) + " " + quoted(in.serverIni) + " " + pid + " " +

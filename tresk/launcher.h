@@ -42,6 +42,10 @@ int runTresk(const std::vector<std::string>& args);
 // Dispatches by the command-line table with an explicit context.
 int runCommand(const std::vector<std::string>& args, const RunContext& context);
 
+// What "-d" refuses to delete: an empty path and the file-system root,
+// however it is written ("/tmp/..", "//", a link to it). "\" separates.
+bool folderMayBeDeleted(const std::string& folder);
+
 // An integer key of an INI file, read the way GetPrivateProfileInt does:
 // optional blanks and sign, then decimal digits (none: 0); the fallback when
 // the file, section or key is missing or the value is empty.

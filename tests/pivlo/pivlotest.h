@@ -2,15 +2,13 @@
 // What the plug-in's tests share: a private folder, the dated install log and
 // its records.
 
+#include "jsontext.h"
 #include "textlogmanager.h"
-
-#include <json/json.h>
 
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -58,14 +56,6 @@ inline std::vector<std::string> records(const std::string& text)
     return out;
 }
 
-inline Json::Value parseJson(const std::string& text)
-{
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    Json::Value v;
-    std::string errors;
-    reader->parse(text.data(), text.data() + text.size(), &v, &errors);
-    return v;
-}
+using zavmo::test::parseJson;
 
 } // namespace pivlo::test

@@ -1,5 +1,6 @@
 // The exports' core driven with an installer's stack: what the pops leave,
 // the events that reach the collector, the install-log folder, and Destory.
+// Many events through the built library: plugin_library_test.
 #include "plugin.h"
 
 #include "pivlotest.h"
@@ -7,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,16 +24,6 @@ using test::records;
 nsis::CallContext contextOf(nsis::Installer& installer)
 {
     return {installer.stringSize(), nullptr, installer.stackTop()};
-}
-
-int threadCount()
-{
-    DIR* dir = ::opendir("/proc/self/task");
-    int n = 0;
-    while (const dirent* e = ::readdir(dir))
-        n += e->d_name[0] != '.';
-    ::closedir(dir);
-    return n;
 }
 
 TEST(PopNsisString, BoundedToItsBufferAndFreesTheItem)
@@ -97,35 +87,6 @@ TEST_F(PluginTest, PopsKeepEarlierValuesAndEachEventItsOwn)
                                              "|" + std::string(259, 'v') + "|web_nlive", "step3|3.0|c3"};
     EXPECT_EQ(got, want);
     EXPECT_EQ(plugin.parameters().action, "step3");
-}
-
-TEST_F(PluginTest, ManyEventsLoseNoneAndLeaveNoThread)
-{
-    const int before = threadCount();
-    const std::string folder = InstallLogFolder();
-    {
-        Plugin plugin(CollectorUrl(), limits_);
-        plugin.Init(contextOf(installer_));
-        constexpr int kEvents = 24;
-        for (int i = 0; i < kEvents; ++i) {
-            installer_.push("web_olvane");
-            installer_.push("1.0");
-            installer_.push("step" + std::to_string(i));
-            plugin.RecordPoint(contextOf(installer_));
-        }
-        plugin.Destory(contextOf(installer_));
-        EXPECT_EQ(threadCount(), before);
-        EXPECT_EQ(sim_.requests("pelk2").size(), static_cast<size_t>(kEvents));
-        // The log holds each event's text and each reply.
-        const auto log = records(readFile(test::datedLog(folder)));
-        EXPECT_EQ(log.size(), 2u * kEvents);
-        std::set<std::string> actions;
-        for (const std::string& r : log)
-            if (r.rfind("{\"ac\"", 0) == 0)
-                actions.insert(test::parseJson(r)["ac"].asString());
-        EXPECT_EQ(actions.size(), static_cast<size_t>(kEvents));
-    }
-    EXPECT_EQ(threadCount(), before);
 }
 
 TEST_F(PluginTest, InitMakesAPrivateFolderAndRefusesOneThatIsNotOurs)

@@ -196,12 +196,24 @@ public:
     ~RawCollector()
     {
         ::unsetenv("ZAVMO_CONNECT_TO");
-        ::shutdown(fd_, SHUT_RDWR);
-        thread_.join();
+        stop();
         ::close(fd_);
     }
 
+    // The request as it came over the wire; stops serving first.
+    const std::string& received()
+    {
+        stop();
+        return received_;
+    }
+
 private:
+    void stop()
+    {
+        ::shutdown(fd_, SHUT_RDWR);
+        if (thread_.joinable())
+            thread_.join();
+    }
     void serve()
     {
         const int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -214,6 +226,7 @@ private:
         ssize_t n;
         while (request.find("&v=1.0") == std::string::npos && (n = ::recv(c, buf, sizeof buf, 0)) > 0)
             request.append(buf, static_cast<size_t>(n));
+        received_ = request;
         if (answer_) {
             const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nfirst";
             ::send(c, head.data(), head.size(), MSG_NOSIGNAL);
@@ -229,6 +242,7 @@ private:
     int fd_ = -1;
     int port_ = 0;
     std::thread thread_;
+    std::string received_;
 };
 
 TEST_F(PostFormTest, EachPieceOfTheReplyIsOneRecord)
@@ -236,6 +250,12 @@ TEST_F(PostFormTest, EachPieceOfTheReplyIsOneRecord)
     RawCollector collector(true);
     PostForm(u"https://collector.example/deliver/pelk2", "multi=e30K&v=1.0");
     EXPECT_EQ(logged(), (std::vector<std::string>{"first", "again"}));
+    // The header lines as written, name case included.
+    const std::string& request = collector.received();
+    EXPECT_EQ(request.rfind("POST /deliver/pelk2 HTTP/1.1\r\n", 0), 0u) << request;
+    for (const char* line : {"\r\nHost: collector.example\r\n", "\r\nUser-Agent: User-Agent\r\n",
+                             "\r\nContent-type: application/x-www-form-urlencoded\r\n", "\r\nContent-Length: 16\r\n"})
+        EXPECT_NE(request.find(line), std::string::npos) << line << request;
 }
 
 TEST_F(PostFormTest, AStalledCollectorIsLeftWithinTheLimits)

@@ -28,6 +28,14 @@ TEST(LauncherTest, ReadsIntegersTheWayTheProfileFunctionsDo)
     std::filesystem::remove(ini);
 }
 
+TEST(LauncherTest, DeleteRefusesNothingAndTheRootHoweverWritten)
+{
+    for (const char* root : {"", "/", "//", "\\", "/tmp/..", "/./", "/proc/self/root"})
+        EXPECT_FALSE(folderMayBeDeleted(root)) << root;
+    EXPECT_TRUE(folderMayBeDeleted("/tmp/old version"));
+    EXPECT_TRUE(folderMayBeDeleted("relative\\folder"));
+}
+
 UpdaterInputs inputs()
 {
     UpdaterInputs in;
@@ -65,6 +73,11 @@ TEST(LauncherTest, BeforeVistaTheCommandLineNamesTheUpdaterFirst)
     EXPECT_TRUE(s.workDir.empty());
     EXPECT_EQ(s.args.size(), 6u);
     EXPECT_EQ(s.args.back(), "/opt/Zavmo Tool/Tresk");
+
+    // A quote in the folder cannot make another program the updater.
+    UpdaterInputs quoted = inputs();
+    quoted.tempFolder = "/tmp/a\" \"/bin/sh";
+    EXPECT_EQ(updaterStart(quoted, 5).program, quoted.tempFolder + "/Update.exe");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "pointreporter.h"
 
 #include "fakeroot.h"
+#include "jsontext.h"
 #include "simulator.h"
 #include "widetext.h"
 
@@ -16,15 +17,7 @@
 namespace tresk {
 namespace {
 
-Json::Value parse(const std::string& text)
-{
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    Json::Value v;
-    std::string errors;
-    reader->parse(text.data(), text.data() + text.size(), &v, &errors);
-    return v;
-}
+constexpr auto parse = zavmo::test::parseJson;
 
 class PointReporterTest : public ::testing::Test
 {

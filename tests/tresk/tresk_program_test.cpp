@@ -5,7 +5,7 @@
 #include "launcher.h"
 
 #include "faketools.h"
-#include "simulator.h"
+#include "simulatorsuite.h"
 #include "zipbuilder.h"
 
 #include <gtest/gtest.h>
@@ -28,7 +28,6 @@ using test::readFile;
 using test::writeFile;
 using test::ZipEntry;
 using zavmo::test::FakeTools;
-using zavmo::test::Simulator;
 
 struct ProgramResult
 {
@@ -43,21 +42,12 @@ const char kUpdateOffered[] =
     R"({"error":0,"msg":"ok","data":{"needUpdate":1,"updateDescUrl":"https://127.0.0.1/files/rel/version.ini",)"
     R"("lastUpdateExeTime":1700000000123}})";
 
-class TreskProgramTest : public ::testing::Test
+class TreskProgramTest : public zavmo::test::SimulatorSuite
 {
 protected:
-    static void SetUpTestSuite() { sim_ = new Simulator(); }
-    static void TearDownTestSuite()
-    {
-        delete sim_;
-        sim_ = nullptr;
-    }
-
     void SetUp() override
     {
-        sim_->reset();
-        sim_->removeReply("checkUpdate");
-        sim_->setEnvironment();
+        SimulatorSuite::SetUp();
         ::setenv("ZAVMO_FAKE_TOOL_MAX_MS", "15000", 1);
         const char* tmp = std::getenv("TMPDIR");
         base_ = fs::path(tmp && *tmp ? tmp : "/tmp") / ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -166,12 +156,9 @@ protected:
         return fake_.waitForStarts("ZVTool.exe", expected, expected ? 5000 : 300);
     }
 
-    static Simulator* sim_;
     FakeTools fake_;
     fs::path base_, app_, temp_;
 };
-
-Simulator* TreskProgramTest::sim_ = nullptr;
 
 TEST_F(TreskProgramTest, WithoutAnUpdateStartsTheTargetWithItsParameterText)
 {
@@ -410,12 +397,11 @@ TEST_F(TreskProgramTest, DeleteOptionAndTheOtherArgumentCounts)
     EXPECT_EQ(tresk({"-D", doomed.string()}).exitCode, 1);
     EXPECT_FALSE(fs::exists(doomed));
 
-    const ProgramResult root = tresk({"-d", "/"});
-    EXPECT_EQ(root.exitCode, 1);
-    EXPECT_NE(root.output.find("refusing"), std::string::npos);
-    EXPECT_EQ(tresk({"-d", ""}).exitCode, 1);
-    EXPECT_EQ(tresk({"-d", "/tmp/.."}).exitCode, 1);
-    EXPECT_TRUE(fs::exists("/tmp"));
+    // What is refused is checked on its own (LauncherTest): a run with "/"
+    // would empty the machine the day the check broke.
+    const ProgramResult empty = tresk({"-d", ""});
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_NE(empty.output.find("refusing"), std::string::npos) << empty.output;
 
     // Nothing in it can be removed: ten tries, each reported, then 1.
     const ProgramResult stuck = tresk({"-d", "/proc/self/fdinfo"});

@@ -3,7 +3,7 @@
 
 #include "jsonpostclient.h"
 
-#include "simulator.h"
+#include "simulatorsuite.h"
 
 #include <platform/codepage.h>
 
@@ -12,24 +12,9 @@
 namespace tresk {
 namespace {
 
-using zavmo::test::Simulator;
-
-class UpdateCheckTest : public ::testing::Test
+class UpdateCheckTest : public zavmo::test::SimulatorSuite
 {
 protected:
-    static void SetUpTestSuite() { sim_ = new Simulator(); }
-    static void TearDownTestSuite()
-    {
-        delete sim_;
-        sim_ = nullptr;
-    }
-    void SetUp() override
-    {
-        sim_->reset();
-        sim_->removeReply("checkUpdate");
-        sim_->setEnvironment();
-    }
-
     // Runs the check with a 256-character buffer.
     int check(std::u16string* url = nullptr, long long* stamp = nullptr, size_t capacity = 255)
     {
@@ -42,11 +27,7 @@ protected:
             *stamp = last;
         return result;
     }
-
-    static Simulator* sim_;
 };
-
-Simulator* UpdateCheckTest::sim_ = nullptr;
 
 TEST_F(UpdateCheckTest, PostsTheMachineRecordAsIndentedJson)
 {
