@@ -84,6 +84,9 @@ Endpoint startLiveRoom();
 Endpoint closeRoom();
 Endpoint anchorGuildCheck();
 Endpoint captchaPage();
+Endpoint scanCode();
+Endpoint scanAuth();
+Endpoint oauthLogin();
 
 // The release service's update check; its reply is the file
 // replies/checkUpdate.json in the simulator's folder when there is one.
