@@ -837,6 +837,8 @@ void oauthReply(const std::string& variant, const httplib::Request& req, const J
 // redirects to the provider's oauthAuthorize/P, which redirects to
 // oauthCallback/P with "code" and "state" (or "error=access_denied"); the
 // client's sign-in, oauthSignin/P with code and state, must carry the cookie.
+// Records carry "stage" (page, authorize, callback, signin, unknown),
+// "provider" and, for the sign-in, the session "cookie" it carried.
 Endpoint oauthLogin()
 {
     Endpoint e;
