@@ -5,6 +5,7 @@
 #include "core/serverurltable.h"
 #include "core/systemutils.h"
 #include "logic/webdialogs.h"
+#include "platform/qrcode.h"
 #include "platform/signing.h"
 
 #include <QCryptographicHash>
@@ -15,12 +16,17 @@
 #include <QJsonObject>
 #include <QMetaEnum>
 #include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPainter>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
+#include <QUrlQuery>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,6 +40,10 @@ const char kAppId[] = "zvtool";
 const char kBizType[] = "13";
 const char kTimeKey[] = "time";
 const char kTokenKey[] = "token";
+
+// How often a scan-code request is repeated after error 1003 before the
+// failure is reported: a clock the platform keeps refusing must not loop.
+constexpr int kQrCodeRetries = 3;
 
 QString busyMessage()
 {
@@ -179,6 +189,7 @@ LoginManager::~LoginManager()
     // Replies aborted by the manager's deletion must not reach the handlers.
     m_networkManager->disconnect(this);
     delete m_networkManager;
+    zvQrFree(m_qrCode);
 }
 
 bool LoginManager::isServerTimespaceValid()
@@ -217,53 +228,64 @@ QString LoginManager::getDeviceId()
 bool LoginManager::sendSigned(const char* (*urlOf)(), const QString& signPath, Params params, bool post,
                               bool userDevice)
 {
+    const Param time(QString::fromLatin1(kTimeKey), QString());
+    const Param auth(QStringLiteral("auth"), QString());
+    if (post)
+        return sendSigned({urlOf, signPath, Params{time} + params, {time, auth}, params, true}, userDevice);
+    return sendSigned({urlOf, signPath, params, params + Params{auth}, {}, false}, userDevice);
+}
+
+QUrl LoginManager::signedUrl(const SignedRequest& request)
+{
     // The table's buffer is shared: copy before anything else looks up.
-    const QUrl url(QString::fromUtf8(urlOf()));
+    QUrl url(QString::fromUtf8(request.urlOf()));
     const QString time = QString::number(currentServerTime());
 
-    // A POST signs the time and then its body; a GET its query, the time
-    // where the request puts it.
-    Params signedParams = params;
-    if (post)
-        signedParams.prepend(qMakePair(QString::fromLatin1(kTimeKey), QString()));
-    QString signText = signPath + QStringLiteral("?aid=") + QLatin1String(kAppId);
-    for (auto& param : signedParams) {
-        if (param.first == QLatin1String(kTimeKey))
-            param.second = time;
-        signText += QLatin1Char('&') + param.first + QLatin1Char('=') + param.second;
-        if (param.first == QLatin1String(kTimeKey))
+    QString signText = request.signPath + QStringLiteral("?aid=") + QLatin1String(kAppId);
+    for (const Param& param : request.sign) {
+        const bool isTime = param.first == QLatin1String(kTimeKey);
+        signText += QLatin1Char('&') + param.first + QLatin1Char('=') + (isTime ? time : param.second);
+        if (isTime)
             signText += QStringLiteral("%s");
     }
-
     char* code = GenerateAuthCode(signText.toUtf8().constData());
     if (!code) {
         qCritical().noquote()
-            << QStringLiteral("[Logic] by kx LoginManager::sendSigned {no auth code for %1}").arg(signPath);
-        dispatch(url, QByteArray());
-        return false;
+            << QStringLiteral("[Logic] by kx LoginManager::sendSigned {no auth code for %1}").arg(request.signPath);
+        return QUrl();
     }
     const QString auth = QString::fromUtf8(code);
     FreeAuthCode(code);
 
     Params query{qMakePair(QStringLiteral("aid"), QString::fromLatin1(kAppId))};
-    if (post)
-        query.append(qMakePair(QString::fromLatin1(kTimeKey), time));
-    else
-        query += signedParams;
-    query.append(qMakePair(QStringLiteral("auth"), auth));
-    QUrl target = url;
-    target.setQuery(QString::fromLatin1(encodeForm(query)), QUrl::StrictMode);
+    for (Param param : request.query) {
+        if (param.first == QLatin1String(kTimeKey))
+            param.second = time;
+        else if (param.first == QLatin1String("auth"))
+            param.second = auth;
+        query.append(param);
+    }
+    url.setQuery(QString::fromLatin1(encodeForm(query)), QUrl::StrictMode);
+    return url;
+}
 
-    QNetworkRequest request(target);
-    request.setTransferTimeout(m_requestTimeoutMs);
-    if (!post) {
-        m_networkManager->get(request);
+bool LoginManager::sendSigned(const SignedRequest& request, bool userDevice)
+{
+    const QUrl target = signedUrl(request);
+    if (target.isEmpty()) {
+        dispatch(QUrl(QString::fromUtf8(request.urlOf())), QByteArray());
+        return false;
+    }
+    QNetworkRequest networkRequest(target);
+    networkRequest.setTransferTimeout(m_requestTimeoutMs);
+    if (!request.post) {
+        m_networkManager->get(networkRequest);
         return true;
     }
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+    networkRequest.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
     if (userDevice)
-        request.setRawHeader("User-Device", getUserDevice());
-    m_networkManager->post(request, encodeForm(params));
+        networkRequest.setRawHeader("User-Device", getUserDevice());
+    m_networkManager->post(networkRequest, encodeForm(request.form));
     return true;
 }
 
@@ -454,6 +476,7 @@ LoginManager::Handler LoginManager::handlerFor(const QUrl& url) const
         {getShortTokenUrl, &LoginManager::responseLogin},
         {remoteLoginUrl, &LoginManager::responseLogin},
         {scanAuthUrl, &LoginManager::responseLogin},
+        {scanCodeUrl, &LoginManager::responseQRCode},
         {myRoomUrl, &LoginManager::responseRoomInfo},
         {startLiveRoomUrl, &LoginManager::responseOpenRoom},
         {getRtmpListUrl, &LoginManager::responseRtmpList},
@@ -520,7 +543,10 @@ void LoginManager::responseLogin(const QUrl& url, const QByteArray& body)
                     return;
                 }
             } else if (isAddress(url, scanAuthUrl)) {
-                // A QR-code poll that is not answered yet ends silently.
+                // A QR-code poll that is not answered yet ends silently; an
+                // expired code is replaced.
+                if (code == -2)
+                    requestQRCode();
                 return;
             } else if (code == 81) {
                 if (loginWithCaptcha())
@@ -541,6 +567,249 @@ void LoginManager::responseLogin(const QUrl& url, const QByteArray& body)
         message = QStringLiteral("请检查设备时间，或稍后重新登录");
     }
     emit sglLoginFinished(code, message);
+}
+
+// ---------------------------------------------------------------------------
+// QR-code and outside-account login
+
+void LoginManager::requestQRCode()
+{
+    const Param biz(QStringLiteral("biz_type"), QString::fromLatin1(kBizType));
+    const Param time(QString::fromLatin1(kTimeKey), QString());
+    // The platform signs over biz_type before and after the time.
+    sendSigned({scanCodeUrl,
+                QStringLiteral("scan/code"),
+                {biz, time, biz},
+                {biz, time, qMakePair(QStringLiteral("auth"), QString())},
+                {biz},
+                true});
+}
+
+void LoginManager::responseQRCode(const QUrl&, const QByteArray& body)
+{
+    const ReplyOutcome outcome = readReply(body, QString(), busyMessage());
+    const QJsonValue data = outcome.object.value(QStringLiteral("data"));
+    if (outcome.errorNo == 1003) {
+        m_serverTimeOffset = SERVER_TIME_INVALID;
+        syncServerTime();
+        if (m_qrCodeRetries < kQrCodeRetries) {
+            ++m_qrCodeRetries;
+            QTimer::singleShot(100, this, &LoginManager::requestQRCode);
+            return;
+        }
+    }
+    m_qrCodeRetries = 0;
+    if (outcome.errorNo == 0 && data.isObject()) {
+        const QJsonObject scan = data.toObject();
+        m_qrCodeText = scan.value(QStringLiteral("code")).toString();
+        const QString text = scan.value(QStringLiteral("url")).toString() + m_qrCodeText;
+        zvQrFree(m_qrCode);
+        m_qrCode = zvQrEncode(text.toUtf8().constData(), 1, 0, 3, 1);
+        emit sglQRCodeChanged();
+        return;
+    }
+    qCritical().noquote() << "responseQRCode:" << QString::fromUtf8(body);
+    emit sglGetQRCodeFailed(outcome.errorNo, outcome.message);
+}
+
+QImage LoginManager::getQRCodeImage(int size, int margin) const
+{
+    if (!m_qrCode || size <= 0)
+        return QImage();
+    QImage image(size, size, QImage::Format_Mono);
+    QPainter painter(&image);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QBrush(Qt::white, Qt::SolidPattern));
+    painter.drawRect(0, 0, size, size);
+    painter.setBrush(QBrush(Qt::black, Qt::SolidPattern));
+    // A symbol without modules leaves the image blank.
+    const int width = m_qrCode->width;
+    if (width <= 0 || !m_qrCode->modules)
+        return image;
+    const double side = static_cast<double>(size - 2 * margin) / width;
+    for (int row = 0; row < width; ++row)
+        for (int column = 0; column < width; ++column)
+            if (m_qrCode->modules[row * width + column] & 1)
+                painter.drawRect(QRectF(margin + column * side, margin + row * side, side, side));
+    return image;
+}
+
+void LoginManager::checkQRCodeAuth()
+{
+    const Param biz(QStringLiteral("biz_type"), QString::fromLatin1(kBizType));
+    const Param time(QString::fromLatin1(kTimeKey), QString());
+    const Param code(QStringLiteral("code"), m_qrCodeText);
+    sendSigned({scanAuthUrl,
+                QStringLiteral("lapi/passport/scan/auth"),
+                {biz, code, time},
+                {biz, time, qMakePair(QStringLiteral("auth"), QString()), code},
+                {},
+                false});
+}
+
+namespace {
+
+// The providers of the outside-account login, by ThirdLoginType.
+struct ThirdLoginProvider
+{
+    int type;
+    const char* (*address)();
+    const char* signPath;
+    const char* title;
+};
+
+const ThirdLoginProvider kThirdLoginProviders[] = {
+    {3, oauthQQUrl, "tandrel/oauthSignin/qq", "QQ登录"},
+    {4, oauthWeixinUrl, "tandrel/oauthSignin/weixin", "微信登录"},
+    {5, oauthWeiboUrl, "tandrel/oauthSignin/weibo", "微博登录"},
+};
+
+const ThirdLoginProvider* thirdLoginProvider(int type)
+{
+    for (const ThirdLoginProvider& provider : kThirdLoginProviders)
+        if (provider.type == type)
+            return &provider;
+    return nullptr;
+}
+
+} // namespace
+
+QUrl LoginManager::thirdLoginPage(int type)
+{
+    const ThirdLoginProvider* provider = thirdLoginProvider(type);
+    const Param biz(QStringLiteral("biz_type"), QString::fromLatin1(kBizType));
+    const Param time(QString::fromLatin1(kTimeKey), QString());
+    return signedUrl({provider->address,
+                      QString::fromLatin1(provider->signPath),
+                      {biz, time},
+                      {biz, time, qMakePair(QStringLiteral("auth"), QString())},
+                      {},
+                      false});
+}
+
+QUrl LoginManager::GenerateQQLoginUrl()
+{
+    const QUrl url = thirdLoginPage(3);
+    qCritical().noquote() << "GenerateQQLoginUrl:" << url.toString();
+    return url;
+}
+
+QUrl LoginManager::GenerateWeChatLoginUrl()
+{
+    return thirdLoginPage(4);
+}
+
+QUrl LoginManager::GenerateWeiboLoginUrl()
+{
+    return thirdLoginPage(5);
+}
+
+bool LoginManager::loginByQQ()
+{
+    return runThirdLogin(3);
+}
+
+bool LoginManager::loginByWeChat()
+{
+    return runThirdLogin(4);
+}
+
+bool LoginManager::loginByWeibo()
+{
+    return runThirdLogin(5);
+}
+
+bool LoginManager::runThirdLogin(int type)
+{
+    // A second login would redirect the running one's sign-in.
+    if (m_thirdLoginDlg) {
+        qWarning() << "[Logic] by kx LoginManager::runThirdLogin {another outside-account login is open}";
+        return false;
+    }
+    m_thirdLoginType = type;
+    std::unique_ptr<ThirdLoginDialog> dialog = createThirdLoginDialog();
+    ThirdLoginView* view = dialog ? dialog->getWebView() : nullptr;
+    if (!view) {
+        qWarning() << "[Logic] by kx LoginManager::runThirdLogin {no outside-account login dialog}";
+        return false;
+    }
+    dialog->setTitle(QString::fromUtf8(thirdLoginProvider(type)->title));
+    const QUrl page = type == 3 ? GenerateQQLoginUrl() : type == 4 ? GenerateWeChatLoginUrl() : GenerateWeiboLoginUrl();
+    if (page.isEmpty())
+        return false;
+    m_thirdLoginDlg = dialog.get();
+    m_thirdLoginView = view;
+    view->load(page);
+    connect(view, &ThirdLoginView::urlChanged, this, &LoginManager::OnThirdLoginUrlChanged);
+    const bool accepted = dialog->exec() == 1;
+    m_thirdLoginView = nullptr;
+    m_thirdLoginDlg = nullptr;
+    return accepted;
+}
+
+bool LoginManager::isThirdLoginDenied(const QUrl& url)
+{
+    const auto items = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
+    return std::any_of(items.begin(), items.end(), [](const auto& item) {
+        return item.first == QLatin1String("error") && item.second == QLatin1String("access_denied");
+    });
+}
+
+bool LoginManager::parseThirdLoginCode(const QUrl& url, QString& code, QString& state)
+{
+    bool hasCode = false;
+    bool hasState = false;
+    for (const auto& item : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
+        if (item.first == QLatin1String("code")) {
+            code = item.second;
+            hasCode = true;
+        } else if (item.first == QLatin1String("state")) {
+            state = item.second;
+            hasState = true;
+        }
+    }
+    return hasCode && hasState;
+}
+
+void LoginManager::OnThirdLoginUrlChanged(const QUrl& url)
+{
+    if (url.isEmpty())
+        return;
+    if (isThirdLoginDenied(url)) {
+        if (m_thirdLoginDlg) {
+            m_thirdLoginDlg->reject();
+            m_thirdLoginDlg = nullptr;
+            m_thirdLoginView = nullptr;
+        }
+        return;
+    }
+    QString code;
+    QString state;
+    const ThirdLoginProvider* provider = thirdLoginProvider(m_thirdLoginType);
+    if (!parseThirdLoginCode(url, code, state) || !m_thirdLoginDlg || !m_thirdLoginView || !provider)
+        return;
+    // The dialog ends with this address: whatever its page shows before it
+    // closes sends no second sign-in.
+    ThirdLoginDialog* dialog = m_thirdLoginDlg;
+    ThirdLoginView* view = m_thirdLoginView;
+    m_thirdLoginDlg = nullptr;
+    m_thirdLoginView = nullptr;
+
+    emit sglBeginLogin();
+    // The sign-in rides on the web login's session; the store stays with
+    // this manager for all later requests.
+    if (QNetworkCookieJar* jar = view->cookieJar())
+        m_networkManager->setCookieJar(jar);
+    const Param time(QString::fromLatin1(kTimeKey), QString());
+    Params query{time, qMakePair(QStringLiteral("auth"), QString())};
+    query += QUrlQuery(url).queryItems(QUrl::FullyDecoded);
+    sendSigned({provider->address,
+                QString::fromLatin1(provider->signPath),
+                {qMakePair(QStringLiteral("code"), code), qMakePair(QStringLiteral("state"), state), time},
+                query,
+                {},
+                false});
+    dialog->accept();
 }
 
 // ---------------------------------------------------------------------------

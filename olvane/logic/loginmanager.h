@@ -16,6 +16,7 @@
 // with code -1 and a "busy" message.
 
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QObject>
 #include <QPair>
@@ -25,6 +26,9 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 class QUrl;
+class ThirdLoginDialog;
+class ThirdLoginView;
+struct ZvQrSymbol;
 
 // The token record of the last login reply.
 struct LoginTokenInfo
@@ -92,6 +96,39 @@ public:
     // sglCheckInGuildRequest.
     void checkAnchorInGuild();
 
+    // QR-code login. requestQRCode asks for a new scan code; a good reply
+    // stores it, encodes its QR text (url followed by code) and emits
+    // sglQRCodeChanged, a failed one sglGetQRCodeFailed. Error 1003
+    // resynchronises the time and asks again after 100 ms, a few times at
+    // most before it fails too. checkQRCodeAuth polls the scan state of the
+    // last code; its reply is a login reply (-2 asks for a new code, other
+    // errors are silent).
+    void requestQRCode();
+    void checkQRCodeAuth();
+    // The current symbol drawn black on white into a size x size one-bit
+    // image, inside a margin; a null image before any symbol.
+    QImage getQRCodeImage(int size, int margin) const;
+
+    // Outside-account login: runs the provider's signed sign-in page in the
+    // modal web dialog (webdialogs.h). When the page reaches an address with
+    // "code" and "state", the sign-in request goes out with the page's
+    // cookies (sglBeginLogin first) and the dialog is accepted: true. False
+    // when the user refused or closed the dialog, no dialog could be made,
+    // or another outside-account login is running.
+    bool loginByQQ();
+    bool loginByWeChat();
+    bool loginByWeibo();
+    // The providers' signed sign-in page addresses; empty when they cannot be
+    // signed.
+    QUrl GenerateQQLoginUrl();
+    QUrl GenerateWeChatLoginUrl();
+    QUrl GenerateWeiboLoginUrl();
+    // A query item error=access_denied.
+    static bool isThirdLoginDenied(const QUrl& url);
+    // The last values of the query items "code" and "state"; true when both
+    // occur.
+    static bool parseThirdLoginCode(const QUrl& url, QString& code, QString& state);
+
     // How long one request may take before it fails as a network error.
     void setRequestTimeout(int ms) { m_requestTimeoutMs = ms; }
 
@@ -112,12 +149,17 @@ public slots:
     // Logs a network error, dispatches the reply by its address (without the
     // query) and frees it.
     void handleNetworkResponse(QNetworkReply* reply);
+    // An address the outside-account dialog's page reached: a refusal
+    // rejects the dialog; code and state send the sign-in, once per dialog,
+    // and accept it; anything else is left to the page.
+    void OnThirdLoginUrlChanged(const QUrl& url);
     // Logs each TLS error; the certificate is not ignored, so the request
     // fails and its handler reports the failure.
     void sltSSLErrorDeal(QNetworkReply* reply, const QList<QSslError>& errors);
 
 private:
-    using Params = QList<QPair<QString, QString>>;
+    using Param = QPair<QString, QString>;
+    using Params = QList<Param>;
     // A reply handler: the address and the body (empty after a network error).
     using Handler = void (LoginManager::*)(const QUrl& url, const QByteArray& body);
 
@@ -133,6 +175,25 @@ private:
     // request's handler gets an empty body, as after a network failure, and
     // the result is false.
     bool sendSigned(const char* (*urlOf)(), const QString& signPath, Params params, bool post, bool userDevice);
+
+    // A request laid out by hand. The sign text is signPath, "?aid=zvtool",
+    // then `sign` as "&key=value"; the query is aid=zvtool, then `query`. An
+    // item "time" of either takes the time (followed by "%s" in the sign
+    // text), an item "auth" of `query` the auth code. A POST sends `form`.
+    struct SignedRequest
+    {
+        const char* (*urlOf)();
+        QString signPath;
+        Params sign;
+        Params query;
+        Params form;
+        bool post = false;
+    };
+    // The signed address; empty (logged) when no auth code can be made.
+    QUrl signedUrl(const SignedRequest& request);
+    // Sends it, or, when it cannot be signed, hands its handler an empty body
+    // as after a network failure and returns false.
+    bool sendSigned(const SignedRequest& request, bool userDevice = false);
     void dispatch(const QUrl& url, const QByteArray& body);
     Handler handlerFor(const QUrl& url) const;
 
@@ -144,6 +205,11 @@ private:
 
     void responseServerTime(const QUrl& url, const QByteArray& body);
     void responseLogin(const QUrl& url, const QByteArray& body);
+    void responseQRCode(const QUrl& url, const QByteArray& body);
+    // The outside-account login of `type` (3 QQ, 4 WeChat, 5 Weibo) and its
+    // signed sign-in page.
+    bool runThirdLogin(int type);
+    QUrl thirdLoginPage(int type);
     void responseGetUserInfo(const QUrl& url, const QByteArray& body);
     void responseRtmpList(const QUrl& url, const QByteArray& body);
     void responseRoomInfo(const QUrl& url, const QByteArray& body);
@@ -169,6 +235,10 @@ private:
     QString m_password;
     QString m_longToken;
     bool m_autoLogin = true;
+    ThirdLoginDialog* m_thirdLoginDlg = nullptr;
+    ThirdLoginView* m_thirdLoginView = nullptr;
+    QString m_qrCodeText;
+    ZvQrSymbol* m_qrCode = nullptr;
     qint64 m_serverTimeOffset = SERVER_TIME_INVALID;
     LoginTokenInfo m_tokenInfo;
     QNetworkAccessManager* m_networkManager = nullptr;
@@ -182,5 +252,7 @@ private:
 
     // One captcha check at a time, across all logins.
     bool m_captchaOpen = false;
+    // Scan-code requests repeated after error 1003 since the last other reply.
+    int m_qrCodeRetries = 0;
     int m_requestTimeoutMs = 15000;
 };

@@ -14,8 +14,11 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <ctime>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -157,6 +160,12 @@ struct Shape
     std::vector<Keys> forms;
     bool get = false;
     bool userDevice = false;
+    // The whole query, auth included, where a request lays it out otherwise
+    // (then a GET's forms are not consulted).
+    Keys query;
+    // The sign text's keys, aid first, where they are not the query's
+    // (without auth) followed by the body.
+    Keys signOrder;
 };
 
 // Fills the record and runs the checks shared by every signed request; the
@@ -180,23 +189,33 @@ void checkSigned(const Shape& shape, const httplib::Request& req, Json::Value& r
         record["user_device"] = decoded ? Json::Value(*decoded) : Json::Value("(not Base64)");
     }
 
-    // POST: aid, time, auth in the query, the parameters in the body. GET:
-    // aid first, then the parameters with the time among them, auth last.
-    Keys signedKeys = keysOf(query);
-    if (signedKeys.empty() || signedKeys.front() != "aid" || signedKeys.back() != "auth")
-        return fail(record, 1001, "query must begin with aid and end with auth");
-    signedKeys.pop_back();
-    Fields signedFields(query.begin(), query.end() - 1);
-    if (shape.get) {
-        const Keys parameters(signedKeys.begin() + 1, signedKeys.end());
-        if (std::find(shape.forms.begin(), shape.forms.end(), parameters) == shape.forms.end())
+    // By default a POST has aid, time, auth in the query and the parameters in
+    // the body, a GET aid first, then the parameters with the time among them,
+    // auth last.
+    const Keys queryKeys = keysOf(query);
+    if (!shape.query.empty()) {
+        if (queryKeys != shape.query)
             return fail(record, 1001, "unexpected query parameters");
     } else {
-        if (signedKeys != Keys{"aid", "time"})
+        if (queryKeys.empty() || queryKeys.front() != "aid" || queryKeys.back() != "auth")
+            return fail(record, 1001, "query must begin with aid and end with auth");
+        const Keys parameters(queryKeys.begin() + 1, queryKeys.end() - 1);
+        if (shape.get && std::find(shape.forms.begin(), shape.forms.end(), parameters) == shape.forms.end())
+            return fail(record, 1001, "unexpected query parameters");
+        if (!shape.get && parameters != Keys{"time"})
             return fail(record, 1001, "query must be aid, time, auth");
-        if (std::find(shape.forms.begin(), shape.forms.end(), keysOf(body)) == shape.forms.end())
-            return fail(record, 1001, "unexpected body parameters");
-        signedFields.insert(signedFields.end(), body.begin(), body.end());
+    }
+    if (!shape.get && std::find(shape.forms.begin(), shape.forms.end(), keysOf(body)) == shape.forms.end())
+        return fail(record, 1001, "unexpected body parameters");
+    Fields signedFields;
+    std::copy_if(query.begin(), query.end(), std::back_inserter(signedFields),
+                 [](const auto& field) { return field.first != "auth"; });
+    signedFields.insert(signedFields.end(), body.begin(), body.end());
+    if (!shape.signOrder.empty()) {
+        Fields ordered;
+        for (const std::string& key : shape.signOrder)
+            ordered.emplace_back(key, value(signedFields, key));
+        signedFields = ordered;
     }
     if (value(query, "aid") != kAppId)
         return fail(record, 1001, "aid must be zvtool");
@@ -384,7 +403,8 @@ Endpoint toolTimeStamp()
 
 Endpoint loginCheck()
 {
-    Shape shape{"app/loginCheck2", {kNickLogin, kPhoneLogin, kNickCaptchaLogin, kPhoneCaptchaLogin}, false, true};
+    Shape shape{
+        "app/loginCheck2", {kNickLogin, kPhoneLogin, kNickCaptchaLogin, kPhoneCaptchaLogin}, false, true, {}, {}};
     Endpoint e = signedEndpoint("loginCheck2", "/app/loginCheck2", shape, checkPassword, passwordLogin);
     // The platform asks for a captcha: a login without a solved one gets 81.
     addVariant(e, "captcha", [](const httplib::Request&, const Json::Value& record) {
@@ -419,7 +439,7 @@ Endpoint loginCheck()
 
 Endpoint shortTokenLogin()
 {
-    Shape shape{"app/getShortToken", {{"biz_type", "long_token"}}, false, false};
+    Shape shape{"app/getShortToken", {{"biz_type", "long_token"}}, false, false, {}, {}};
     return signedEndpoint(
         "getShortToken", "/app/getShortToken", shape,
         [](const httplib::Request&, Json::Value& record) {
@@ -435,7 +455,7 @@ Endpoint tokenEndpoint(const std::string& name, const std::string& path, const s
                        Answer answer)
 {
     return signedEndpoint(
-        name, path, Shape{signPath, {form}, false, false},
+        name, path, Shape{signPath, {form}, false, false, {}, {}},
         [](const httplib::Request&, Json::Value& record) { checkToken(record["form"]["token"].asString(), record); },
         std::move(answer));
 }
@@ -510,7 +530,7 @@ Endpoint startLiveRoom()
 {
     return signedEndpoint(
         "start_liveroom", "/api/v1/start_liveroom",
-        Shape{"start_liveroom", {{"fms_val", "rtmp_id", "token"}}, false, false},
+        Shape{"start_liveroom", {{"fms_val", "rtmp_id", "token"}}, false, false, {}, {}},
         [](const httplib::Request&, Json::Value& record) {
             const Json::Value& form = record["form"];
             const std::string id = form["rtmp_id"].asString();
@@ -541,7 +561,7 @@ Endpoint closeRoom()
 
 Endpoint anchorGuildCheck()
 {
-    Shape shape{"checkAnchorInGuild", {{"biz_type", "token", "time"}}, true, false};
+    Shape shape{"checkAnchorInGuild", {{"biz_type", "token", "time"}}, true, false, {}, {}};
     const auto inGuild = [](int in) {
         return [in](const httplib::Request&, const Json::Value&) {
             Json::Value data;
@@ -582,6 +602,264 @@ Endpoint captchaPage()
         res.set_content("<html><head><meta http-equiv=\"refresh\" content=\"0; url=" + solved +
                             "\"></head><body><a href=\"" + solved + "\">verify</a></body></html>",
                         "text/html; charset=utf-8");
+    };
+    return e;
+}
+
+namespace {
+
+// Scan codes issued by scan/code and how often each has been polled;
+// forgotten on reset.
+struct ScanState
+{
+    std::mutex mutex;
+    long long issued = 0;
+    std::map<std::string, int> polls;
+};
+
+ScanState& scanState()
+{
+    static ScanState state;
+    return state;
+}
+
+std::string issueScanCode()
+{
+    std::lock_guard<std::mutex> lock(scanState().mutex);
+    const std::string n = std::to_string(++scanState().issued);
+    const std::string code = "sc" + n + hexDigest(EVP_sha256(), "zavmo-sim scan|" + n).substr(0, 12);
+    scanState().polls[code] = 0;
+    return code;
+}
+
+// The scan-state poll: waiting, then the login once; an unknown code has
+// expired. In mode "expired" every code expires now.
+Answer scanStateAnswer(bool expireNow)
+{
+    return [expireNow](const httplib::Request&, const Json::Value& record) {
+        std::lock_guard<std::mutex> lock(scanState().mutex);
+        auto& polls = scanState().polls;
+        const auto it = polls.find(record["form"]["code"].asString());
+        if (it == polls.end() || expireNow) {
+            if (it != polls.end())
+                polls.erase(it);
+            return envelope(account::kScanExpired, "二维码已过期");
+        }
+        if (++it->second < account::kScanPolls)
+            return envelope(account::kScanWaiting, "等待扫码");
+        polls.erase(it);
+        return loginSuccess();
+    };
+}
+
+} // namespace
+
+Endpoint scanCode()
+{
+    // The platform signs over biz_type twice: the query's before the time,
+    // the body's after it.
+    const Shape shape{"scan/code", {{"biz_type"}}, false, false, {"aid", "biz_type", "time", "auth"}, {}};
+    Endpoint e =
+        signedEndpoint("scanCode", "/scan/code", shape, nullptr, [](const httplib::Request& req, const Json::Value&) {
+            Json::Value data;
+            data["url"] = originOf(req) + "/scan/qr?code=";
+            data["code"] = issueScanCode();
+            return envelope(0, data);
+        });
+    addVariant(e, "datastring", [](const httplib::Request&, const Json::Value&) { return envelope(0, "no object"); });
+    addVariant(e, "emptycode", [](const httplib::Request&, const Json::Value&) {
+        Json::Value data;
+        data["url"] = "";
+        data["code"] = "";
+        return envelope(0, data);
+    });
+    e.reset = [] {
+        std::lock_guard<std::mutex> lock(scanState().mutex);
+        scanState().polls.clear();
+    };
+    return e;
+}
+
+Endpoint scanAuth()
+{
+    const Shape shape{"lapi/passport/scan/auth",          {}, true, false, {"aid", "biz_type", "time", "auth", "code"},
+                      {"aid", "biz_type", "code", "time"}};
+    Endpoint e = signedEndpoint("scanAuth", "/lapi/passport/scan/auth", shape, nullptr, scanStateAnswer(false));
+    addVariant(e, "expired", scanStateAnswer(true));
+    return e;
+}
+
+namespace {
+
+constexpr const char* kOauthPrefix = "/api/tandrel/";
+
+// Sessions the sign-in pages opened (cookie value -> state) and codes the
+// provider issued (code -> state); forgotten on reset.
+struct OauthState
+{
+    std::mutex mutex;
+    long long issued = 0;
+    std::map<std::string, std::string> sessions;
+    std::map<std::string, std::string> codes;
+};
+
+OauthState& oauthState()
+{
+    static OauthState state;
+    return state;
+}
+
+std::string percentEncode(const std::string& text)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0x0f]);
+        }
+    }
+    return out;
+}
+
+std::string cookieValue(const httplib::Request& req, const std::string& name)
+{
+    const std::string header = req.get_header_value("Cookie");
+    size_t at = 0;
+    while (at < header.size()) {
+        const size_t end = std::min(header.find(';', at), header.size());
+        std::string pair = header.substr(at, end - at);
+        pair.erase(0, pair.find_first_not_of(' '));
+        if (pair.rfind(name + "=", 0) == 0)
+            return pair.substr(name.size() + 1);
+        at = end + 1;
+    }
+    return std::string();
+}
+
+// The sign-in carries its page's cookie, and a code the provider issued for
+// the state that page opened. A code serves once.
+void checkOauthSession(const httplib::Request& req, Json::Value& record)
+{
+    const std::string session = cookieValue(req, account::kOauthCookie);
+    record["cookie"] = session;
+    const std::string state = record["form"]["state"].asString();
+    std::lock_guard<std::mutex> lock(oauthState().mutex);
+    const auto opened = oauthState().sessions.find(session);
+    if (session.empty() || opened == oauthState().sessions.end() || opened->second != state)
+        return fail(record, 1006, "no session cookie of the sign-in page for this state");
+    const auto code = oauthState().codes.find(record["form"]["code"].asString());
+    if (code == oauthState().codes.end() || code->second != state)
+        return fail(record, 1006, "code was not issued for this state");
+    oauthState().codes.erase(code);
+}
+
+void oauthDecode(const httplib::Request& req, Json::Value& record)
+{
+    const std::string rest = req.path.substr(std::char_traits<char>::length(kOauthPrefix));
+    const size_t slash = rest.find('/');
+    const std::string step = rest.substr(0, slash);
+    const std::string provider = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
+    record["provider"] = provider;
+    if (provider != "qq" && provider != "weibo" && provider != "weixin") {
+        record["stage"] = "unknown";
+        return;
+    }
+    if (step != "oauthSignin") {
+        record["stage"] = step == "oauthAuthorize" ? "authorize" : step == "oauthCallback" ? "callback" : "unknown";
+        return;
+    }
+    const Fields query = parseQuery(record["query_string"].asString());
+    const Keys keys = keysOf(query);
+    const bool signIn = std::find(keys.begin(), keys.end(), "code") != keys.end() ||
+                        std::find(keys.begin(), keys.end(), "state") != keys.end();
+    record["stage"] = signIn ? "signin" : "page";
+    Shape shape =
+        signIn ? Shape{"", {}, true, false, {"aid", "time", "auth", "code", "state"}, {"aid", "code", "state", "time"}}
+               : Shape{"", {{"biz_type", "time"}}, true, false, {}, {}};
+    shape.signPath = "tandrel/oauthSignin/" + provider;
+    checkSigned(shape, req, record);
+    if (signIn && checked(record))
+        checkOauthSession(req, record);
+}
+
+// Variants: "denied" (the user refuses at the provider), "nostate" (the
+// provider's redirect lacks the state), "newuser" (the account never used
+// the platform).
+void oauthReply(const std::string& variant, const httplib::Request& req, const Json::Value& record,
+                httplib::Response& res)
+{
+    const std::string stage = record["stage"].asString();
+    const std::string provider = record["provider"].asString();
+    const std::string callback = originOf(req) + kOauthPrefix + "oauthCallback/" + provider;
+    if (stage == "unknown") {
+        res.status = 404;
+        res.set_content("not found\n", "text/plain");
+    } else if ((stage == "page" || stage == "signin") && !checked(record)) {
+        setJson(res, envelope(record["check_error"].asInt(), record["check"].asString()));
+    } else if (stage == "page") {
+        std::lock_guard<std::mutex> lock(oauthState().mutex);
+        const std::string n = std::to_string(++oauthState().issued);
+        const std::string state = "st" + n;
+        const std::string session = hexDigest(EVP_sha256(), "zavmo-sim oauth|" + n).substr(0, 32);
+        oauthState().sessions[session] = state;
+        res.set_header("Set-Cookie", std::string(account::kOauthCookie) + "=" + session + "; Path=/; HttpOnly");
+        res.set_redirect(originOf(req) + kOauthPrefix + "oauthAuthorize/" + provider + "?state=" + state);
+    } else if (stage == "authorize") {
+        const std::string state = percentEncode(req.get_param_value("state"));
+        if (variant == "denied")
+            return res.set_redirect(callback + "?error=access_denied&error_description=user%20denied&state=" + state);
+        std::lock_guard<std::mutex> lock(oauthState().mutex);
+        const std::string n = std::to_string(++oauthState().issued);
+        // Provider codes hold characters a query must encode.
+        const std::string code = "oc/" + n + "+" + hexDigest(EVP_sha256(), "zavmo-sim code|" + n).substr(0, 8) + "=";
+        oauthState().codes[code] = req.get_param_value("state");
+        res.set_redirect(callback + "?code=" + percentEncode(code) + (variant == "nostate" ? "" : "&state=" + state));
+    } else if (stage == "callback") {
+        res.status = 200;
+        res.set_content("<html><body>正在登录…</body></html>", "text/html; charset=utf-8");
+    } else if (variant == "newuser") {
+        Json::Value data;
+        data["newuser"] = 1;
+        setJson(res, envelope(0, data));
+    } else {
+        setJson(res, loginSuccess());
+    }
+}
+
+} // namespace
+
+// The outside-account (QQ, WeChat, Weibo) login under /api/tandrel/, for each
+// provider: the signed sign-in page oauthSignin/P sets the session cookie and
+// redirects to the provider's oauthAuthorize/P, which redirects to
+// oauthCallback/P with "code" and "state" (or "error=access_denied"); the
+// client's sign-in, oauthSignin/P with code and state, must carry the cookie.
+// Records carry "stage" (page, authorize, callback, signin, unknown),
+// "provider" and, for the sign-in, the session "cookie" it carried.
+Endpoint oauthLogin()
+{
+    Endpoint e;
+    e.name = "oauth";
+    e.path = kOauthPrefix;
+    e.pathIsPrefix = true;
+    e.methods = {"GET"};
+    e.decode = oauthDecode;
+    e.reply = [](const httplib::Request& req, const Json::Value& record, httplib::Response& res) {
+        oauthReply(std::string(), req, record, res);
+    };
+    e.errorEnvelope = errorEnvelope;
+    for (const char* variant : {"denied", "nostate", "newuser"})
+        e.variants[variant] = [name = std::string(variant)](const httplib::Request& req, const Json::Value& record,
+                                                            httplib::Response& res) {
+            oauthReply(name, req, record, res);
+        };
+    e.reset = [] {
+        std::lock_guard<std::mutex> lock(oauthState().mutex);
+        oauthState().sessions.clear();
+        oauthState().codes.clear();
     };
     return e;
 }

@@ -10,6 +10,8 @@
 //   1003 the request's time is more than kTimeWindowSeconds off the clock
 //   1004 the token or long token is not one the platform issued
 //   1005 unknown user or wrong password
+//   1006 an outside-account sign-in without the session cookie of its
+//        sign-in page, or with a code not issued for its state
 
 namespace zavmo::sim::account {
 
@@ -35,6 +37,19 @@ constexpr const char* kRtmpSendUrl = "rtmp://127.0.0.1:1935/live";
 constexpr const char* kRtmpSendLive = "10086?key=a+b/c&t=9";
 
 constexpr int kTimeWindowSeconds = 300;
+
+// QR-code login: a scan code answers the scan-state poll with kScanWaiting
+// until it has been polled kScanPolls times, then with the login (once). A
+// code the platform did not issue, or any code in mode "reply:expired",
+// answers kScanExpired.
+constexpr int kScanWaiting = 1101;
+constexpr int kScanPolls = 3;
+constexpr int kScanExpired = -2;
+
+// Outside-account login: the sign-in page sets this cookie and redirects
+// through the provider to an address with "code" and "state"; the sign-in
+// request must carry the cookie back.
+constexpr const char* kOauthCookie = "zv_oauth_session";
 
 // Env read by zavmo-sim at start: seconds its clock runs ahead of the system's
 // (negative: behind). The time stamp and the time-window check both use it.

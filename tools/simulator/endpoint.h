@@ -84,6 +84,13 @@ Endpoint startLiveRoom();
 Endpoint closeRoom();
 Endpoint anchorGuildCheck();
 Endpoint captchaPage();
+// QR-code login: the scan code (named replies "datastring", "emptycode") and
+// the scan-state poll (named reply "expired").
+Endpoint scanCode();
+Endpoint scanAuth();
+// Outside-account login, "oauth": sign-in page, provider, sign-in request
+// (named replies "denied", "nostate", "newuser").
+Endpoint oauthLogin();
 
 // The release service's update check; its reply is the file
 // replies/checkUpdate.json in the simulator's folder when there is one.

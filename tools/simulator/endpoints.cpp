@@ -20,8 +20,21 @@ std::vector<Endpoint> allEndpoints(const Context& context)
 {
     // One line per endpoint; each feature adds its own maker here.
     return {
-        analyticsCollector(), packageQuery(), toolTimeStamp(), loginCheck(), shortTokenLogin(),  myInfo(),
-        rtmpList(),           myRoom(),       startLiveRoom(), closeRoom(),  anchorGuildCheck(), captchaPage(),
+        analyticsCollector(),
+        packageQuery(),
+        toolTimeStamp(),
+        loginCheck(),
+        shortTokenLogin(),
+        myInfo(),
+        rtmpList(),
+        myRoom(),
+        startLiveRoom(),
+        closeRoom(),
+        anchorGuildCheck(),
+        captchaPage(),
+        scanCode(),
+        scanAuth(),
+        oauthLogin(),
         fileTree("files", "/files/", context.filesRoot),
         // The download CDN's client files (companion module, installers, the launcher's default update area).
         fileTree("client_download", "/client_download/", context.filesRoot + "/client_download"),

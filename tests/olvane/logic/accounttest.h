@@ -142,6 +142,7 @@ protected:
     {
         qInstallMessageHandler(nullptr);
         setCaptchaDialogFactory(nullptr);
+        setThirdLoginDialogFactory(nullptr);
         delete sim;
         sim = nullptr;
     }
@@ -150,6 +151,7 @@ protected:
         sim->reset();
         QFile::remove(getUserInfoPath());
         setCaptchaDialogFactory(nullptr);
+        setThirdLoginDialogFactory(nullptr);
         QMutexLocker locker(&g_logMutex);
         g_log.clear();
     }
