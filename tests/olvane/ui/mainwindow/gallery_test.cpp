@@ -7,6 +7,8 @@
 #include "ui/mainwindow/zvappquittip.h"
 #include "ui/mainwindow/zvcenterpicturewidget.h"
 #include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/zvtitlebar.h"
+#include "ui/mainwindow/zvtitlemenu.h"
 #include "ui/mainwindow/zvtooltip.h"
 
 #include "core/appconfig.h"
@@ -82,6 +84,24 @@ TEST(Gallery, QuitPrompt)
     mainWindowLink().config = nullptr;
     tip.show();
     save(tip, "quit_prompt.png");
+}
+
+TEST(Gallery, TitleBarAndMenu)
+{
+    StyledHost host(QSize(942, 160));
+    auto* bar = new zvTitleBar(&host);
+    bar->setGeometry(11, 11, 920, 120);
+    host.show();
+    save(host, "titlebar.png");
+    bar->findChild<QPushButton*>("button_toolbox")->click();
+    bar->findChild<QPushButton*>("Button_login")->setText("主播阿梦");
+    bar->findChild<QWidget*>("Button_user_header")->show();
+    bar->setHeadImage(":/Resources/icon_login_user.png");
+    save(host, "titlebar_loggedin.png");
+
+    zvTitleMenu menu;
+    menu.show();
+    save(menu, "titlemenu.png");
 }
 
 TEST(Gallery, Toast)
