@@ -30,19 +30,6 @@ LoginManager* loginManager()
     return ZvLogicFW::instance()->getLoginManager();
 }
 
-// The nickname comes from the server: whatever it holds, the avatar's file
-// stays one name inside the image folder.
-QString avatarFileName(const QString& userName)
-{
-    QString name = userName + QStringLiteral("_middle");
-    if (isSafeFileName(name))
-        return name;
-    for (QChar& c : name)
-        if (c == '/' || c == '\\' || c.category() == QChar::Other_Control)
-            c = '_';
-    return name;
-}
-
 } // namespace
 
 zvTitleBar::zvTitleBar(QWidget* parent) : QWidget(parent), ui(new Ui::zvTitleBar)
@@ -213,8 +200,11 @@ void zvTitleBar::sltLoginSuccess()
 
     const QString avatarUrl = login->getAvatarUrl();
     ZvFileDownloaderMgr* downloads = ZvLogicFW::instance()->getFileDownloaderMgr();
+    // The nickname comes from the server: the file name must stay one name
+    // inside the image folder.
     if (!avatarUrl.isEmpty() && downloads)
-        downloads->startDownload(avatarTaskName(), avatarUrl, getImageDir(), true, avatarFileName(m_userName));
+        downloads->startDownload(avatarTaskName(), avatarUrl, getImageDir(), true,
+                                 safeFileName(m_userName + QStringLiteral("_middle")));
 }
 
 void zvTitleBar::sltDownloadFinished(QString name, QString file)
