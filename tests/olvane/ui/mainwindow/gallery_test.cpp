@@ -2,11 +2,16 @@
 // sheets, and a sheet of every image in the bundle, for people to look at.
 // Written to $ZAVMO_GALLERY_DIR, by default gallery/ in the build folder.
 #include "ui/mainwindow/cmbitemdelegate.h"
+#include "ui/mainwindow/mainwindowlink.h"
 #include "ui/mainwindow/roundheadbutton.h"
+#include "ui/mainwindow/zvappquittip.h"
 #include "ui/mainwindow/zvcenterpicturewidget.h"
 #include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/zvtitlebar.h"
+#include "ui/mainwindow/zvtitlemenu.h"
 #include "ui/mainwindow/zvtooltip.h"
 
+#include "core/appconfig.h"
 #include "core/stringconstants.h"
 #include "core/systemutils.h"
 #include "imagelist.h"
@@ -69,6 +74,34 @@ TEST(Gallery, MessageTips)
     question.setButtonText("关闭直播", "忽略");
     question.show();
     save(question, "msgtip_question.png");
+}
+
+TEST(Gallery, QuitPrompt)
+{
+    AppConfig config;
+    mainWindowLink().config = &config;
+    zvAppQuitTip tip;
+    mainWindowLink().config = nullptr;
+    tip.show();
+    save(tip, "quit_prompt.png");
+}
+
+TEST(Gallery, TitleBarAndMenu)
+{
+    StyledHost host(QSize(942, 160));
+    auto* bar = new zvTitleBar(&host);
+    bar->setGeometry(11, 11, 920, 120);
+    host.show();
+    save(host, "titlebar.png");
+    bar->findChild<QPushButton*>("button_toolbox")->click();
+    bar->findChild<QPushButton*>("Button_login")->setText("主播阿梦");
+    bar->findChild<QWidget*>("Button_user_header")->show();
+    bar->setHeadImage(":/Resources/icon_login_user.png");
+    save(host, "titlebar_loggedin.png");
+
+    zvTitleMenu menu;
+    menu.show();
+    save(menu, "titlemenu.png");
 }
 
 TEST(Gallery, Toast)

@@ -1,0 +1,41 @@
+#pragma once
+// What the window chrome (title bar, quit prompt) takes from the main window:
+// the window itself (parent of their dialogs, the one that closes), its
+// settings object and its logic listener. The main window fills these in as
+// it makes them; until then, and for the chrome on its own in tests, they
+// are null or set directly. GUI thread only; nothing here is owned.
+//
+// Also the two ways out of sight that every closing path shares: hiding to
+// the tray, and quitting the program.
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class AppConfig;
+class UILogicListener;
+
+struct MainWindowLink
+{
+    QPointer<QWidget> window;
+    AppConfig* config = nullptr;
+    UILogicListener* listener = nullptr;
+};
+
+MainWindowLink& mainWindowLink();
+
+// Whether the desktop shows tray icons (QSystemTrayIcon), unless a test has
+// said otherwise; an empty function restores the real answer.
+bool systemTrayAvailable();
+void setSystemTrayAvailableFunction(std::function<bool()> available);
+
+// Hides the window to the tray; without a tray it would be unreachable, so
+// it is minimised instead.
+void hideToTray(QWidget* window);
+
+// Ends the application's event loop: QCoreApplication::quit, or what a test
+// put in its place (an empty function restores the real one). Every quit of
+// the program goes through here.
+void quitApplication();
+void setQuitFunction(std::function<void()> quit);

@@ -1,0 +1,58 @@
+#include "ui/mainwindow/zvappquittip.h"
+#include "ui_zvappquittip.h"
+
+#include "core/appconfig.h"
+#include "core/systemutils.h"
+#include "ui/mainwindow/mainwindowlink.h"
+
+zvAppQuitTip::zvAppQuitTip(QWidget* parent) : QDialog(parent), ui(new Ui::zvAppQuitTip)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::Dialog);
+    setProperty("CanMove", true);
+    setProperty("TitleHeight", 36);
+    loadStyleSheet();
+    initCloseMode();
+}
+
+zvAppQuitTip::~zvAppQuitTip()
+{
+    delete ui;
+}
+
+void zvAppQuitTip::initCloseMode()
+{
+    AppConfig* config = mainWindowLink().config;
+    if (!config)
+        return;
+    if (config->getCloseMode() != CLOSE_QUIT)
+        ui->radio_btn_hide->setChecked(true);
+    else
+        ui->radio_btn_quit->setChecked(true);
+}
+
+void zvAppQuitTip::loadStyleSheet()
+{
+    setStyleSheet(readFileText(QStringLiteral(":/Qss/SystemSettingQss.qss")));
+}
+
+void zvAppQuitTip::on_button_confirm_clicked()
+{
+    if (AppConfig* config = mainWindowLink().config) {
+        config->setCloseMode(ui->radio_btn_quit->isChecked() ? CLOSE_QUIT : CLOSE_TO_TRAY);
+        config->setShowCloseTipEnable(!ui->checkBox_not_tip->isChecked());
+        if (!config->saveConfig())
+            qWarning("[UI] by kx zvAppQuitTip::on_button_confirm_clicked {save config failed}");
+    }
+    accept();
+}
+
+void zvAppQuitTip::on_button_cancel_clicked()
+{
+    close();
+}
+
+void zvAppQuitTip::on_button_close_clicked()
+{
+    close();
+}

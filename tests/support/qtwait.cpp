@@ -1,0 +1,20 @@
+#include "qtwait.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+namespace zavmo::test {
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+} // namespace zavmo::test
