@@ -48,7 +48,7 @@ void InstallDialogTest::SetUpTestSuite()
     sim = std::make_unique<zavmo::test::Simulator>();
     sim->setEnvironment();
     ASSERT_TRUE(deployment::installTrustedCertificates());
-    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "100");
+    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "20");
     ZvLogicFW* hub = ZvLogicFW::instance();
     ASSERT_TRUE(hub->initialize(0));
     listener = new UILogicListener;

@@ -8,6 +8,7 @@
 #include "core/stringconstants.h"
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlogicfw.h"
+#include "ui/install/installhost.h"
 #include "ui/install/zvenvironmentalrepair.h"
 
 #include "platform/registry.h"
@@ -237,6 +238,19 @@ TEST_F(RepairDialogTest, IgnoreSetsTheFlagAndRepairsNothing)
     waitFor([] { return false; }, 200);
     EXPECT_TRUE(sim->requests("static_cdn").empty());
     EXPECT_TRUE(fake.starts().empty());
+}
+
+TEST_F(RepairDialogTest, BeforeTheMainWindowRegistersIgnoreKeepsNothing)
+{
+    setInstallHost(nullptr, nullptr);
+    {
+        zvEnvironmentalRepair d({kDirectXName}, 0);
+        d.show();
+        click(&d, "button_single_Ignore");
+        EXPECT_FALSE(d.isVisible());
+    }
+    setInstallHost(listener, config);
+    EXPECT_FALSE(config->getEnvironmentRepairIgnore());
 }
 
 TEST_F(RepairDialogTest, AnUntickedComponentKeepsItsRowAndIsSkipped)
