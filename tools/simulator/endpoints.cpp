@@ -38,6 +38,7 @@ std::vector<Endpoint> allEndpoints(const Context& context)
         fileTree("files", "/files/", context.filesRoot),
         // The download CDN's client files (companion module, installers, the launcher's default update area).
         fileTree("client_download", "/client_download/", context.filesRoot + "/client_download"),
+        fileTree("static_cdn", "/zavmo/", context.filesRoot + "/zavmo"), // tool and runtime installers
         updateCheck(context),
     };
 }

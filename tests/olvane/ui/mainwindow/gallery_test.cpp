@@ -15,6 +15,7 @@
 #include "core/stringconstants.h"
 #include "core/systemutils.h"
 #include "imagelist.h"
+#include "screenshot.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -27,28 +28,11 @@
 
 namespace {
 
-QString galleryDir()
-{
-    QString dir = qEnvironmentVariable("ZAVMO_GALLERY_DIR");
-    if (dir.isEmpty())
-        dir = qEnvironmentVariable("ZAVMO_BUILD_DIR") + QStringLiteral("/gallery");
-    QDir().mkpath(dir);
-    return dir;
-}
+using zavmo::test::galleryDir;
 
-// Saves a screenshot and checks it is not blank.
 void save(QWidget& w, const QString& name)
 {
-    w.ensurePolished();
-    const QImage image = w.grab().toImage();
-    ASSERT_FALSE(image.isNull()) << name.toStdString();
-    EXPECT_TRUE(image.save(QDir(galleryDir()).filePath(name))) << name.toStdString();
-    const QRgb first = image.pixel(image.width() / 2, image.height() / 2);
-    bool varied = false;
-    for (int y = 0; y < image.height() && !varied; y += 3)
-        for (int x = 0; x < image.width() && !varied; x += 3)
-            varied = image.pixel(x, y) != first;
-    EXPECT_TRUE(varied) << name.toStdString() << " is one flat colour";
+    zavmo::test::saveScreenshot(w, name);
 }
 
 // A panel with the main window's style sheet, as the widgets sit in it.
