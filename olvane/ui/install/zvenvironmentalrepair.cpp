@@ -9,7 +9,7 @@
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlogicfw.h"
 #include "logic/zvtoolrepair.h"
-#include "ui/install/installhost.h"
+#include "ui/mainwindow/mainwindowlink.h"
 #include "ui/mainwindow/uilogiclistener.h"
 #include "ui/mainwindow/zvmsgtipwidget.h"
 
@@ -47,7 +47,7 @@ zvEnvironmentalRepair::zvEnvironmentalRepair(const QStringList& repairNames, int
     loadStyleSheet();
     initRepairPage();
 
-    UILogicListener* listener = installLogicListener();
+    UILogicListener* listener = mainWindowLink().listener;
     if (!listener) {
         qWarning().noquote() << "by kx zvEnvironmentalRepair {no logic listener: repairs cannot be followed}";
         return;
@@ -311,7 +311,7 @@ QString zvEnvironmentalRepair::currentRepairName() const
 
 void zvEnvironmentalRepair::ignore()
 {
-    if (AppConfig* config = installConfig())
+    if (AppConfig* config = mainWindowLink().config)
         config->setEnvironmentRepairIgnore(true);
     else
         qWarning().noquote() << "by kx zvEnvironmentalRepair {no settings: the ignore choice is not kept}";

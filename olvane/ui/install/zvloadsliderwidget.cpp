@@ -2,7 +2,7 @@
 #include "ui_zvloadsliderwidget.h"
 
 #include "core/systemutils.h"
-#include "ui/install/installhost.h"
+#include "ui/mainwindow/mainwindowlink.h"
 #include "ui/mainwindow/uilogiclistener.h"
 
 #include <QDebug>
@@ -17,7 +17,7 @@ zvLoadSliderWidget::zvLoadSliderWidget(const QString& downloadName, QWidget* par
     setProgress(0);
     setStyleSheet(readFileText(QStringLiteral(":/Qss/MainWidgetQss.qss")));
 
-    UILogicListener* listener = installLogicListener();
+    UILogicListener* listener = mainWindowLink().listener;
     if (!listener) {
         qWarning().noquote() << "by kx zvLoadSliderWidget {no logic listener: the download cannot be followed}";
         return;

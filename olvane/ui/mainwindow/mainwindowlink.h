@@ -1,5 +1,6 @@
 #pragma once
-// What the window chrome (title bar, quit prompt) takes from the main window:
+// What the window chrome (title bar, quit prompt) and the install and repair
+// dialogs take from the main window:
 // the window itself (parent of their dialogs, the one that closes), its
 // settings object and its logic listener. The main window fills these in as
 // it makes them; until then, and for the chrome on its own in tests, they

@@ -3,7 +3,7 @@
 #include "core/deployment.h"
 #include "core/pathlayout.h"
 #include "logic/zvlogicfw.h"
-#include "ui/install/installhost.h"
+#include "ui/mainwindow/mainwindowlink.h"
 
 #include "faketools.h"
 
@@ -28,7 +28,7 @@ class SharedWorld : public ::testing::Environment
 public:
     void TearDown() override
     {
-        setInstallHost(nullptr, nullptr);
+        mainWindowLink() = MainWindowLink{};
         ZvLogicFW::shutdownInstance();
         delete InstallDialogTest::listener;
         InstallDialogTest::listener = nullptr;
@@ -54,7 +54,8 @@ void InstallDialogTest::SetUpTestSuite()
     listener = new UILogicListener;
     hub->setLogicListener(listener);
     config = new AppConfig;
-    setInstallHost(listener, config);
+    mainWindowLink().listener = listener;
+    mainWindowLink().config = config;
 }
 
 void InstallDialogTest::SetUp()

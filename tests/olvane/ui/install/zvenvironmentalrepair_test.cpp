@@ -8,8 +8,8 @@
 #include "core/stringconstants.h"
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlogicfw.h"
-#include "ui/install/installhost.h"
 #include "ui/install/zvenvironmentalrepair.h"
+#include "ui/mainwindow/mainwindowlink.h"
 
 #include "platform/registry.h"
 
@@ -242,14 +242,15 @@ TEST_F(RepairDialogTest, IgnoreSetsTheFlagAndRepairsNothing)
 
 TEST_F(RepairDialogTest, BeforeTheMainWindowRegistersIgnoreKeepsNothing)
 {
-    setInstallHost(nullptr, nullptr);
+    mainWindowLink() = MainWindowLink{};
     {
         zvEnvironmentalRepair d({kDirectXName}, 0);
         d.show();
         click(&d, "button_single_Ignore");
         EXPECT_FALSE(d.isVisible());
     }
-    setInstallHost(listener, config);
+    mainWindowLink().listener = listener;
+    mainWindowLink().config = config;
     EXPECT_FALSE(config->getEnvironmentRepairIgnore());
 }
 
