@@ -2,7 +2,10 @@
 #
 # Runs the test through tests/support/run-isolated.sh: a fresh HOME, XDG
 # folders, TMPDIR, registry file and shell-open record for each test, so that
-# `ctest -j` can run them in parallel. APP_DIR copies the test binary into its
+# `ctest -j` can run them in parallel; where permitted (root) also a network
+# namespace with loopback alone and a PID namespace with its own /proc, so a
+# test sees only its own processes. RESOURCE_LOCK still serialises tests that
+# use fixed process names where namespaces are not permitted. APP_DIR copies the test binary into its
 # own application folder first (for code that writes beside the program).
 find_package(GTest REQUIRED)
 
