@@ -445,14 +445,14 @@ bool writeBundle(const QString& outDir, const QStringList& styleSheets, QString*
     QString qrc;
     QTextStream out(&qrc);
     out << "<!DOCTYPE RCC>\n<RCC version=\"1.0\">\n<qresource prefix=\"/\">\n";
-    for (const ImageSpec& spec : allImages()) {
-        const QString name = QString::fromUtf8(spec.name);
+    for (const ImageSpec& entry : allImages()) {
+        const QString name = QString::fromUtf8(entry.name);
         const QString path = root.filePath(QStringLiteral("Resources/") + name);
         if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
             *error = QStringLiteral("cannot create the folder of ") + path;
             return false;
         }
-        const QImage image = drawImage(spec);
+        const QImage image = drawImage(entry);
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly)) {
             *error = QStringLiteral("cannot write ") + path + QStringLiteral(": ") + file.errorString();

@@ -10,8 +10,8 @@
 
 namespace zavmo::imagegen {
 
-// The image at the spec's size, 32-bit premultiplied ARGB.
-QImage drawImage(const ImageSpec& spec);
+// The image at its listed size, 32-bit premultiplied ARGB.
+QImage drawImage(const ImageSpec& image);
 
 // Writes every image below outDir/Resources/ and outDir/olvane.qrc listing
 // them as ":/Resources/<name>" and each style sheet as ":/Qss/<file name>".

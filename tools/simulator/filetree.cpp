@@ -108,12 +108,12 @@ RangeResult parseRange(const std::string& header, long long size, ByteRange& out
     const std::string unit = "bytes=";
     if (header.compare(0, unit.size(), unit) != 0)
         return RangeResult::None;
-    const std::string spec = header.substr(unit.size());
-    const size_t dash = spec.find('-');
-    if (dash == std::string::npos || spec.find(',') != std::string::npos)
+    const std::string range = header.substr(unit.size());
+    const size_t dash = range.find('-');
+    if (dash == std::string::npos || range.find(',') != std::string::npos)
         return RangeResult::None;
-    const std::string a = spec.substr(0, dash);
-    const std::string b = spec.substr(dash + 1);
+    const std::string a = range.substr(0, dash);
+    const std::string b = range.substr(dash + 1);
     if (a.empty()) {
         const auto suffix = parseCount(b, 0);
         if (!suffix)
