@@ -114,7 +114,10 @@ TEST_F(ProcessTest, LongExecutableNameIsListedAndKilledByPid)
     const std::string exe = copyBinary("/bin/sleep", "LiveCodeModule.exe");
     const int pid = start(exe, {"30"});
     ASSERT_TRUE(waitFor([&] { return listed(pid, "LiveCodeModule.exe"); }));
-    EXPECT_EQ(readFile("/proc/" + std::to_string(pid) + "/cmdline"), exe + '\0' + "30" + '\0');
+    // The exe link changes early in execve, the argument area only later: wait for both.
+    const std::string cmdline = "/proc/" + std::to_string(pid) + "/cmdline";
+    waitFor([&] { return !readFile(cmdline).empty(); });
+    EXPECT_EQ(readFile(cmdline), exe + '\0' + "30" + '\0');
 
     EXPECT_TRUE(killProcess(pid));
     EXPECT_TRUE(waitFor([&] { return endedAndNotOurs(pid); }));
