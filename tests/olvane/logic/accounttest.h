@@ -3,6 +3,7 @@
 // captured log, a fake captcha dialog and bounded waits on the event loop.
 
 #include "account.h"
+#include "qtwait.h"
 #include "simulator.h"
 
 #include "core/deployment.h"
@@ -12,8 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QMutex>
@@ -48,18 +47,7 @@ inline QString logText()
     return logLines().join(QLatin1Char('\n'));
 }
 
-// Runs the event loop until `done` holds or the time-out passes.
-inline bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using zavmo::test::waitUntil;
 
 // Answers as the captcha dialog does once its page reached an address: with
 // the values of `answer`, or rejected. `whileOpen` runs inside its modal loop.
@@ -161,7 +149,7 @@ protected:
     {
         auto manager = std::make_unique<LoginManager>();
         manager->setVersion(QStringLiteral("V2.0.1"));
-        EXPECT_TRUE(waitFor([&] { return manager->isServerTimespaceValid(); }));
+        EXPECT_TRUE(waitUntil([&] { return manager->isServerTimespaceValid(); }));
         return manager;
     }
 
@@ -170,7 +158,7 @@ protected:
     {
         const int before = spies.loginEnds();
         manager.loginByNickName(QString::fromUtf8(account::kNickName), QString::fromUtf8(account::kPassword), true);
-        ASSERT_TRUE(waitFor([&] { return spies.loginEnds() > before; }));
+        ASSERT_TRUE(waitUntil([&] { return spies.loginEnds() > before; }));
         ASSERT_EQ(spies.succeeded.count(), 1) << logText().toStdString();
     }
 
@@ -179,7 +167,7 @@ protected:
     {
         Signals spies(manager);
         manager.loginByNickName(QString::fromUtf8(account::kNickName), QString::fromUtf8(password), true);
-        EXPECT_TRUE(waitFor([&] { return spies.loginEnds() > 0; })) << logText().toStdString();
+        EXPECT_TRUE(waitUntil([&] { return spies.loginEnds() > 0; })) << logText().toStdString();
         return spies.succeeded.isEmpty() ? lastFinished(spies) : "succeeded";
     }
 
@@ -194,7 +182,7 @@ protected:
     // recorded `count` requests of the endpoint; returns what it recorded.
     static std::vector<Json::Value> waitForRequests(const std::string& endpoint, size_t count, int timeoutMs = 3000)
     {
-        waitFor([&] { return sim->requests(endpoint).size() >= count; }, timeoutMs);
+        waitUntil([&] { return sim->requests(endpoint).size() >= count; }, timeoutMs);
         return sim->requests(endpoint);
     }
 

@@ -19,23 +19,23 @@ TEST_F(CloseRoomTest, OpenOrAlreadyClosedRoomClosesAndFailuresAreReported)
     Signals spies(*manager);
     logIn(*manager, spies);
     manager->getRtmpInfo();
-    ASSERT_TRUE(waitFor([&] { return spies.rtmpOk.count() == 1; })) << logText().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return spies.rtmpOk.count() == 1; })) << logText().toStdString();
 
     QElapsedTimer blocked;
     blocked.start();
     manager->closeLiveRoom();
     EXPECT_GE(blocked.elapsed(), 2000);
-    ASSERT_TRUE(waitFor([&] { return spies.closed.count() == 1; })) << logText().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return spies.closed.count() == 1; })) << logText().toStdString();
     EXPECT_EQ(requests("zhubo_closeroom").at(0)["check"].asString(), "ok");
     EXPECT_EQ(requests("zhubo_closeroom").at(0)["body"].asString().rfind("token=10086_13_", 0), 0u);
 
     // The platform answers 612 for a room that is closed already.
     manager->closeLiveRoom();
-    ASSERT_TRUE(waitFor([&] { return spies.closed.count() == 2; })) << logText().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return spies.closed.count() == 2; })) << logText().toStdString();
 
     sim->setMode("zhubo_closeroom", "error:7");
     manager->closeLiveRoom();
-    ASSERT_TRUE(waitFor([&] { return spies.closeFailed.count() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return spies.closeFailed.count() == 1; }));
     EXPECT_EQ(spies.closeFailed.at(0).at(0).toInt(), 7);
     EXPECT_EQ(spies.closeFailed.at(0).at(1).toString(), QStringLiteral("simulated error 7"));
     EXPECT_TRUE(

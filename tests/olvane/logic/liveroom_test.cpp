@@ -25,7 +25,7 @@ TEST_F(LiveRoomTest, PushAddressOpensAClosedRoomOnce)
     logIn(*manager, spies);
 
     manager->getRtmpInfo();
-    ASSERT_TRUE(waitFor([&] { return spies.rtmpOk.count() + spies.rtmpFailed.count() > 0; }))
+    ASSERT_TRUE(waitUntil([&] { return spies.rtmpOk.count() + spies.rtmpFailed.count() > 0; }))
         << logText().toStdString();
     ASSERT_EQ(spies.rtmpOk.count(), 1) << logText().toStdString();
     EXPECT_EQ(spies.rtmpOk.at(0).at(0).toString(), QString::fromUtf8(account::kRtmpSendUrl));
@@ -49,7 +49,7 @@ TEST_F(LiveRoomTest, PushAddressOpensAClosedRoomOnce)
 
     // The room is open now: no second start.
     manager->getRtmpInfo();
-    ASSERT_TRUE(waitFor([&] { return spies.rtmpOk.count() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return spies.rtmpOk.count() == 2; }));
     EXPECT_EQ(requests("start_liveroom").size(), 1u);
     EXPECT_EQ(requests("get_rtmplist").size(), 2u);
 }
@@ -67,7 +67,7 @@ TEST_F(LiveRoomTest, PushAddressIdsAndFailures)
         sim->setMode("my_room", mode);
         const int before = chainEnds();
         manager->getRtmpInfo();
-        ASSERT_TRUE(waitFor([&] { return chainEnds() > before; })) << mode;
+        ASSERT_TRUE(waitUntil([&] { return chainEnds() > before; })) << mode;
         EXPECT_EQ(spies.rtmpOk.count(), before + 1) << mode;
         EXPECT_EQ(requests("start_liveroom").at(0)["form"]["rtmp_id"].asString(), id) << mode;
     }
@@ -82,20 +82,20 @@ TEST_F(LiveRoomTest, PushAddressIdsAndFailures)
         sim->setMode("my_room", mode);
         const int before = spies.rtmpFailed.count();
         manager->getRtmpInfo();
-        ASSERT_TRUE(waitFor([&] { return spies.rtmpFailed.count() > before; })) << mode;
+        ASSERT_TRUE(waitUntil([&] { return spies.rtmpFailed.count() > before; })) << mode;
         const QList<QVariant> args = spies.rtmpFailed.last();
         EXPECT_EQ(std::to_string(args.at(0).toInt()) + " " + args.at(1).toString().toStdString(), ending) << mode;
         // 1003 resynchronises the time; the others do not.
         const size_t syncs = mode == "error:1003" ? 1 : 0;
         EXPECT_EQ(waitForRequests("timeStamp", syncs, 1000).size(), syncs) << mode;
-        ASSERT_TRUE(waitFor([&] { return manager->isServerTimespaceValid(); }));
+        ASSERT_TRUE(waitUntil([&] { return manager->isServerTimespaceValid(); }));
     }
     EXPECT_TRUE(logText().contains("responseRoomInfo:")) << logText().toStdString();
 
     sim->reset();
     sim->setMode("get_rtmplist", "badjson");
     manager->getRtmpInfo();
-    ASSERT_TRUE(waitFor([&] { return spies.rtmpFailed.count() == 4; }));
+    ASSERT_TRUE(waitUntil([&] { return spies.rtmpFailed.count() == 4; }));
     EXPECT_EQ(spies.rtmpFailed.last().at(1).toString(), kBusy);
     EXPECT_TRUE(requests("my_room").empty());
 }
@@ -110,7 +110,7 @@ TEST_F(LiveRoomTest, GuildCheckReportsEveryReply)
         const int before = spies.guild.count();
         manager->checkAnchorInGuild();
         EXPECT_FALSE(manager->isInGuild());
-        EXPECT_TRUE(waitFor([&] { return spies.guild.count() > before; })) << mode;
+        EXPECT_TRUE(waitUntil([&] { return spies.guild.count() > before; })) << mode;
         const QList<QVariant> args = spies.guild.last();
         return std::to_string(args.at(0).toInt()) + " " + args.at(1).toString().toStdString() + " " +
                (args.at(2).toBool() ? "true" : "false") + (manager->isInGuild() ? " member" : "");
@@ -155,7 +155,7 @@ TEST_F(LiveRoomTest, TestEnvironmentRepliesAreDispatchedByItsOwnAddresses)
     Signals spies(*manager);
     logIn(*manager, spies);
     manager->getRtmpInfo();
-    const bool ended = waitFor([&] { return spies.rtmpOk.count() + spies.rtmpFailed.count() > 0; });
+    const bool ended = waitUntil([&] { return spies.rtmpOk.count() + spies.rtmpFailed.count() > 0; });
     removeDeaultData();
     ASSERT_TRUE(ended);
     EXPECT_EQ(spies.rtmpOk.count(), 1);

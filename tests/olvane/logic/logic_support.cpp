@@ -2,9 +2,7 @@
 
 #include "platform/registry.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QMutex>
 #include <QTemporaryDir>
 
@@ -67,18 +65,6 @@ void writeUninstallEntry(const QString& key, const QString& uninstallString)
     platform::registry::writeString(platform::registry::Root::LocalMachine,
                                     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + key.toStdString(),
                                     "UninstallString", uninstallString.toStdString());
-}
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
 }
 
 LogCapture::LogCapture()

@@ -1,11 +1,11 @@
 #pragma once
 // Shared helpers of the logic tests: a per-test folder, Uninstall entries,
-// waiting with the event loop running, and captured log lines.
+// waiting with the event loop running (logictest.h), and captured log lines.
+
+#include "logictest.h"
 
 #include <QString>
 #include <QStringList>
-
-#include <functional>
 
 namespace logictest {
 
@@ -25,9 +25,6 @@ private:
 
 // Writes HKLM ...\Uninstall\<key> "UninstallString".
 void writeUninstallEntry(const QString& key, const QString& uninstallString);
-
-// Runs the event loop until done() or the time-out; returns done().
-bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000);
 
 // Collects every log line while alive.
 class LogCapture

@@ -1,12 +1,12 @@
 #pragma once
 // Helpers shared by the logic tests.
 
+#include "qtwait.h"
+
 #include <gtest/gtest.h>
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
@@ -32,16 +32,10 @@ inline QByteArray bytesOf(const QString& path)
 }
 
 // Runs the event loop until done() or the time-out; false on the time-out.
+// Longer by default than elsewhere: these tests start and end processes.
 inline bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
+    return zavmo::test::waitUntil(done, timeoutMs);
 }
 
 } // namespace logictest

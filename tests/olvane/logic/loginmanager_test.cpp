@@ -62,7 +62,7 @@ TEST_F(LoginManagerTest, TimeSyncSetsTheOffsetAndEveryTimeTextIsFollowedByPercen
     Signals spies(*manager);
     logIn(*manager, spies);
     manager->checkAnchorInGuild();
-    ASSERT_TRUE(waitFor([&] { return spies.guild.count() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return spies.guild.count() == 1; }));
     // A valid offset sends no more synchronisations.
     EXPECT_EQ(requests("timeStamp").size(), 1u);
 
@@ -108,7 +108,7 @@ TEST_F(LoginManagerTest, InvalidOffsetSendsASyncWithEachRequestAndTheLocalTimeMi
 
     Signals spies(manager);
     manager.loginByNickName(QString::fromUtf8(account::kNickName), QString::fromUtf8(account::kPassword), true);
-    ASSERT_TRUE(waitFor([&] { return spies.loginEnds() > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return spies.loginEnds() > 0; }));
     // The platform refuses the stale time; the client resynchronises once.
     EXPECT_EQ(lastFinished(spies), "1003 请检查设备时间，或稍后重新登录");
     const auto login = requests("loginCheck2");
@@ -122,7 +122,7 @@ TEST_F(LoginManagerTest, InvalidOffsetSendsASyncWithEachRequestAndTheLocalTimeMi
         const size_t syncs = requests("timeStamp").size();
         LoginManager other;
         waitForRequests("timeStamp", syncs + 1);
-        waitFor([] { return false; }, 60);
+        waitUntil([] { return false; }, 60);
         EXPECT_FALSE(other.isServerTimespaceValid()) << mode;
     }
     EXPECT_TRUE(logText().contains("[Logic] by kx LoginManager::isServerTimespaceValid {server timespace is invalid}"));
@@ -168,7 +168,7 @@ TEST_F(LoginManagerTest, FormValuesAreEncodedOnceAndSignedAsTyped)
     const char* name = "a&biz_type=12+x%41";
     Signals spies(*manager);
     manager->loginByNickName(QString::fromUtf8(name), QStringLiteral("pw"), true);
-    ASSERT_TRUE(waitFor([&] { return spies.loginEnds() > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return spies.loginEnds() > 0; }));
     // Signature and fields intact: the platform only finds no such user.
     EXPECT_EQ(lastFinished(spies), "1005 unknown user or wrong password");
     const Json::Value login = requests("loginCheck2").at(0);
@@ -182,7 +182,7 @@ TEST_F(LoginManagerTest, FormValuesAreEncodedOnceAndSignedAsTyped)
     Signals phone(*manager);
     manager->loginByPhone(QString::fromUtf8(account::kPhoneNum), QString::fromUtf8(account::kPassword),
                           QString::fromUtf8(account::kAreaCode), true);
-    ASSERT_TRUE(waitFor([&] { return phone.loginEnds() > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return phone.loginEnds() > 0; }));
     EXPECT_EQ(phone.succeeded.count(), 1) << lastFinished(phone);
     const Json::Value phoneLogin = requests("loginCheck2").at(1);
     EXPECT_NE(phoneLogin["sign_text"].asString().find("%s&areaCode=86&biz_type=13&password="), std::string::npos);
@@ -205,7 +205,7 @@ TEST_F(LoginManagerTest, EmptyFieldsEndAtOnceWithoutARequest)
     EXPECT_EQ(spies.finished.at(2).at(1).toString(), QStringLiteral("手机号和密码不能为空！"));
     EXPECT_EQ(spies.finished.at(3).at(1).toString(), QStringLiteral("手机号和密码不能为空！"));
     EXPECT_EQ(spies.begin.count(), 0);
-    waitFor([] { return false; }, 100);
+    waitUntil([] { return false; }, 100);
     EXPECT_TRUE(requests("loginCheck2").empty());
 }
 
@@ -221,7 +221,7 @@ TEST_F(LoginManagerTest, SavedLoginRestoresTheSessionAndLogoutForgetsIt)
 
     LoginManager second;
     Signals spies(second);
-    ASSERT_TRUE(waitFor([&] { return spies.loginEnds() > 0; })) << logText().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return spies.loginEnds() > 0; })) << logText().toStdString();
     EXPECT_EQ(spies.succeeded.count(), 1) << lastFinished(spies);
     EXPECT_EQ(spies.begin.count(), 0);
     const Json::Value shortToken = requests("getShortToken").at(0);
@@ -246,13 +246,13 @@ TEST_F(LoginManagerTest, SavedLoginRestoresTheSessionAndLogoutForgetsIt)
     EXPECT_TRUE(second.getAvatarUrl().isEmpty());
     EXPECT_EQ(saved("longToken").toString(), QString());
     EXPECT_TRUE(saved("autoLogin").toBool());
-    waitFor([] { return false; }, 100);
+    waitUntil([] { return false; }, 100);
     EXPECT_EQ(sim->requests().size(), before);
 
     // Nothing to restore now.
     LoginManager third;
-    waitFor([&] { return third.isServerTimespaceValid(); });
-    waitFor([] { return false; }, 200);
+    waitUntil([&] { return third.isServerTimespaceValid(); });
+    waitUntil([] { return false; }, 200);
     EXPECT_EQ(requests("getShortToken").size(), 1u);
 }
 
@@ -261,7 +261,7 @@ TEST_F(LoginManagerTest, KeepLoginOffSavesNoToken)
     auto manager = syncedManager();
     Signals spies(*manager);
     manager->loginByNickName(QString::fromUtf8(account::kNickName), QString::fromUtf8(account::kPassword), false);
-    ASSERT_TRUE(waitFor([&] { return spies.loginEnds() > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return spies.loginEnds() > 0; }));
     EXPECT_EQ(spies.succeeded.count(), 1);
     EXPECT_FALSE(saved("autoLogin").toBool());
     EXPECT_EQ(saved("longToken").toString(), QString());
@@ -310,7 +310,7 @@ TEST_F(LoginManagerTest, LoginRepliesEndWithTheirCodeAndMessage)
     sim->setMode("loginCheck2", "error:1003");
     EXPECT_EQ(loginEnding(*manager), "1003 请检查设备时间，或稍后重新登录");
     EXPECT_EQ(waitForRequests("timeStamp", 2, 3000).size(), 2u);
-    ASSERT_TRUE(waitFor([&] { return manager->isServerTimespaceValid(); }));
+    ASSERT_TRUE(waitUntil([&] { return manager->isServerTimespaceValid(); }));
     EXPECT_EQ(requests("timeStamp").size(), 2u);
 
     // A uid that is a number gives no uid: the user information is refused.
@@ -356,7 +356,7 @@ TEST_F(LoginManagerTest, CaptchaLoginRetriesWithTheDialogsValues)
     Signals phone(*manager);
     manager->loginByPhone(QString::fromUtf8(account::kPhoneNum), QString::fromUtf8(account::kPassword),
                           QString::fromUtf8(account::kAreaCode), true);
-    ASSERT_TRUE(waitFor([&] { return phone.loginEnds() > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return phone.loginEnds() > 0; }));
     EXPECT_EQ(phone.succeeded.count(), 1) << lastFinished(phone);
     const Json::Value phoneRetry = requests("loginCheck2").back();
     EXPECT_EQ(phoneRetry["form"]["captcha_key"].asString(), "");
@@ -382,11 +382,11 @@ TEST_F(LoginManagerTest, CaptchaClosedMissingOrAlreadyOpenEndsTheLogin)
     Signals spies(*manager);
     nested.whileOpen = [&] {
         manager->loginByNickName(QString::fromUtf8(account::kNickName), QString::fromUtf8(account::kPassword), true);
-        EXPECT_TRUE(waitFor([&] { return spies.finished.count() == 1; }));
+        EXPECT_TRUE(waitUntil([&] { return spies.finished.count() == 1; }));
     };
     useCaptcha(nested);
     manager->loginByNickName(QString::fromUtf8(account::kNickName), QString::fromUtf8(account::kPassword), true);
-    ASSERT_TRUE(waitFor([&] { return spies.succeeded.count() == 1; })) << lastFinished(spies);
+    ASSERT_TRUE(waitUntil([&] { return spies.succeeded.count() == 1; })) << lastFinished(spies);
     EXPECT_EQ(nested.opened, 1);
     EXPECT_EQ(lastFinished(spies), "81 登录需要验证");
 }
@@ -400,7 +400,7 @@ TEST_F(LoginManagerTest, UntrustedCertificateFailsTheRequestAndIsLogged)
     LoginManager manager;
     Signals spies(manager);
     manager.loginByNickName(QString::fromUtf8(account::kNickName), QString::fromUtf8(account::kPassword), true);
-    const bool ended = waitFor([&] { return spies.loginEnds() > 0; });
+    const bool ended = waitUntil([&] { return spies.loginEnds() > 0; });
     QSslConfiguration::setDefaultConfiguration(trusted);
     ASSERT_TRUE(ended);
     EXPECT_EQ(lastFinished(spies), "-1 服务器或网络繁忙，请稍后再试");
@@ -422,7 +422,7 @@ TEST_F(LoginManagerTest, MissingAuthCodeFailsTheRequestInsteadOfSendingIt)
     EXPECT_EQ(spies.rtmpFailed.count(), 1);
     EXPECT_EQ(spies.rtmpFailed.last().at(1).toString(), kBusy);
     EXPECT_EQ(lastFinished(spies), "-1 服务器或网络繁忙，请稍后再试");
-    waitFor([] { return false; }, 100);
+    waitUntil([] { return false; }, 100);
     EXPECT_TRUE(requests("get_rtmplist").empty());
     EXPECT_EQ(requests("loginCheck2").size(), 1u);
     EXPECT_TRUE(logText().contains("{no auth code for get_rtmplist}"));

@@ -39,7 +39,7 @@ protected:
     {
         const int before = spies.ends();
         manager.requestQRCode();
-        ASSERT_TRUE(waitFor([&] { return spies.ends() > before; })) << logText().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return spies.ends() > before; })) << logText().toStdString();
     }
 
     // Polls the scan state once and waits until the simulator has answered
@@ -49,7 +49,7 @@ protected:
         const size_t before = requests("scanAuth").size();
         manager.checkQRCodeAuth();
         waitForRequests("scanAuth", before + 1);
-        waitFor([] { return false; }, 50);
+        waitUntil([] { return false; }, 50);
     }
 
     // The code the client sends now, read from one poll.
@@ -118,7 +118,7 @@ TEST_F(QrLoginTest, PollWaitsUntilTheCodeIsScannedThenLogsIn)
         poll(*manager);
     EXPECT_EQ(spies.loginEnds(), 0) << lastFinished(spies);
     manager->checkQRCodeAuth();
-    ASSERT_TRUE(waitFor([&] { return spies.loginEnds() > 0; })) << logText().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return spies.loginEnds() > 0; })) << logText().toStdString();
     EXPECT_EQ(spies.succeeded.count(), 1) << lastFinished(spies);
     EXPECT_TRUE(manager->isLogin());
     EXPECT_EQ(manager->getUid(), 10086);
@@ -148,13 +148,13 @@ TEST_F(QrLoginTest, ExpiredCodeIsReplacedAndTheNextPollSendsTheNewOne)
     // reports as expired: a first code is asked for.
     poll(*manager);
     EXPECT_EQ(requests("scanAuth").at(0)["form"]["code"].asString(), "");
-    ASSERT_TRUE(waitFor([&] { return qr.changed.count() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return qr.changed.count() == 1; }));
     const std::string first = polledCode(*manager);
     ASSERT_FALSE(first.empty());
 
     sim->setMode("scanAuth", "reply:expired");
     poll(*manager);
-    ASSERT_TRUE(waitFor([&] { return qr.changed.count() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return qr.changed.count() == 2; }));
     EXPECT_EQ(requests("scanCode").size(), 2u);
     sim->setMode("scanAuth", "success");
     const std::string second = polledCode(*manager);
@@ -183,7 +183,7 @@ TEST_F(QrLoginTest, PollErrorsAreSilentButABrokenReplyEndsTheLogin)
         sim->setMode("scanAuth", mode);
         const int before = spies.finished.count();
         manager->checkQRCodeAuth();
-        ASSERT_TRUE(waitFor([&] { return spies.finished.count() > before; })) << mode;
+        ASSERT_TRUE(waitUntil([&] { return spies.finished.count() > before; })) << mode;
         EXPECT_EQ(lastFinished(spies), "-1 " + kBusy.toStdString()) << mode;
     }
 }
@@ -249,7 +249,7 @@ TEST_F(QrLoginTest, RetryOn1003IsBounded)
     askForCode(*manager, qr);
     ASSERT_EQ(qr.failed.count(), 1);
     EXPECT_EQ(qr.lastFailure(), "1003 simulated error 1003");
-    waitFor([] { return false; }, 300);
+    waitUntil([] { return false; }, 300);
     EXPECT_EQ(requests("scanCode").size(), 4u);
     EXPECT_EQ(qr.failed.count(), 1);
 

@@ -157,7 +157,7 @@ TEST_F(ThirdLoginTest, EachProviderSignsInWithTheCookiesOfItsPage)
         EXPECT_TRUE(((*manager).*provider.login)()) << provider.path;
         EXPECT_EQ(script.titles, QStringList{QString::fromUtf8(provider.title)});
         EXPECT_EQ(spies.begin.count(), 1);
-        ASSERT_TRUE(waitFor([&] { return spies.loginEnds() > 0; })) << logText().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return spies.loginEnds() > 0; })) << logText().toStdString();
         EXPECT_EQ(spies.succeeded.count(), 1) << provider.path << " " << lastFinished(spies);
         EXPECT_TRUE(manager->isLogin());
 
@@ -204,7 +204,7 @@ TEST_F(ThirdLoginTest, SignInWithoutThePagesCookiesIsRefused)
     useDialog(script);
     Signals spies(*manager);
     EXPECT_TRUE(manager->loginByQQ());
-    ASSERT_TRUE(waitFor([&] { return spies.loginEnds() > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return spies.loginEnds() > 0; }));
     EXPECT_EQ(lastFinished(spies), "1006 no session cookie of the sign-in page for this state");
 }
 
@@ -216,9 +216,9 @@ TEST_F(ThirdLoginTest, SecondAddressWithACodeSendsNoSecondSignIn)
     useDialog(script);
     Signals spies(*manager);
     EXPECT_TRUE(manager->loginByWeChat());
-    ASSERT_TRUE(waitFor([&] { return spies.loginEnds() > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return spies.loginEnds() > 0; }));
     EXPECT_EQ(spies.succeeded.count(), 1) << lastFinished(spies);
-    waitFor([] { return false; }, 200);
+    waitUntil([] { return false; }, 200);
     EXPECT_EQ(stage("signin").size(), 1u);
     EXPECT_EQ(spies.begin.count(), 1);
     EXPECT_EQ(spies.finished.count(), 0);
@@ -273,7 +273,7 @@ TEST_F(ThirdLoginTest, FirstTimeAccountEndsWithTheNewUserMessage)
     useDialog(script);
     Signals spies(*manager);
     EXPECT_TRUE(manager->loginByQQ());
-    ASSERT_TRUE(waitFor([&] { return spies.loginEnds() > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return spies.loginEnds() > 0; }));
     EXPECT_EQ(spies.finished.last().at(0).toInt(), -1);
     EXPECT_TRUE(spies.finished.last().at(1).toString().startsWith(QStringLiteral("该账号第一次在Zavmo使用")));
     EXPECT_FALSE(manager->isLogin());
@@ -303,7 +303,7 @@ TEST_F(ThirdLoginTest, NoDialogNoSignatureOrOneAlreadyOpenReturnsFalse)
     EXPECT_TRUE(manager->loginByWeChat());
     EXPECT_FALSE(nested);
     EXPECT_EQ(script.opened, 1);
-    ASSERT_TRUE(waitFor([&] { return spies.loginEnds() > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return spies.loginEnds() > 0; }));
     EXPECT_EQ(spies.succeeded.count(), 1) << lastFinished(spies);
     EXPECT_EQ(stage("signin").at(0)["provider"].asString(), "weixin");
 }

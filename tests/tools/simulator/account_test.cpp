@@ -4,7 +4,7 @@
 #include "account.h"
 #include "codec.h"
 #include "http_client.h"
-#include "simulator.h"
+#include "simulatorsuite.h"
 
 #include "platform/signing.h"
 
@@ -78,17 +78,9 @@ std::string form(const Fields& fields, bool encoded = true)
     return body;
 }
 
-class AccountEndpointsTest : public ::testing::Test
+class AccountEndpointsTest : public SimulatorSuite
 {
 protected:
-    static void SetUpTestSuite() { sim_ = new Simulator(); }
-    static void TearDownTestSuite()
-    {
-        delete sim_;
-        sim_ = nullptr;
-    }
-    void SetUp() override { sim_->reset(); }
-
     // A POST signed as the client signs it: path?aid=zvtool&time=t%s&k=v...
     static Reply post(const std::string& path, const std::string& signPath, const Fields& fields, long long offset = 0,
                       const std::vector<std::string>& headers = {})
@@ -127,11 +119,7 @@ protected:
     }
 
     static int errorOf(const Reply& reply) { return parse(reply.body)["error"].asInt(); }
-
-    static Simulator* sim_;
 };
-
-Simulator* AccountEndpointsTest::sim_ = nullptr;
 
 TEST_F(AccountEndpointsTest, PasswordLoginIssuesTokensAndRecordsTheChecks)
 {
