@@ -36,12 +36,9 @@ void decodeEvent(const httplib::Request& req, Json::Value& record)
         record["decode_error"] = "multi is not Base64";
         return;
     }
-    Json::CharReaderBuilder builder;
-    Json::CharReaderBuilder::strictMode(&builder.settings_);
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value parsed;
     std::string errors;
-    if (!reader->parse(json->data(), json->data() + json->size(), &parsed, &errors)) {
+    if (!parseStrictJson(*json, parsed, errors)) {
         record["decode_error"] = "multi is not JSON: " + errors;
         return;
     }

@@ -58,6 +58,8 @@ struct Context
 // Sets a compact JSON body with content type application/json.
 void setJson(httplib::Response& res, const Json::Value& body, int status = 200);
 std::string compactJson(const Json::Value& value);
+// Parses text as strict JSON (what a platform server accepts); errors says why not.
+bool parseStrictJson(const std::string& text, Json::Value& out, std::string& errors);
 
 // Waits up to ms inside a reply that is held part-way (a stalled or throttled
 // body). Returns false when the simulator stops or is reset meanwhile: the

@@ -1,5 +1,7 @@
 #include "endpoint.h"
 
+#include <memory>
+
 namespace zavmo::sim {
 
 std::string compactJson(const Json::Value& value)
@@ -8,6 +10,14 @@ std::string compactJson(const Json::Value& value)
     builder["indentation"] = "";
     builder["emitUTF8"] = true;
     return Json::writeString(builder, value);
+}
+
+bool parseStrictJson(const std::string& text, Json::Value& out, std::string& errors)
+{
+    Json::CharReaderBuilder builder;
+    Json::CharReaderBuilder::strictMode(&builder.settings_);
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    return reader->parse(text.data(), text.data() + text.size(), &out, &errors);
 }
 
 void setJson(httplib::Response& res, const Json::Value& body, int status)

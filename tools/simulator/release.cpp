@@ -47,12 +47,9 @@ void decodeCheck(const httplib::Request& req, Json::Value& record)
             return;
         }
     }
-    Json::CharReaderBuilder builder;
-    Json::CharReaderBuilder::strictMode(&builder.settings_);
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value parsed;
     std::string errors;
-    if (!reader->parse(text.data(), text.data() + text.size(), &parsed, &errors) || !parsed.isObject()) {
+    if (!parseStrictJson(text, parsed, errors) || !parsed.isObject()) {
         record["decode_error"] = "body is not a JSON object: " + errors;
         return;
     }
