@@ -3,7 +3,7 @@
 
 #include "downloader.h"
 
-#include "simulator.h"
+#include "simulatorsuite.h"
 #include "widetext.h"
 
 #include <gtest/gtest.h>
@@ -56,26 +56,20 @@ int onCancel(uintptr_t user)
     return p->cancelAfter >= 0 && static_cast<int>(p->calls.size()) >= p->cancelAfter;
 }
 
-class DownloaderTest : public ::testing::Test
+class DownloaderTest : public zavmo::test::SimulatorSuite
 {
 protected:
     static void SetUpTestSuite()
     {
-        sim_ = new Simulator();
+        SimulatorSuite::SetUpTestSuite();
         content_ = pattern(3000000);
         std::filesystem::create_directories(sim_->filesRoot() + "/pkg/17");
         std::ofstream(sim_->filesRoot() + "/pkg/17/Update.zip", std::ios::binary) << content_;
         std::ofstream(sim_->filesRoot() + "/pkg/version.ini", std::ios::binary) << "[update]\nversion=8\n";
     }
-    static void TearDownTestSuite()
-    {
-        delete sim_;
-        sim_ = nullptr;
-    }
     void SetUp() override
     {
-        sim_->reset();
-        sim_->setEnvironment();
+        SimulatorSuite::SetUp();
         const char* tmp = std::getenv("TMPDIR");
         folder_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/SDKUpdate" + std::to_string(++counter_);
         std::filesystem::remove_all(folder_);
@@ -97,13 +91,11 @@ protected:
     }
     std::string stored(const std::string& name) const { return readFile(folder_ + "/" + name); }
 
-    static Simulator* sim_;
     static std::string content_;
     static int counter_;
     std::string folder_;
 };
 
-Simulator* DownloaderTest::sim_ = nullptr;
 std::string DownloaderTest::content_;
 int DownloaderTest::counter_ = 0;
 

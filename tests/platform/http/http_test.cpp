@@ -4,7 +4,7 @@
 
 #include "platform/http.h"
 
-#include "simulator.h"
+#include "simulatorsuite.h"
 
 #include <gtest/gtest.h>
 
@@ -15,23 +15,13 @@ namespace http = platform::http;
 
 namespace {
 
-class HttpTest : public ::testing::Test
+class HttpTest : public zavmo::test::SimulatorSuite
 {
 protected:
     static void SetUpTestSuite()
     {
-        sim_ = new zavmo::test::Simulator();
+        SimulatorSuite::SetUpTestSuite();
         std::ofstream(sim_->filesRoot() + "/data.bin", std::ios::binary) << std::string(100000, 'x');
-    }
-    static void TearDownTestSuite()
-    {
-        delete sim_;
-        sim_ = nullptr;
-    }
-    void SetUp() override
-    {
-        sim_->reset();
-        sim_->setEnvironment();
     }
 
     static http::Request get(const std::string& url)
@@ -42,11 +32,7 @@ protected:
         r.connectTimeoutMs = 3000;
         return r;
     }
-
-    static zavmo::test::Simulator* sim_;
 };
-
-zavmo::test::Simulator* HttpTest::sim_ = nullptr;
 
 TEST_F(HttpTest, SendsOnlyWhatTheCallerGives)
 {
