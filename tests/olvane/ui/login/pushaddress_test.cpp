@@ -29,7 +29,6 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 
 #include <functional>
@@ -212,9 +211,6 @@ TEST_F(PushAddressTest, FormShowsTheCurrentPushSettings)
     auto* platform = child<QComboBox>(d, "com_livePlat");
     EXPECT_EQ(platform->count(), 1);
     EXPECT_EQ(platform->currentText(), kZavmoLiveText);
-    EXPECT_NE(qobject_cast<QListView*>(platform->view()), nullptr);
-    EXPECT_EQ(child<QLineEdit>(d, "ledit_RTMP")->placeholderText(), "请输入RTMP//开头地址");
-    EXPECT_EQ(child<QLineEdit>(d, "ledit_RTMP")->contextMenuPolicy(), Qt::NoContextMenu);
 
     // A stored address opens with the confirm button enabled.
     EXPECT_EQ(child<QLineEdit>(d, "ledit_RTMP")->text(), kAddress);
@@ -305,6 +301,7 @@ TEST_F(PushAddressTest, RunningOBSKeptByTheUserIsNotWritten)
     ASSERT_NO_FATAL_FAILURE(startTool("OBS.exe", kObsClassicToolName));
     zvLiveAddressSet d(kObsClassicToolName, "跳过");
     type(d, kAddress, kKey);
+    OnPrompt look([](zvMsgTipWidget* prompt) { zavmo::test::saveScreenshot(*prompt, "zvLiveAddressSet_restart.png"); });
     ModalResponder responder;
     responder.clickButton("button_cancel");
     confirm(d);
