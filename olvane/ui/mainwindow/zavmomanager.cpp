@@ -372,9 +372,12 @@ void zavmoManager::onPopupMenu(QAction* action)
 
 void zavmoManager::closeEvent(QCloseEvent* event)
 {
-    // The program goes on in the tray; only an explicit quit ends it.
+    // The program goes on in the tray (minimised where there is none, or it
+    // could not be reached); only an explicit quit ends it. A window already
+    // hidden on its way out stays hidden.
     event->ignore();
-    hide();
+    if (isVisible())
+        hideToTray(this);
 }
 
 void zavmoManager::moveEvent(QMoveEvent* event)

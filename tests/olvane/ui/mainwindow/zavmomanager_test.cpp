@@ -224,10 +224,17 @@ TEST_F(MainWindowTest, PagesSwitchByShowingAndHiding)
     EXPECT_FALSE(shown("page_toolbox"));
 }
 
-TEST_F(MainWindowTest, ClosingOnlyHides)
+TEST_F(MainWindowTest, ClosingOnlyHidesOrMinimisesWithoutATray)
 {
     window->close();
     EXPECT_FALSE(window->isVisible());
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    window->show();
+    trayAvailable = false;
+    window->close();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isMinimized());
     QTest::qWait(150);
     EXPECT_EQ(quits, 0);
 }
@@ -496,6 +503,56 @@ TEST_F(MainWindowTest, ToolboxOpensItsDialogsAndPages)
     EXPECT_TRUE(shellRecord().contains(customerServiceUrl()));
     EXPECT_TRUE(shellRecord().contains(helpListUrl()));
     EXPECT_EQ(events("click_cust").size(), 1u);
+}
+
+TEST_F(MainWindowTest, HelpLinksOfTheCards)
+{
+    click("button_useTutorial");
+    click("button_Service_little");
+    QTest::mouseClick(child("label_visitOBSurl"), Qt::LeftButton);
+    click("button_OBSLive");
+    click("button_useTutorial_2");
+    const QByteArray opened = shellRecord();
+    for (const char* url : {introduceListUrl(), customerServiceUrl(), obsWebsiteUrl(), helpArticle2Url()})
+        EXPECT_TRUE(opened.contains(url)) << url;
+    EXPECT_EQ(events("click_introduce", 2).size(), 2u);
+    EXPECT_EQ(events("click_cust").size(), 1u);
+}
+
+TEST_F(MainWindowTest, ClosedRoomToastStaysCentredOnTheWindow)
+{
+    window->getLogicListener()->onCloseLiveRoomSuccess();
+    QLabel* toast = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        for (QLabel* label : window->findChildren<QLabel*>())
+            if (label->text() == kRoomClosedText && label->isVisible())
+                toast = label;
+        return toast != nullptr;
+    }));
+    window->move(window->pos() + QPoint(40, 30));
+    ASSERT_TRUE(waitUntil([&] {
+        return toast->pos() ==
+               window->pos() + QPoint((window->width() - toast->width()) / 2, (window->height() - toast->height()) / 2);
+    }));
+}
+
+TEST_F(MainWindowTest, AnInstallerFinishedForAnotherCardStillInstalls)
+{
+    serve("OBS_installer.exe");
+    click("button_OBSLive");
+    ASSERT_TRUE(waitUntil([&] { return shown("button_install_OBS"); }));
+    click("button_install_OBS");
+    // Back to the companion card while OBS downloads and installs.
+    click("button_ZavmoLive");
+    // (The download runs on this thread's event loop.)
+    ASSERT_TRUE(waitUntil(
+        [&] { return ZvLogicFW::instance()->getLiveToolsManager()->getAppInstallStatus(kObsClassicToolName) == 1; },
+        10000));
+    EXPECT_EQ(fake.waitForStarts("OBS_installer.exe", 1, 0).size(), 1u);
+    EXPECT_FALSE(shown("progressBar_main"));
+    EXPECT_TRUE(shown("button_install_zavmo"));
+    click("button_OBSLive");
+    ASSERT_TRUE(waitUntil([&] { return shown("button_open_OBS"); }));
 }
 
 TEST_F(MainWindowTest, UpdateToolPathCountsOnlyForTheCurrentTool)
