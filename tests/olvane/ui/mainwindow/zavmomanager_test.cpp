@@ -411,6 +411,32 @@ TEST_F(MainWindowTest, ObsClassicCardThroughDownloadInstallStartAndStop)
     saveScreenshot(*window, "mainwindow_obs_installed.png");
 }
 
+TEST_F(MainWindowTest, CompanionCardStartsTheToolOrSaysItCannot)
+{
+    // Installed behind the window's back: its report still updates the card.
+    ZvLiveToolsManager* tools = ZvLogicFW::instance()->getLiveToolsManager();
+    const QString folder = window->getConfig()->getToolInstallPath(kZvToolName);
+    const std::string installer = FakeTools::place(root.filePath("dl").toStdString(), "ZVTool_installer.exe");
+    ASSERT_TRUE(tools->installLiveTool(kZvToolName, QString::fromStdString(installer), folder, 400));
+    ASSERT_TRUE(waitUntil([&] { return shown("button_open_zavmo"); }, 10000));
+    EXPECT_EQ(events("click_install_succ").at(0)["e"]["type"], 1);
+
+    ModalResponder responder;
+    click("button_open_zavmo");
+    ASSERT_TRUE(waitUntil([&] { return shown("button_running_zavmo"); }, 5000));
+    EXPECT_EQ(fake.waitForStarts("Tresk.exe", 1, 0).size(), 1u);
+    ASSERT_TRUE(tools->killAppProcess(kZvToolName));
+    ASSERT_TRUE(waitUntil([&] { return shown("button_open_zavmo"); }, 5000));
+    EXPECT_TRUE(responder.records().isEmpty());
+
+    // A damaged install (its launcher gone) gets the launch-failed prompt.
+    ASSERT_TRUE(QFile::remove(folder + "/Tresk.exe"));
+    responder.clickButton("button_confirm");
+    click("button_open_zavmo");
+    ASSERT_EQ(responder.records().size(), 1);
+    EXPECT_TRUE(responder.records().at(0).texts.contains(kLaunchToolFailedText));
+}
+
 TEST_F(MainWindowTest, InstallerAlreadyDownloadedInstallsWithoutDownloading)
 {
     QDir().mkpath(getDownloadDir());
