@@ -81,6 +81,11 @@ void ZvFileDownloader::setTransferTimeout(int ms)
     m_transferTimeoutMs = ms;
 }
 
+QString ZvFileDownloader::targetFileName(const QString& url, const QString& fileName)
+{
+    return fileName.isEmpty() ? url.mid(url.lastIndexOf(QLatin1Char('/')) + 1) : fileName;
+}
+
 int ZvFileDownloader::download(const QString& url, const QString& dir, const QString& fileName)
 {
     if (!m_manager)
@@ -103,7 +108,7 @@ int ZvFileDownloader::download(const QString& url, const QString& dir, const QSt
         qWarning().noquote() << "by kx download " + m_name + " failed,source not exist : " + url;
         return kDownloadInvalidUrl;
     }
-    const QString name = fileName.isEmpty() ? url.mid(url.lastIndexOf(QLatin1Char('/')) + 1) : fileName;
+    const QString name = targetFileName(url, fileName);
     if (!isSafeFileName(name)) {
         qWarning().noquote() << "[Logic] by kx ZvFileDownloader::download {" + m_name +
                                     ": no plain file name to save as: \"" + name + "\"}";

@@ -51,6 +51,9 @@ public:
     // Starts fetching url into dir + "/" + fileName (the URL text's last
     // segment when fileName is empty, which must then be a plain file name).
     int download(const QString& url, const QString& dir, const QString& fileName);
+    // The name a download is saved under: fileName, or when it is empty the
+    // URL text's last segment as it stands (a query stays part of it).
+    static QString targetFileName(const QString& url, const QString& fileName);
     // Ends the current download (its temporary file deleted, any earlier
     // target kept) and emits sglFinished; the outcome signals never follow.
     void cancel();

@@ -1,5 +1,7 @@
 #include "ui/mainwindow/waitingdialogs.h"
 
+#include "core/stringconstants.h"
+
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -7,18 +9,56 @@
 WaitingDialog::WaitingDialog(const QString& what, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("WaitingDialog"));
-    setWindowTitle(what);
     auto* layout = new QVBoxLayout(this);
-    auto* label = new QLabel(QStringLiteral("%1：此功能即将推出").arg(what), this);
-    label->setObjectName(QStringLiteral("label_tip"));
-    layout->addWidget(label);
+    m_label = new QLabel(this);
+    m_label->setObjectName(QStringLiteral("label_tip"));
+    layout->addWidget(m_label);
     auto* button = new QPushButton(QStringLiteral("确定"), this);
     button->setObjectName(QStringLiteral("button_confirm"));
     layout->addWidget(button);
     // Nothing was done, so the dialog never reports success.
     connect(button, &QPushButton::clicked, this, &QDialog::reject);
+    setWhat(what);
+}
+
+void WaitingDialog::setWhat(const QString& what)
+{
+    setWindowTitle(what);
+    m_label->setText(QStringLiteral("%1：此功能即将推出").arg(what));
 }
 
 ZvLoginWidget::ZvLoginWidget(QWidget* parent) : WaitingDialog(QStringLiteral("登录"), parent) {}
 
 zvSystemSettingDlg::zvSystemSettingDlg(QWidget* parent) : WaitingDialog(QStringLiteral("系统设置"), parent) {}
+
+zvInstallWidget::zvInstallWidget(QWidget* parent) : WaitingDialog(QStringLiteral("安装"), parent) {}
+
+void zvInstallWidget::setToolType(int kind)
+{
+    static const QString* const names[] = {&kZvToolName, &kZvShowToolName, &kObsClassicToolName, &kObsStudioToolName};
+    m_kind = kind;
+    if (kind >= 0 && kind < 4)
+        setWhat(QStringLiteral("安装%1").arg(*names[kind]));
+}
+
+zvZavmoInstallWidget::zvZavmoInstallWidget(QWidget* parent)
+    : WaitingDialog(QStringLiteral("安装%1").arg(kZvToolName), parent)
+{
+}
+
+zvOBSInstallWidget::zvOBSInstallWidget(QWidget* parent) : WaitingDialog(QStringLiteral("安装OBS"), parent) {}
+
+zvLiveAddressSet::zvLiveAddressSet(const QString& toolName, const QString& cancelText, QWidget* parent)
+    : WaitingDialog(QStringLiteral("%1推流地址").arg(toolName), parent)
+{
+    Q_UNUSED(cancelText);
+}
+
+zvGetRtmpFalseWidget::zvGetRtmpFalseWidget(QWidget* parent) : WaitingDialog(QStringLiteral("获取推流码"), parent) {}
+
+zvGetCodeTutorialWidget::zvGetCodeTutorialWidget(QWidget* parent)
+    : WaitingDialog(QStringLiteral("推流码获取教程"), parent)
+{
+}
+
+zvChooseRecordPath::zvChooseRecordPath(QWidget* parent) : WaitingDialog(QStringLiteral("选择文件录制路径"), parent) {}

@@ -3,9 +3,13 @@
 // yet. Each is a small stand-in waiting for its real class: it keeps the
 // constructor, exec and result accessor its callers use, and tells the user
 // that the function is not there yet, so every button does something
-// visible. The change that builds a dialog removes its class from here.
+// visible. The change that builds a dialog removes its class from here and
+// its callers include the real header instead.
 
 #include <QDialog>
+#include <QString>
+
+class QLabel;
 
 class WaitingDialog : public QDialog
 {
@@ -14,6 +18,13 @@ class WaitingDialog : public QDialog
 public:
     // What: the dialog's name as the user knows it.
     WaitingDialog(const QString& what, QWidget* parent);
+
+protected:
+    // Replaces the name shown.
+    void setWhat(const QString& what);
+
+private:
+    QLabel* m_label;
 };
 
 // The login dialog: exec gives 1 only after a login, so always 0 here.
@@ -32,4 +43,84 @@ class zvSystemSettingDlg : public WaitingDialog
 
 public:
     explicit zvSystemSettingDlg(QWidget* parent = nullptr);
+};
+
+// The install-folder dialog of one live tool: exec gives 1 only once a
+// folder was confirmed, created and stored, so always 0 here.
+class zvInstallWidget : public WaitingDialog
+{
+    Q_OBJECT
+
+public:
+    explicit zvInstallWidget(QWidget* parent = nullptr);
+    // Kind 0 "Zavmo直播伴侣", 1 "Zavmo秀场直播伴侣", 2 OBS classic, 3 OBS Studio;
+    // between construction and exec.
+    void setToolType(int kind);
+    int toolType() const { return m_kind; }
+
+private:
+    int m_kind = -1;
+};
+
+// The toolbox's install and reinstall dialog of the two companion tools;
+// callers ignore its result.
+class zvZavmoInstallWidget : public WaitingDialog
+{
+    Q_OBJECT
+
+public:
+    explicit zvZavmoInstallWidget(QWidget* parent = nullptr);
+};
+
+// The toolbox's install and reinstall dialog of OBS; callers ignore its result.
+class zvOBSInstallWidget : public WaitingDialog
+{
+    Q_OBJECT
+
+public:
+    explicit zvOBSInstallWidget(QWidget* parent = nullptr);
+};
+
+// The push-address dialog of a tool, with "跳过" or "取消" on its cancel
+// button.
+class zvLiveAddressSet : public WaitingDialog
+{
+    Q_OBJECT
+
+public:
+    zvLiveAddressSet(const QString& toolName, const QString& cancelText, QWidget* parent = nullptr);
+    // Read after exec: 0 written, 1 closed (also any other end), 2 fetch it
+    // automatically, 3 cancelled or skipped, 4 tool running and not
+    // restarted. Always 1 here: nothing was written.
+    int getResult() const { return 1; }
+};
+
+// The dialog shown when no push address was obtained.
+class zvGetRtmpFalseWidget : public WaitingDialog
+{
+    Q_OBJECT
+
+public:
+    explicit zvGetRtmpFalseWidget(QWidget* parent = nullptr);
+    // Read after exec: 0 closed (also any other end), 1 enter it by hand, 2
+    // start OBS directly. Always 0 here.
+    int getResult() const { return 0; }
+};
+
+// The tutorial on getting the push code; callers ignore its result.
+class zvGetCodeTutorialWidget : public WaitingDialog
+{
+    Q_OBJECT
+
+public:
+    explicit zvGetCodeTutorialWidget(QWidget* parent = nullptr);
+};
+
+// The record folders of the installed tools; callers ignore its result.
+class zvChooseRecordPath : public WaitingDialog
+{
+    Q_OBJECT
+
+public:
+    explicit zvChooseRecordPath(QWidget* parent = nullptr);
 };

@@ -4,6 +4,7 @@
 #include "ui/mainwindow/cmbitemdelegate.h"
 #include "ui/mainwindow/mainwindowlink.h"
 #include "ui/mainwindow/roundheadbutton.h"
+#include "ui/mainwindow/zavmomanager.h"
 #include "ui/mainwindow/zvappquittip.h"
 #include "ui/mainwindow/zvcenterpicturewidget.h"
 #include "ui/mainwindow/zvmsgtipwidget.h"
@@ -12,10 +13,12 @@
 #include "ui/mainwindow/zvtooltip.h"
 
 #include "core/appconfig.h"
+#include "core/deployment.h"
 #include "core/stringconstants.h"
 #include "core/systemutils.h"
 #include "imagelist.h"
 #include "screenshot.h"
+#include "simulator.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -139,6 +142,25 @@ TEST(Gallery, HeadButtonsAndComboList)
     host.show();
     list->setFocus();
     save(host, "headbutton_and_combo.png");
+}
+
+// The whole main window after start-up (against the simulator, nothing
+// installed): the live page's two cards and the toolbox.
+TEST(Gallery, MainWindow)
+{
+    zavmo::test::Simulator sim;
+    sim.setEnvironment();
+    ASSERT_TRUE(deployment::installTrustedCertificates());
+    zavmoManager window;
+    ASSERT_TRUE(window.initialize());
+    window.show();
+    QTest::qWait(50); // the queued tool switch of the start
+    save(window, "mainwindow_live.png");
+    window.findChild<QPushButton*>("button_OBSLive")->click();
+    QTest::qWait(50);
+    save(window, "mainwindow_obs.png");
+    window.findChild<QWidget*>("TitleBar")->findChild<QPushButton*>("button_toolbox")->click();
+    save(window, "mainwindow_toolbox.png");
 }
 
 TEST(Gallery, EveryImage)
