@@ -48,17 +48,4 @@ zvZavmoInstallWidget::zvZavmoInstallWidget(QWidget* parent)
 
 zvOBSInstallWidget::zvOBSInstallWidget(QWidget* parent) : WaitingDialog(QStringLiteral("安装OBS"), parent) {}
 
-zvLiveAddressSet::zvLiveAddressSet(const QString& toolName, const QString& cancelText, QWidget* parent)
-    : WaitingDialog(QStringLiteral("%1推流地址").arg(toolName), parent)
-{
-    Q_UNUSED(cancelText);
-}
-
-zvGetRtmpFalseWidget::zvGetRtmpFalseWidget(QWidget* parent) : WaitingDialog(QStringLiteral("获取推流码"), parent) {}
-
-zvGetCodeTutorialWidget::zvGetCodeTutorialWidget(QWidget* parent)
-    : WaitingDialog(QStringLiteral("推流码获取教程"), parent)
-{
-}
-
 zvChooseRecordPath::zvChooseRecordPath(QWidget* parent) : WaitingDialog(QStringLiteral("选择文件录制路径"), parent) {}

@@ -81,41 +81,6 @@ public:
     explicit zvOBSInstallWidget(QWidget* parent = nullptr);
 };
 
-// The push-address dialog of a tool, with "跳过" or "取消" on its cancel
-// button.
-class zvLiveAddressSet : public WaitingDialog
-{
-    Q_OBJECT
-
-public:
-    zvLiveAddressSet(const QString& toolName, const QString& cancelText, QWidget* parent = nullptr);
-    // Read after exec: 0 written, 1 closed (also any other end), 2 fetch it
-    // automatically, 3 cancelled or skipped, 4 tool running and not
-    // restarted. Always 1 here: nothing was written.
-    int getResult() const { return 1; }
-};
-
-// The dialog shown when no push address was obtained.
-class zvGetRtmpFalseWidget : public WaitingDialog
-{
-    Q_OBJECT
-
-public:
-    explicit zvGetRtmpFalseWidget(QWidget* parent = nullptr);
-    // Read after exec: 0 closed (also any other end), 1 enter it by hand, 2
-    // start OBS directly. Always 0 here.
-    int getResult() const { return 0; }
-};
-
-// The tutorial on getting the push code; callers ignore its result.
-class zvGetCodeTutorialWidget : public WaitingDialog
-{
-    Q_OBJECT
-
-public:
-    explicit zvGetCodeTutorialWidget(QWidget* parent = nullptr);
-};
-
 // The record folders of the installed tools; callers ignore its result.
 class zvChooseRecordPath : public WaitingDialog
 {

@@ -11,6 +11,7 @@
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
 #include "ui/install/zvenvironmentalrepair.h"
+#include "ui/login/zvgetcodetutorialwidget.h"
 #include "ui/mainwindow/framelesshelper.h"
 #include "ui/mainwindow/mainwindowlink.h"
 #include "ui/mainwindow/uilogiclistener.h"
