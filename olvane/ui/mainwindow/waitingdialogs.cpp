@@ -19,6 +19,4 @@ WaitingDialog::WaitingDialog(const QString& what, QWidget* parent) : QDialog(par
     connect(button, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-ZvLoginWidget::ZvLoginWidget(QWidget* parent) : WaitingDialog(QStringLiteral("登录"), parent) {}
-
 zvSystemSettingDlg::zvSystemSettingDlg(QWidget* parent) : WaitingDialog(QStringLiteral("系统设置"), parent) {}

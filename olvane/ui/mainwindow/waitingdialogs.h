@@ -16,15 +16,6 @@ public:
     WaitingDialog(const QString& what, QWidget* parent);
 };
 
-// The login dialog: exec gives 1 only after a login, so always 0 here.
-class ZvLoginWidget : public WaitingDialog
-{
-    Q_OBJECT
-
-public:
-    explicit ZvLoginWidget(QWidget* parent = nullptr);
-};
-
 // The settings dialog.
 class zvSystemSettingDlg : public WaitingDialog
 {
