@@ -258,3 +258,34 @@ TEST_F(LoginFormTest, QRPageScreenshot)
 {
     saveScreenshot(*dialog, "login_qr.png");
 }
+
+// Opened before the time synchronisation has succeeded: the first code is
+// asked for a second later, and only if the QR page is still shown.
+TEST_F(LoginDialogTest, FirstCodeWaitsForTheServerTime)
+{
+    // A login answered 1003 leaves the time unsynchronised until the held
+    // time request is let go.
+    sim->setMode("timeStamp", "stall");
+    sim->setMode("loginCheck2", "error:1003");
+    manager()->loginByNickName(QString::fromUtf8(account::kNickName), QString::fromUtf8(account::kPassword), true);
+    ASSERT_TRUE(waitUntil([] { return !manager()->isServerTimespaceValid(); }));
+
+    {
+        // Left for the password page at once: no code, no polling.
+        ZvLoginWidget dialog;
+        dialog.show();
+        child<QPushButton>(dialog, "button_loginbypsw")->click();
+        waitUntil([] { return false; }, 1300);
+        EXPECT_TRUE(requests("scanCode").empty());
+        EXPECT_TRUE(requests("scanAuth").empty());
+    }
+
+    ZvLoginWidget dialog;
+    dialog.show();
+    sim->reset();
+    ASSERT_TRUE(waitUntil([] { return manager()->isServerTimespaceValid(); }));
+    waitUntil([] { return false; }, 700);
+    EXPECT_TRUE(requests("scanCode").empty());
+    ASSERT_TRUE(waitUntil([] { return !requests("scanAuth").empty(); }, 2000));
+    EXPECT_EQ(requests("scanCode").size(), 1u);
+}
