@@ -52,7 +52,7 @@ public:
     void reject() override { m_dialog.reject(); }
 
 private:
-    // Declared first: the view adapter goes before the dialog it watches.
+    // The dialog first, so that the view adapter is destroyed before it.
     WebViewDlg m_dialog;
     ThirdLoginWebView m_view{m_dialog.getWebView()};
 };
