@@ -58,6 +58,9 @@ TEST_F(LoginFormTest, OpensOnTheQRPageWithThePhoneTabAndPlus86)
     EXPECT_EQ(child<QStackedWidget>(*dialog, "stackedWidget")->currentIndex(), 0);
     EXPECT_EQ(child<QLabel>(*dialog, "label_loginbyQR_code")->text(), QStringLiteral("手机扫码，安全登录"));
     EXPECT_FALSE(child<QLabel>(*dialog, "label_4")->pixmap(Qt::ReturnByValue).isNull());
+    const ZvToolTip* toast = dialog->findChild<ZvToolTip*>();
+    EXPECT_EQ(toast->size(), QSize(300, 40));
+    EXPECT_FALSE(toast->isVisible());
 
     child<QPushButton>(*dialog, "button_loginbypsw")->click();
     EXPECT_EQ(dialog->loginMode(), ZvLoginWidget::Phone);
@@ -120,8 +123,9 @@ TEST_F(LoginFormTest, EmptyFieldsAreToastedAndBlanksCountAsFilled)
     typeInto(*dialog, "ledit_username", "  ");
     login->click();
     EXPECT_EQ(toastText(*dialog), QString());
-    ASSERT_TRUE(waitUntil([] { return !requests("loginCheck2").empty(); }));
-    EXPECT_EQ(requests("loginCheck2")[0]["form"]["nickname"].asString(), "  ");
+    ASSERT_TRUE(waitUntil([&] { return !toastText(*dialog).isEmpty(); }));
+    EXPECT_EQ(toastText(*dialog), QStringLiteral("错误码：1005，unknown user or wrong password"));
+    EXPECT_EQ(requests("loginCheck2").at(0)["form"]["nickname"].asString(), "  ");
 }
 
 TEST_F(LoginFormTest, FailuresShowTheirCodeExceptMinusOne)
@@ -146,8 +150,7 @@ TEST_F(LoginFormTest, ToastIsCentredOverTheDialog)
     dialog->move(200, 150);
     dialog->OnInitDelayed();
     const ZvToolTip* toast = dialog->findChild<ZvToolTip*>();
-    EXPECT_EQ(toast->size(), QSize(300, 40));
-    EXPECT_EQ(toast->pos(), QPoint(200 + 30, 150 + 202));
+    EXPECT_EQ(toast->pos(), QPoint(200 + (360 - toast->width()) / 2, 150 + (445 - toast->height()) / 2));
 }
 
 TEST_F(LoginFormTest, DialingCodeRowsPutOnlyTheirCodeInTheBox)
