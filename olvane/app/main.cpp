@@ -9,6 +9,7 @@
 #include "core/stringconstants.h"
 #include "core/zavmopointing.h"
 #include "logic/zvlogicfw.h"
+#include "ui/login/webdialogfactories.h"
 #include "ui/mainwindow/zavmomanager.h"
 #include "ui/mainwindow/zvmsgtipwidget.h"
 
@@ -68,6 +69,8 @@ int main(int argc, char* argv[])
     pointEvent(PointStartupLoading);
     AppInit::instance()->installToApplication();
 
+    // The account client opens the captcha and outside-login pages in these.
+    registerWebDialogFactories();
     zavmoManager window;
     app.setActivationWindow(&window, true);
     QApplication::setActiveWindow(&window);

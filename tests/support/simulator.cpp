@@ -225,6 +225,16 @@ std::vector<Json::Value> Simulator::requests(const std::string& endpoint) const
     return out;
 }
 
+std::vector<Json::Value> Simulator::requests(const std::string& endpoint, const std::string& field,
+                                             const std::string& value) const
+{
+    std::vector<Json::Value> out;
+    for (Json::Value& record : requests(endpoint))
+        if (record[field].asString() == value)
+            out.push_back(std::move(record));
+    return out;
+}
+
 std::vector<Json::Value> Simulator::waitForRequests(const std::string& endpoint, size_t count, int timeoutMs) const
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -81,6 +81,10 @@ public:
     // The recorded requests in order: all of them when endpoint is empty,
     // else those whose "endpoint" field equals it.
     std::vector<Json::Value> requests(const std::string& endpoint = std::string()) const;
+    // Those of the endpoint whose text field `field` equals value (e.g. the
+    // "stage" of the outside-account login).
+    std::vector<Json::Value> requests(const std::string& endpoint, const std::string& field,
+                                      const std::string& value) const;
     // Polls until at least count requests of the endpoint are recorded or the
     // time-out passes; returns what is recorded then (check its size).
     std::vector<Json::Value> waitForRequests(const std::string& endpoint, size_t count, int timeoutMs) const;

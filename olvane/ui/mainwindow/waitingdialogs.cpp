@@ -27,8 +27,6 @@ void WaitingDialog::setWhat(const QString& what)
     m_label->setText(QStringLiteral("%1：此功能即将推出").arg(what));
 }
 
-ZvLoginWidget::ZvLoginWidget(QWidget* parent) : WaitingDialog(QStringLiteral("登录"), parent) {}
-
 zvSystemSettingDlg::zvSystemSettingDlg(QWidget* parent) : WaitingDialog(QStringLiteral("系统设置"), parent) {}
 
 zvInstallWidget::zvInstallWidget(QWidget* parent) : WaitingDialog(QStringLiteral("安装"), parent) {}

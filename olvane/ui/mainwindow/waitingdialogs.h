@@ -27,15 +27,6 @@ private:
     QLabel* m_label;
 };
 
-// The login dialog: exec gives 1 only after a login, so always 0 here.
-class ZvLoginWidget : public WaitingDialog
-{
-    Q_OBJECT
-
-public:
-    explicit ZvLoginWidget(QWidget* parent = nullptr);
-};
-
 // The settings dialog.
 class zvSystemSettingDlg : public WaitingDialog
 {

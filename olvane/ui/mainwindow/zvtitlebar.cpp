@@ -11,6 +11,7 @@
 #include "logic/safefilename.h"
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlogicfw.h"
+#include "ui/login/zvloginwidget.h"
 #include "ui/mainwindow/mainwindowlink.h"
 #include "ui/mainwindow/uilogiclistener.h"
 #include "ui/mainwindow/waitingdialogs.h"

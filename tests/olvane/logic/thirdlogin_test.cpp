@@ -120,14 +120,7 @@ protected:
         setThirdLoginDialogFactory([&script] { return std::make_unique<FakeThirdLoginDialog>(script); });
     }
 
-    static std::vector<Json::Value> stage(const char* name)
-    {
-        std::vector<Json::Value> found;
-        for (const Json::Value& record : requests("oauth"))
-            if (record["stage"].asString() == name)
-                found.push_back(record);
-        return found;
-    }
+    static std::vector<Json::Value> stage(const char* name) { return sim->requests("oauth", "stage", name); }
 };
 
 } // namespace

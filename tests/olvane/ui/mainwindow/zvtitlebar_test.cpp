@@ -294,10 +294,11 @@ TEST_F(TitleBarTest, LoginStateFollowsTheListener)
     // Logged out, the button opens the login dialog and no menu.
     {
         ModalResponder responder;
-        responder.clickButton("button_confirm");
+        responder.clickButton("button_close");
         login->click();
         ASSERT_EQ(responder.records().size(), 1);
         EXPECT_EQ(responder.records().at(0).className, "ZvLoginWidget");
+        EXPECT_EQ(responder.records().at(0).action, "click:button_close");
         EXPECT_EQ(titleBar->findChild<QWidget*>("zvTitleMenu"), nullptr);
     }
 

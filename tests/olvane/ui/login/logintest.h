@@ -1,0 +1,173 @@
+#pragma once
+// Shared fixture of the login dialog tests: the program's hub with its
+// account client against one simulator for the suite, the window link's
+// listener, the real web dialogs registered, and helpers to reach the
+// dialog's widgets and toast.
+
+#include "account.h"
+#include "logic_support.h"
+#include "mouse.h"
+#include "qtwait.h"
+#include "simulator.h"
+
+#include "core/deployment.h"
+#include "core/pathlayout.h"
+#include "logic/loginmanager.h"
+#include "logic/zvlogicfw.h"
+#include "ui/login/webdialogfactories.h"
+#include "ui/login/zvloginwidget.h"
+#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/zvtooltip.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace logintest {
+
+namespace account = zavmo::sim::account;
+using zavmo::test::waitUntil;
+
+template <typename T = QWidget> T* child(const QWidget& parent, const char* name)
+{
+    T* found = parent.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+inline QString toastText(const ZvLoginWidget& dialog)
+{
+    const ZvToolTip* toast = dialog.findChild<ZvToolTip*>();
+    return toast && toast->isVisible() ? toast->text() : QString();
+}
+
+// What the desktop was asked to open since this object was made, one
+// "open <target>" line each (the record is the test binary's).
+class ShellRecord
+{
+public:
+    ShellRecord() : m_start(all().size()) {}
+    QString lines() const { return all().mid(m_start); }
+
+private:
+    static QString all()
+    {
+        QFile record(qEnvironmentVariable("ZAVMO_SHELL_RECORD"));
+        return record.open(QIODevice::ReadOnly) ? QString::fromUtf8(record.readAll()) : QString();
+    }
+    int m_start;
+};
+
+inline void typeInto(const ZvLoginWidget& dialog, const char* field, const QString& text)
+{
+    auto* edit = child<QLineEdit>(dialog, field);
+    edit->clear();
+    QTest::keyClicks(edit, text);
+}
+
+// The dialog on its account page, on the given tab ("button_phonelogin" or
+// "button_nickname"), shown.
+inline void showAccountPage(ZvLoginWidget& dialog, const char* tab)
+{
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    child<QPushButton>(dialog, "button_loginbypsw")->click();
+    child<QPushButton>(dialog, tab)->click();
+}
+
+// Ends a modal that outlives its test: any web dialog still open after
+// `ms` is rejected, so a failing test never hangs in exec().
+inline void rejectWebDialogsAfter(int ms, QObject* context)
+{
+    QTimer::singleShot(ms, context, [] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QDialog*>(w);
+            if (dialog && dialog->isVisible() && !qobject_cast<ZvLoginWidget*>(w))
+                dialog->reject();
+        }
+    });
+}
+
+// Runs `act` once on the first visible top-level T, looking every 20 ms for
+// up to `ms`; a modal opened inside a test's call is reached this way.
+template <typename T> void whenShown(QObject* context, std::function<void(T&)> act, int ms = 5000)
+{
+    auto* timer = new QTimer(context);
+    auto left = std::make_shared<int>(ms / 20);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act, left] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (T* found = qobject_cast<T*>(w); found && found->isVisible()) {
+                timer->deleteLater();
+                timer->stop();
+                act(*found);
+                return;
+            }
+        if (--*left <= 0) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(20);
+}
+
+// One simulator and the program's hub for the whole suite.
+class LoginDialogTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        sim = new zavmo::test::Simulator();
+        sim->setEnvironment();
+        ASSERT_TRUE(deployment::installTrustedCertificates());
+        listener = new UILogicListener();
+        mainWindowLink().listener = listener;
+        ZvLogicFW* hub = ZvLogicFW::instance();
+        ASSERT_TRUE(hub->initialize(0));
+        hub->setLogicListener(listener);
+        registerWebDialogFactories();
+        ASSERT_TRUE(waitUntil([] { return manager()->isServerTimespaceValid(); }));
+    }
+    static void TearDownTestSuite()
+    {
+        ZvLogicFW::instance()->setLogicListener(nullptr);
+        mainWindowLink() = MainWindowLink();
+        delete listener;
+        listener = nullptr;
+        delete sim;
+        sim = nullptr;
+    }
+    void SetUp() override
+    {
+        sim->reset();
+        if (manager()->isLogin())
+            manager()->logout();
+        QFile::remove(getUserInfoPath());
+    }
+
+    static LoginManager* manager() { return ZvLogicFW::instance()->getLoginManager(); }
+
+    static std::vector<Json::Value> requests(const std::string& endpoint) { return sim->requests(endpoint); }
+
+    // The saved-login file's value.
+    static QString savedLogin(const char* key)
+    {
+        QSettings file(getUserInfoPath(), QSettings::IniFormat);
+        return file.value(QStringLiteral("UserInfo/") + QLatin1String(key)).toString();
+    }
+
+    static inline zavmo::test::Simulator* sim = nullptr;
+    static inline UILogicListener* listener = nullptr;
+};
+
+} // namespace logintest
