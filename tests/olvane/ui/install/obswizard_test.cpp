@@ -168,7 +168,7 @@ TEST_F(ObsWizardTest, ClosedWhileAClassicReinstallUninstallsTheInstallStillFollo
 {
     preinstall(kObsClassicToolName, kClassicFolder);
     serveInstaller(kObsClassicToolName);
-    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "1500");
+    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "1300");
     {
         zvOBSInstallWidget d;
         d.show();

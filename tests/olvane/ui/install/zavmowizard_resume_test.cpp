@@ -100,7 +100,7 @@ TEST_F(ZavmoWizardTest, ClosedWhileAReinstallUninstallsTheInstallStillFollows)
     preinstall(kZvToolName, folder());
     serveInstaller(kZvToolName);
     // The uninstaller outlasts the tools manager's one-second wait.
-    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "1500");
+    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "1300");
     {
         zvZavmoInstallWidget d;
         d.show();

@@ -229,4 +229,27 @@ TEST_F(ZavmoWizardTest, TheFolderRuleAndAFailedDownload)
     EXPECT_TRUE(fake.starts().empty());
 }
 
+TEST_F(ZavmoWizardTest, AnInstallAfterUninstallThatCannotStartIsToldWithoutAWizard)
+{
+    // Nothing installed: nothing to wait for, nothing recorded.
+    EXPECT_FALSE(record->uninstallThenInstall(kZvToolName, dir / "ZVTool_installer.exe"));
+    EXPECT_TRUE(record->waitingInstaller(kZvToolName).isEmpty());
+
+    preinstall(kZvToolName, folder());
+    QList<bool> outcomes;
+    QObject::connect(record.get(), &ZvInstallAfterUninstall::sglInstallAfterUninstall,
+                     [&](const QString& tool, bool started) {
+                         EXPECT_EQ(tool, kZvToolName);
+                         outcomes.append(started);
+                     });
+    responder.clickButton("button_confirm");
+    ASSERT_TRUE(record->uninstallThenInstall(kZvToolName, dir / "gone/ZVTool_installer.exe"));
+    ASSERT_TRUE(waitFor([&] { return !outcomes.isEmpty(); }, 10000));
+    EXPECT_EQ(outcomes, QList<bool>{false});
+    ASSERT_EQ(responder.records().size(), 1);
+    EXPECT_TRUE(responder.records()[0].texts.contains(kInstallFailedText));
+    EXPECT_TRUE(record->waitingInstaller(kZvToolName).isEmpty());
+    EXPECT_EQ(manager()->getAppInstallStatus(kZvToolName), 0);
+}
+
 } // namespace
