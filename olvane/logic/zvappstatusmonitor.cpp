@@ -253,6 +253,12 @@ std::wstring ZvAppStatusMonitor::getSecondaryExePath(const std::wstring& name)
     return it == apps.end() ? std::wstring() : exePath(it->second, it->second.record.second);
 }
 
+bool ZvAppStatusMonitor::hasApp(const std::wstring& name)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    return apps.find(name) != apps.end();
+}
+
 std::wstring ZvAppStatusMonitor::getInstallerProcessName(const std::wstring& name)
 {
     std::lock_guard<std::recursive_mutex> guard(lock);

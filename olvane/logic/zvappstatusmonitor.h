@@ -55,6 +55,8 @@ public:
     // callback is never called afterwards.
     void stop();
 
+    // Whether the program is registered.
+    bool hasApp(const std::wstring& name);
     // Fresh registry and process scans, then 2 running, 1 installed, else 0.
     int getAppStatus(const std::wstring& name);
     // Fresh registry scan, then 1 installed or 0.

@@ -149,6 +149,11 @@ int ZvLiveToolsManager::getAppInstallStatus(const QString& toolName)
     return (status == 0 && !getLaunchPath(toolName).isEmpty()) ? 1 : status;
 }
 
+bool ZvLiveToolsManager::knowsInstallState(const QString& toolName)
+{
+    return monitor && monitor->hasApp(toolName.toStdWString());
+}
+
 QString ZvLiveToolsManager::otherManagerObsPath() const
 {
     const QString folder = getUninstallString(kOtherManagerToolName);

@@ -45,6 +45,9 @@ public:
     // 0 not installed, 1 installed, 2 running (fresh scans).
     int getAppStatus(const QString& toolName);
     int getAppInstallStatus(const QString& toolName);
+    // Whether the monitor watches the tool's Uninstall entry; for a tool it
+    // does not (ZVShow), getAppInstallStatus cannot tell an install apart.
+    bool knowsInstallState(const QString& toolName);
     bool launchApplication(const QString& toolName);
     bool killAppProcess(const QString& toolName);
     // Runs the installer with "/S /D=<installDir>"; true also when the tool

@@ -49,6 +49,8 @@ std::vector<Endpoint> allEndpoints(const Context& context)
         // The download CDN's client files (companion module, installers, the launcher's default update area).
         fileTree("client_download", "/client_download/", context.filesRoot + "/client_download"),
         fileTree("static_cdn", "/zavmo/", context.filesRoot + "/zavmo"), // tool and runtime installers
+        // The installers that the package query names.
+        fileTree("release_files", "/release/pc/", context.filesRoot + "/release/pc"),
         updateCheck(context),
     };
 }

@@ -2,7 +2,8 @@
 // What the window chrome (title bar, quit prompt) and the install and repair
 // dialogs take from the main window:
 // the window itself (parent of their dialogs, the one that closes), its
-// settings object and its logic listener. The main window fills these in as
+// settings object, its logic listener and the install wizards' record of
+// installs that follow an uninstall. The main window fills these in as
 // it makes them; until then, and for the chrome on its own in tests, they
 // are null or set directly. GUI thread only; nothing here is owned.
 //
@@ -16,12 +17,16 @@
 
 class AppConfig;
 class UILogicListener;
+class ZvInstallAfterUninstall;
 
 struct MainWindowLink
 {
     QPointer<QWidget> window;
     AppConfig* config = nullptr;
     UILogicListener* listener = nullptr;
+    // Installs that wait for the uninstall of a reinstall, so that they
+    // outlive the wizard that began them.
+    ZvInstallAfterUninstall* installAfterUninstall = nullptr;
 };
 
 MainWindowLink& mainWindowLink();

@@ -29,21 +29,4 @@ void WaitingDialog::setWhat(const QString& what)
 
 zvSystemSettingDlg::zvSystemSettingDlg(QWidget* parent) : WaitingDialog(QStringLiteral("系统设置"), parent) {}
 
-zvInstallWidget::zvInstallWidget(QWidget* parent) : WaitingDialog(QStringLiteral("安装"), parent) {}
-
-void zvInstallWidget::setToolType(int kind)
-{
-    static const QString* const names[] = {&kZvToolName, &kZvShowToolName, &kObsClassicToolName, &kObsStudioToolName};
-    m_kind = kind;
-    if (kind >= 0 && kind < 4)
-        setWhat(QStringLiteral("安装%1").arg(*names[kind]));
-}
-
-zvZavmoInstallWidget::zvZavmoInstallWidget(QWidget* parent)
-    : WaitingDialog(QStringLiteral("安装%1").arg(kZvToolName), parent)
-{
-}
-
-zvOBSInstallWidget::zvOBSInstallWidget(QWidget* parent) : WaitingDialog(QStringLiteral("安装OBS"), parent) {}
-
 zvChooseRecordPath::zvChooseRecordPath(QWidget* parent) : WaitingDialog(QStringLiteral("选择文件录制路径"), parent) {}

@@ -36,42 +36,6 @@ public:
     explicit zvSystemSettingDlg(QWidget* parent = nullptr);
 };
 
-// The install-folder dialog of one live tool: exec gives 1 only once a
-// folder was confirmed, created and stored, so always 0 here.
-class zvInstallWidget : public WaitingDialog
-{
-    Q_OBJECT
-
-public:
-    explicit zvInstallWidget(QWidget* parent = nullptr);
-    // Kind 0 "Zavmo直播伴侣", 1 "Zavmo秀场直播伴侣", 2 OBS classic, 3 OBS Studio;
-    // between construction and exec.
-    void setToolType(int kind);
-    int toolType() const { return m_kind; }
-
-private:
-    int m_kind = -1;
-};
-
-// The toolbox's install and reinstall dialog of the two companion tools;
-// callers ignore its result.
-class zvZavmoInstallWidget : public WaitingDialog
-{
-    Q_OBJECT
-
-public:
-    explicit zvZavmoInstallWidget(QWidget* parent = nullptr);
-};
-
-// The toolbox's install and reinstall dialog of OBS; callers ignore its result.
-class zvOBSInstallWidget : public WaitingDialog
-{
-    Q_OBJECT
-
-public:
-    explicit zvOBSInstallWidget(QWidget* parent = nullptr);
-};
-
 // The record folders of the installed tools; callers ignore its result.
 class zvChooseRecordPath : public WaitingDialog
 {

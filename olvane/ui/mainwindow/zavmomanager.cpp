@@ -11,6 +11,10 @@
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
 #include "ui/install/zvenvironmentalrepair.h"
+#include "ui/install/zvinstallafteruninstall.h"
+#include "ui/install/zvinstallwidget.h"
+#include "ui/install/zvobsinstallwidget.h"
+#include "ui/install/zvzavmoinstallwidget.h"
 #include "ui/login/zvgetcodetutorialwidget.h"
 #include "ui/mainwindow/framelesshelper.h"
 #include "ui/mainwindow/mainwindowlink.h"
@@ -236,6 +240,8 @@ bool zavmoManager::initialize()
         return false;
     }
     mainWindowLink().listener = m_logicListener;
+    // A reinstall begun in a wizard finishes even after the wizard closed.
+    mainWindowLink().installAfterUninstall = new ZvInstallAfterUninstall(m_logicListener, this);
     hub->setLogicListener(m_logicListener);
 
     UILogicListener* l = m_logicListener;

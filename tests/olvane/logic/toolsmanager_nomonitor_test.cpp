@@ -30,6 +30,7 @@ TEST(ToolsManagerWithoutMonitor, EachOperationLogsAndGivesNothing)
     EXPECT_FALSE(manager.uninstallLiveTool(kObsStudioToolName));
     EXPECT_TRUE(log.contains(prefix + "uninstallLiveTool" + reason));
     EXPECT_EQ(manager.getLaunchPath(kObsStudioToolName), "");
+    EXPECT_FALSE(manager.knowsInstallState(kObsStudioToolName));
     EXPECT_TRUE(log.contains(prefix + "getLaunchPath" + reason));
 
     // Tasks need no monitor; without a network manager nothing is asked.

@@ -103,6 +103,11 @@ TEST_F(ToolsManagerTest, ZvToolLivesThroughInstallLaunchKillAndUninstall)
     Recorder rec(manager);
     const QString folder = dir / "tools/ZVTool";
     EXPECT_EQ(manager.getAppStatus(kZvToolName), 0);
+    // ZVShow has no Uninstall entry the monitor watches.
+    EXPECT_TRUE(manager.knowsInstallState(kZvToolName));
+    EXPECT_TRUE(manager.knowsInstallState(kObsClassicToolName));
+    EXPECT_TRUE(manager.knowsInstallState(kObsStudioToolName));
+    EXPECT_FALSE(manager.knowsInstallState(kZvShowToolName));
 
     // Install: progress rises while the installer runs, 100 at its end.
     const QString zvInstaller = installer("ZVTool_installer.exe");

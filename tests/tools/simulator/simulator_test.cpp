@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <memory>
@@ -391,7 +392,7 @@ TEST_F(SimulatorTest, CertificateIsValidFor127001AndLocalhostOnly)
     EXPECT_EQ(send(c).code, CURLE_OK);
 
     Call untrusted = c;
-    untrusted.caFile.clear(); // the system store does not know the test CA
+    untrusted.caFile.clear();    // the system store does not know the test CA
     untrusted.timeoutMs = 20000; // reading the whole store is slow under sanitizers
     EXPECT_EQ(send(untrusted).code, CURLE_PEER_FAILED_VERIFICATION);
 
@@ -456,6 +457,15 @@ TEST_F(SimulatorTest, PackageQueryNamesTheInstallerOnTheSameServerAndChecksThePr
     EXPECT_EQ(ok["error"], 0);
     EXPECT_EQ(ok["data"]["fileUrl"].asString(),
               sim.httpsOrigin() + "/release/pc/ZVTool/" + ok["data"]["version"].asString() + "/ZVTool_installer.exe");
+    // The named file is served from the release tree.
+    const std::string folder = sim.filesRoot() + "/release/pc/ZVTool/" + ok["data"]["version"].asString();
+    ASSERT_TRUE(std::filesystem::create_directories(folder));
+    std::ofstream(folder + "/ZVTool_installer.exe") << "installer bytes";
+    Call file = query(sim, "");
+    file.url = ok["data"]["fileUrl"].asString();
+    const Reply fetched = send(file);
+    EXPECT_EQ(fetched.status, 200);
+    EXPECT_EQ(fetched.body, "installer bytes");
 
     EXPECT_EQ(parse(send(query(sim, "?appCode=Nope")).body)["error"], 40001);
     EXPECT_EQ(parse(send(query(sim, "")).body)["error"], 40001);

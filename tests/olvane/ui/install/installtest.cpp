@@ -9,6 +9,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QUrl>
 
 #include <fstream>
 
@@ -93,8 +95,21 @@ void InstallDialogTest::unserve(const QString& file)
 
 int InstallDialogTest::downloadsOf(const QString& file)
 {
+    return requestsOf(QStringLiteral("/%1/%2").arg(QLatin1String(kCdnPath), file));
+}
+
+void InstallDialogTest::serveAt(const QString& url, const std::string& program)
+{
+    const QString target = QString::fromStdString(sim->filesRoot()) + QUrl(url).path();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(target).path())) << target.toStdString();
+    QFile::remove(target);
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(program), target)) << program;
+}
+
+int InstallDialogTest::requestsOf(const QString& url)
+{
     std::ifstream in(sim->requestsFile());
-    const std::string needle = std::string(kCdnPath) + "/" + file.toStdString();
+    const std::string needle = QUrl(url).path().toStdString();
     int count = 0;
     for (std::string line; std::getline(in, line);)
         count += line.find(needle) != std::string::npos ? 1 : 0;

@@ -33,6 +33,11 @@ protected:
     static QString cdnFolder();
     // Requests to the static CDN for that file name so far.
     static int downloadsOf(const QString& file);
+    // Serves `program` at the URL's path: the simulator's file trees (the
+    // static CDN's, the release service's) map a path onto the files root.
+    static void serveAt(const QString& url, const std::string& program);
+    // Requests so far for the URL's path.
+    static int requestsOf(const QString& url);
 
 public:
     static std::unique_ptr<zavmo::test::Simulator> sim;

@@ -484,19 +484,19 @@ TEST_F(MainWindowTest, CancelledDownloadHidesTheProgress)
 TEST_F(MainWindowTest, CompanionAndStudioAskForTheirFolderFirst)
 {
     ModalResponder responder;
-    responder.clickButton("button_confirm");
+    responder.clickButton("button_close");
     click("button_install_zavmo");
     click("button_OBSLive");
     child<QRadioButton>("radio_studio")->click();
     EXPECT_EQ(window->getCurrentToolName(), kObsStudioToolName);
     EXPECT_EQ(child<QLabel>("label_OBSTitle")->text(), kObsStudioTitle);
     ASSERT_TRUE(waitUntil([&] { return shown("button_install_OBS"); }));
-    responder.clickButton("button_confirm");
+    responder.clickButton("button_close");
     click("button_install_OBS");
     ASSERT_EQ(responder.records().size(), 2);
     EXPECT_EQ(responder.records().at(0).className, "zvInstallWidget");
-    EXPECT_TRUE(responder.records().at(0).windowTitle.contains(kZvToolName));
-    EXPECT_TRUE(responder.records().at(1).windowTitle.contains(kObsStudioToolName));
+    EXPECT_TRUE(responder.records().at(0).texts.contains(kInstallZvToolText));
+    EXPECT_TRUE(responder.records().at(1).texts.contains(kInstallObsText));
     // Not confirmed: nothing is downloaded.
     QTest::qWait(100);
     EXPECT_TRUE(g_sim->requests("static_cdn").empty());

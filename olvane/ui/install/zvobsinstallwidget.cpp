@@ -1,0 +1,34 @@
+#include "ui/install/zvobsinstallwidget.h"
+#include "ui_zvobsinstallwidget.h"
+
+#include "core/stringconstants.h"
+#include "core/systemutils.h"
+#include "ui/install/installdialogs.h"
+
+zvOBSInstallWidget::zvOBSInstallWidget(QWidget* parent) : ZvInstallWizard(parent), ui(new Ui::zvOBSInstallWidget)
+{
+    ui->setupUi(this);
+    installdialogs::initWindow(this);
+    loadStyleSheet();
+
+    Form form = formOf(ui);
+    form.webLink = ui->label_OBSurl;
+    QList<Edition> editions = editionRowsOf(ui, ui->label_classic, ui->label_studio);
+    editions[0].toolName = kObsClassicToolName;
+    editions[0].pointType = 3;
+    // OBS classic goes into its configured folder.
+    editions[0].choosesFolder = false;
+    editions[1].toolName = kObsStudioToolName;
+    editions[1].pointType = 4;
+    initWizard(form, editions, Qt::AutoConnection);
+}
+
+zvOBSInstallWidget::~zvOBSInstallWidget()
+{
+    delete ui;
+}
+
+void zvOBSInstallWidget::loadStyleSheet()
+{
+    setStyleSheet(readFileText(QStringLiteral(":/Qss/OBSWidgetQss.qss")));
+}
