@@ -20,5 +20,3 @@ WaitingDialog::WaitingDialog(const QString& what, QWidget* parent) : QDialog(par
 }
 
 ZvLoginWidget::ZvLoginWidget(QWidget* parent) : WaitingDialog(QStringLiteral("登录"), parent) {}
-
-zvSystemSettingDlg::zvSystemSettingDlg(QWidget* parent) : WaitingDialog(QStringLiteral("系统设置"), parent) {}

@@ -24,12 +24,3 @@ class ZvLoginWidget : public WaitingDialog
 public:
     explicit ZvLoginWidget(QWidget* parent = nullptr);
 };
-
-// The settings dialog.
-class zvSystemSettingDlg : public WaitingDialog
-{
-    Q_OBJECT
-
-public:
-    explicit zvSystemSettingDlg(QWidget* parent = nullptr);
-};

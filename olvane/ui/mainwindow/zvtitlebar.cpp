@@ -15,6 +15,7 @@
 #include "ui/mainwindow/uilogiclistener.h"
 #include "ui/mainwindow/waitingdialogs.h"
 #include "ui/mainwindow/zvappquittip.h"
+#include "ui/mainwindow/zvsystemsettingdlg.h"
 #include "ui/mainwindow/zvtitlemenu.h"
 
 #include <QFile>
