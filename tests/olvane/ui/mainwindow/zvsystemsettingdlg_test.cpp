@@ -303,6 +303,26 @@ TEST_F(SettingDialogTest, CloseButtonStoresTheModeAndSavesEverything)
     }
 }
 
+TEST_F(SettingDialogTest, FailedSaveIsLoggedAndTheDialogStillCloses)
+{
+    config->setCloseMode(1);
+    zvSystemSettingDlg dialog;
+    child<QRadioButton>(dialog, "radioButton_close")->setChecked(true);
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    // A data folder below a regular file cannot be created.
+    qputenv("XDG_DATA_HOME", "/dev/null/data");
+    logictest::LogCapture log;
+    ModalResponder responder;
+    responder.clickButton("button_close");
+    dialog.exec();
+    qputenv("XDG_DATA_HOME", saved);
+    EXPECT_EQ(responder.records().size(), 1);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(log.contains("zvSystemSettingDlg::on_button_close_clicked {save config failed}"));
+    // Kept in memory for the next save.
+    EXPECT_EQ(config->getCloseMode(), CLOSE_QUIT);
+}
+
 TEST_F(SettingDialogTest, EscapeKeepsTheOldModeAndThePickedPathInMemory)
 {
     config->setCloseMode(0);
