@@ -240,6 +240,14 @@ void openUrl(const QString& url)
     platform::shell::openExternal(QUrl(url, QUrl::TolerantMode).toString(QUrl::FullyEncoded).toStdString());
 }
 
+bool openFolder(const QString& path)
+{
+    // Only "/" makes a path absolute here: Qt would also take ":/" resources.
+    if (!path.startsWith(QLatin1Char('/')) || !QFileInfo(path).isDir())
+        return false;
+    return platform::shell::openExternal(QDir::cleanPath(path).toStdString());
+}
+
 int isNetFrameworkInstalled()
 {
     using platform::registry::Root;

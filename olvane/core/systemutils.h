@@ -32,6 +32,10 @@ bool killProcessByName(const QString& exeName);
 bool startDetachedProcess(const QString& program, const QStringList& arguments);
 bool shellExecuteOpen(const std::wstring& file, const std::wstring& parameters);
 void openUrl(const QString& url);
+// Opens a folder in the desktop's file manager: xdg-open with the folder as
+// its one argument, never through a shell. Only an absolute path naming an
+// existing folder is opened; false otherwise, or when xdg-open cannot start.
+bool openFolder(const QString& path);
 // The folder a program is started in: its path up to the last separator.
 QString programWorkingDir(const QString& program);
 

@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTest>
 
 #include <functional>
@@ -19,12 +21,17 @@ ModalResponder::ModalResponder(int pollMs, QObject* parent) : QObject(parent)
 
 void ModalResponder::clickButton(const QString& objectName)
 {
-    m_responses.enqueue({objectName, 0});
+    m_responses.enqueue({objectName, 0, QString()});
 }
 
 void ModalResponder::pressKey(int key)
 {
-    m_responses.enqueue({QString(), key});
+    m_responses.enqueue({QString(), key, QString()});
+}
+
+void ModalResponder::chooseFile(const QString& path)
+{
+    m_responses.enqueue({QString(), 0, path});
 }
 
 QStringList ModalResponder::visibleTexts(QWidget* widget)
@@ -92,7 +99,22 @@ void ModalResponder::poll()
         giveUp(QStringLiteral("unexpected"));
     } else {
         const Response response = m_responses.dequeue();
-        if (response.key != 0) {
+        if (!response.file.isEmpty()) {
+            if (auto* fileDialog = qobject_cast<QFileDialog*>(modal)) {
+                record.action = QStringLiteral("file:") + response.file;
+                later(modal, [fileDialog, file = response.file] {
+                    fileDialog->selectFile(file);
+                    // selectFile leaves the name field alone while it has
+                    // the focus, as it has in a shown dialog.
+                    if (auto* name = fileDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                        name->setText(file);
+                    // QFileDialog hides its accept, which checks the file.
+                    static_cast<QDialog*>(fileDialog)->accept();
+                });
+            } else {
+                giveUp(QStringLiteral("missing:QFileDialog"));
+            }
+        } else if (response.key != 0) {
             record.action = QStringLiteral("key:%1").arg(response.key);
             later(modal, [modal, key = response.key] { QTest::keyClick(modal, static_cast<Qt::Key>(key)); });
         } else {

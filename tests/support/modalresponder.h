@@ -1,7 +1,8 @@
 #pragma once
 // Answers modal dialogs for widget tests. A timer watches
 // QApplication::activeModalWidget(); each modal that appears takes the next
-// queued response (click the button of that object name, or press a key)
+// queued response (click the button of that object name, press a key, or
+// choose a file in a file dialog)
 // and is recorded with its class, object name and visible texts. A modal
 // without a queued response, or whose button is missing, is rejected and
 // recorded as unexpected, so a test never hangs in exec(). Each showing of a
@@ -33,8 +34,8 @@ struct ModalRecord
     QString windowTitle;
     // Texts of the visible labels and buttons, in child order.
     QStringList texts;
-    // What was done: "click:<name>", "key:<code>", or "unexpected" /
-    // "missing:<name>" when the modal had to be rejected.
+    // What was done: "click:<name>", "key:<code>", "file:<path>", or
+    // "unexpected" / "missing:<name>" when the modal had to be rejected.
     QString action;
 
     bool expected() const { return !action.startsWith(QLatin1String("unexpected")) && !action.startsWith("missing:"); }
@@ -49,6 +50,9 @@ public:
 
     void clickButton(const QString& objectName);
     void pressKey(int key);
+    // A QFileDialog takes this file and accepts (the file must exist for an
+    // open dialog); any other modal is rejected as missing its file dialog.
+    void chooseFile(const QString& path);
 
     const QList<ModalRecord>& records() const { return m_records; }
     // Queued responses not used yet.
@@ -68,6 +72,7 @@ private:
     {
         QString button;
         int key = 0;
+        QString file;
     };
     QQueue<Response> m_responses;
     QList<ModalRecord> m_records;

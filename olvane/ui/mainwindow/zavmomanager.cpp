@@ -19,7 +19,7 @@
 #include "ui/mainwindow/framelesshelper.h"
 #include "ui/mainwindow/mainwindowlink.h"
 #include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/waitingdialogs.h"
+#include "ui/mainwindow/zvchooserecordpath.h"
 #include "ui/mainwindow/zvmsgtipwidget.h"
 #include "ui/mainwindow/zvtooltip.h"
 

@@ -12,6 +12,7 @@
 //
 // GUI thread only.
 
+#include "ui/mainwindow/zvsystemsettingdlg.h"
 #include "ui/mainwindow/zvtitlebar.h"
 #include "ui_zavmomanager.h"
 
@@ -26,7 +27,7 @@ class QTimer;
 class UILogicListener;
 class ZvToolTip;
 
-class zavmoManager : public QWidget
+class zavmoManager : public QWidget, public SettingsDialogHost
 {
     Q_OBJECT
 
@@ -44,11 +45,11 @@ public:
     // Null before initialize has made them.
     AppConfig* getConfig() const { return m_config; }
     UILogicListener* getLogicListener() const { return m_logicListener; }
-    QString getCurrentToolName() const { return m_currentTool; }
+    QString getCurrentToolName() const override { return m_currentTool; }
     // The settings dialog's new launch path of a tool: only the current
     // tool's counts; a tool thought missing becomes installed when the path
     // exists.
-    void updateToolPath(QString tool, QString path);
+    void updateToolPath(QString tool, QString path) override;
 
 signals:
     void sglLiveToolSwitched();

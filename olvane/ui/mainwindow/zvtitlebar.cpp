@@ -14,8 +14,8 @@
 #include "ui/login/zvloginwidget.h"
 #include "ui/mainwindow/mainwindowlink.h"
 #include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/waitingdialogs.h"
 #include "ui/mainwindow/zvappquittip.h"
+#include "ui/mainwindow/zvsystemsettingdlg.h"
 #include "ui/mainwindow/zvtitlemenu.h"
 
 #include <QFile>

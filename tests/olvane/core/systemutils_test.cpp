@@ -263,6 +263,29 @@ TEST(Shell, UrlsAreRecordedInsteadOfOpened)
     EXPECT_FALSE(shellExecuteOpen(L"", L""));
 }
 
+TEST(Shell, OnlyExistingAbsoluteFoldersAreOpened)
+{
+    const QString record = qEnvironmentVariable("ZAVMO_SHELL_RECORD");
+    QFile::remove(record);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("录像 $(id) -x");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_TRUE(openFolder(folder + "/"));
+    const QString expected = "open " + folder + "\n";
+    EXPECT_EQ(QString::fromUtf8(readFile(record)), expected);
+
+    // A relative name is refused even where it would name a folder.
+    const QString file = dir.filePath("a file");
+    ASSERT_TRUE(writeFile(file, "x"));
+    const QString current = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    for (const QString& refused : {QString(), dir.filePath("missing"), file, QStringLiteral("录像 $(id) -x"),
+                                   QStringLiteral(":/Qss"), QStringLiteral("C:/Videos")})
+        EXPECT_FALSE(openFolder(refused)) << refused.toStdString();
+    QDir::setCurrent(current);
+    EXPECT_EQ(QString::fromUtf8(readFile(record)), expected);
+}
+
 TEST(Registry, UninstallFolderAndRuntimeKeys)
 {
     using platform::registry::Root;

@@ -5,6 +5,7 @@
 #include "core/appconfig.h"
 #include "core/pathlayout.h"
 #include "core/systemutils.h"
+#include "formcheck.h"
 #include "modalresponder.h"
 #include "ui/mainwindow/mainwindowlink.h"
 
@@ -60,32 +61,18 @@ TEST_F(QuitTipTest, FormTextsGeometryAndStyle)
     EXPECT_EQ(tip.styleSheet(), readFileText(":/Qss/SystemSettingQss.qss"));
     EXPECT_FALSE(tip.styleSheet().isEmpty());
 
-    const struct
-    {
-        const char* name;
-        const char* parent;
-        QRect geometry;
-        const char* text;
-    } objects[] = {
-        {"widget_title_bar", "zvAppQuitTip", {0, 0, 410, 36}, nullptr},
-        {"label_title", "widget_title_bar", {10, 8, 54, 20}, "退出提示"},
-        {"button_close", "widget_title_bar", {383, 10, 17, 17}, ""},
-        {"label_want", "zvAppQuitTip", {30, 60, 261, 21}, "您点击了关闭按钮，您是想："},
-        {"radio_btn_hide", "zvAppQuitTip", {60, 100, 261, 16}, "隐藏到任务栏通知区域，不退出程序"},
-        {"radio_btn_quit", "zvAppQuitTip", {60, 140, 291, 16}, "退出程序"},
-        {"checkBox_not_tip", "zvAppQuitTip", {60, 180, 231, 16}, "下次不再提示"},
-        {"button_confirm", "zvAppQuitTip", {85, 218, 100, 32}, "确定"},
-        {"button_cancel", "zvAppQuitTip", {225, 218, 100, 32}, "取消"},
-    };
-    for (const auto& o : objects) {
-        QWidget* w = child<QWidget>(tip, o.name);
-        ASSERT_NE(w, nullptr);
-        EXPECT_EQ(w->parentWidget()->objectName(), o.parent) << o.name;
-        EXPECT_EQ(w->geometry(), o.geometry) << o.name;
-        if (o.text) {
-            EXPECT_EQ(w->property("text").toString(), QString::fromUtf8(o.text)) << o.name;
-        }
-    }
+    expectFormObjects(tip,
+                      {
+                          {"widget_title_bar", "zvAppQuitTip", {0, 0, 410, 36}, nullptr},
+                          {"label_title", "widget_title_bar", {10, 8, 54, 20}, "退出提示"},
+                          {"button_close", "widget_title_bar", {383, 10, 17, 17}, ""},
+                          {"label_want", "zvAppQuitTip", {30, 60, 261, 21}, "您点击了关闭按钮，您是想："},
+                          {"radio_btn_hide", "zvAppQuitTip", {60, 100, 261, 16}, "隐藏到任务栏通知区域，不退出程序"},
+                          {"radio_btn_quit", "zvAppQuitTip", {60, 140, 291, 16}, "退出程序"},
+                          {"checkBox_not_tip", "zvAppQuitTip", {60, 180, 231, 16}, "下次不再提示"},
+                          {"button_confirm", "zvAppQuitTip", {85, 218, 100, 32}, "确定"},
+                          {"button_cancel", "zvAppQuitTip", {225, 218, 100, 32}, "取消"},
+                      });
     EXPECT_EQ(child<QLabel>(tip, "label_title")->font().family(), "微软雅黑");
     auto* close = child<QPushButton>(tip, "button_close");
     EXPECT_EQ(close->focusPolicy(), Qt::NoFocus);

@@ -124,6 +124,20 @@ TEST_F(TitleBarTest, PageButtonsAskForTheirPageAndOneStaysChecked)
     EXPECT_FALSE(toolbox->isChecked());
 }
 
+TEST_F(TitleBarTest, SettingsButtonRunsTheSettingsDialog)
+{
+    useConfig(CLOSE_TO_TRAY, true);
+    ModalResponder responder;
+    responder.clickButton("button_close");
+    child<QPushButton>(*titleBar, "button_setting")->click();
+    ASSERT_EQ(responder.records().size(), 1);
+    EXPECT_EQ(responder.records().at(0).className, "zvSystemSettingDlg");
+    EXPECT_EQ(responder.records().at(0).action, "click:button_close");
+    // Its close button saved the settings.
+    EXPECT_TRUE(QFile::exists(getSystemSettingPath()));
+    EXPECT_TRUE(window.isVisible());
+}
+
 TEST_F(TitleBarTest, CloseWithoutPromptInTrayModeHidesOrMinimisesWithoutATray)
 {
     useConfig(CLOSE_TO_TRAY, false);

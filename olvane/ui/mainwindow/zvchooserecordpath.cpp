@@ -1,0 +1,84 @@
+#include "ui/mainwindow/zvchooserecordpath.h"
+#include "ui_zvchooserecordpath.h"
+
+#include "core/stringconstants.h"
+#include "core/systemutils.h"
+#include "logic/toolconfigfiles.h"
+#include "logic/zvlivetoolsmanager.h"
+#include "logic/zvlogicfw.h"
+
+zvChooseRecordPath::zvChooseRecordPath(QWidget* parent) : QDialog(parent), ui(new Ui::zvChooseRecordPath)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::Dialog);
+    setProperty("CanMove", true);
+    setProperty("TitleHeight", 36);
+    loadStyleSheet();
+    for (QLineEdit* edit : {ui->lineEdit, ui->lineEdit_2, ui->lineEdit_3, ui->lineEdit_4})
+        edit->setFocusPolicy(Qt::NoFocus);
+    initRecordPaths();
+    ui->label_zavmoShow->hide();
+    ui->lineEdit_2->hide();
+    ui->button_openFolder_2->hide();
+}
+
+zvChooseRecordPath::~zvChooseRecordPath()
+{
+    delete ui;
+}
+
+void zvChooseRecordPath::loadStyleSheet()
+{
+    setStyleSheet(readFileText(QStringLiteral(":/Qss/MainWidgetQss.qss")));
+}
+
+void zvChooseRecordPath::initRecordPaths()
+{
+    initRecordPath(kZvToolName, getZVToolRecordPath, ui->lineEdit, ui->button_openFolder_1);
+    initRecordPath(kZvShowToolName, getZVShowRecordPath, ui->lineEdit_2, ui->button_openFolder_2);
+    initRecordPath(kObsClassicToolName, getObsClassicRecordPath, ui->lineEdit_3, ui->button_openFolder_3);
+    initRecordPath(kObsStudioToolName, getObsStudioRecordPath, ui->lineEdit_4, ui->button_openFolder_4);
+}
+
+void zvChooseRecordPath::initRecordPath(const QString& toolName, QString (*recordPath)(), QLineEdit* edit,
+                                        QPushButton* button)
+{
+    QString path;
+    ZvLiveToolsManager* manager = ZvLogicFW::instance()->getLiveToolsManager();
+    if (manager && manager->getAppInstallStatus(toolName) == 1)
+        path = recordPath();
+    if (path.isEmpty())
+        button->setEnabled(false);
+    edit->setText(path);
+}
+
+void zvChooseRecordPath::openRowFolder(QLineEdit* edit)
+{
+    if (!openFolder(edit->text()))
+        qWarning("[UI] by kx zvChooseRecordPath::openRowFolder {not an existing folder, or no file manager}");
+}
+
+void zvChooseRecordPath::on_button_close_clicked()
+{
+    close();
+}
+
+void zvChooseRecordPath::on_button_openFolder_1_clicked()
+{
+    openRowFolder(ui->lineEdit);
+}
+
+void zvChooseRecordPath::on_button_openFolder_2_clicked()
+{
+    openRowFolder(ui->lineEdit_2);
+}
+
+void zvChooseRecordPath::on_button_openFolder_3_clicked()
+{
+    openRowFolder(ui->lineEdit_3);
+}
+
+void zvChooseRecordPath::on_button_openFolder_4_clicked()
+{
+    openRowFolder(ui->lineEdit_4);
+}

@@ -1,0 +1,135 @@
+#include "ui/mainwindow/zvsystemsettingdlg.h"
+#include "ui_zvsystemsettingdlg.h"
+
+#include "core/appconfig.h"
+#include "core/pathlayout.h"
+#include "core/stringconstants.h"
+#include "core/systemutils.h"
+#include "logic/zvlivetoolsmanager.h"
+#include "logic/zvlogicfw.h"
+#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/zvappquittip.h"
+
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace {
+
+const QString kWrongObsFileText = QStringLiteral("请选择正确的OBS快捷方式");
+
+SettingsDialogHost* host()
+{
+    return dynamic_cast<SettingsDialogHost*>(mainWindowLink().window.data());
+}
+
+QString currentToolName()
+{
+    SettingsDialogHost* h = host();
+    return h ? h->getCurrentToolName() : QString();
+}
+
+} // namespace
+
+zvSystemSettingDlg::zvSystemSettingDlg(QWidget* parent) : QDialog(parent), ui(new Ui::zvSystemSettingDlg)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::Dialog);
+    ui->lineEdit_launch_path->setFocusPolicy(Qt::NoFocus);
+    setProperty("CanMove", true);
+    setProperty("TitleHeight", 36);
+    loadStyleSheet();
+    ui->label_find_launch->installEventFilter(this);
+    initSettings();
+}
+
+zvSystemSettingDlg::~zvSystemSettingDlg()
+{
+    delete ui;
+}
+
+void zvSystemSettingDlg::loadStyleSheet()
+{
+    setStyleSheet(readFileText(QStringLiteral(":/Qss/SystemSettingQss.qss")));
+}
+
+void zvSystemSettingDlg::showLaunchPath(const QString& text)
+{
+    ui->lineEdit_launch_path->setText(text);
+    // The start of the path stays in view; the position is the one the
+    // program has always used.
+    ui->lineEdit_launch_path->setCursorPosition(1);
+}
+
+void zvSystemSettingDlg::initSettings()
+{
+    AppConfig* config = mainWindowLink().config;
+    if (!config)
+        return;
+    const QString tool = currentToolName();
+    if (tool == kZvToolName || tool == kZvShowToolName) {
+        showLaunchPath(kCompanionNoNeedText);
+        ui->lineEdit_launch_path->setEnabled(false);
+        ui->label_find_launch->setEnabled(false);
+    } else {
+        if (ZvLiveToolsManager* manager = ZvLogicFW::instance()->getLiveToolsManager())
+            showLaunchPath(manager->getLaunchPath(tool));
+        if (tool == kObsClassicToolName) {
+            m_acceptedName1 = QStringLiteral("OBS.exe");
+            m_acceptedName2 = QStringLiteral("OBS.exe");
+        } else {
+            m_acceptedName1 = QStringLiteral("obs32.exe");
+            m_acceptedName2 = QStringLiteral("obs64.exe");
+        }
+    }
+    if (config->getCloseMode() != CLOSE_QUIT)
+        ui->radioButton_min_tray->setChecked(true);
+    else
+        ui->radioButton_close->setChecked(true);
+}
+
+bool zvSystemSettingDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->label_find_launch && event->type() == QEvent::MouseButtonPress &&
+        ui->label_find_launch->isEnabled())
+        chooseLaunchFile();
+    return QDialog::eventFilter(watched, event);
+}
+
+void zvSystemSettingDlg::chooseLaunchFile()
+{
+    QString start = ui->lineEdit_launch_path->text();
+    if (start.isEmpty() || !QFileInfo::exists(start))
+        start = getDesktopDir();
+    const QString chosen =
+        QFileDialog::getOpenFileName(this, QStringLiteral("选择"), start, QStringLiteral("obs(*.exe)"));
+    if (chosen.isEmpty())
+        return;
+    const QFileInfo file(chosen);
+    const QString path = file.absoluteFilePath();
+    const QString name = file.fileName();
+    if (name != m_acceptedName1 && name != m_acceptedName2) {
+        ui->lineEdit_launch_path->setStyleSheet(QStringLiteral("color:#ff0000"));
+        ui->lineEdit_launch_path->setText(kWrongObsFileText);
+        return;
+    }
+    ui->lineEdit_launch_path->setStyleSheet(QStringLiteral("color:#555555"));
+    showLaunchPath(path);
+    AppConfig* config = mainWindowLink().config;
+    if (!config)
+        return;
+    const QString tool = currentToolName();
+    config->setToolLaunchPath(tool, path);
+    if (SettingsDialogHost* h = host())
+        h->updateToolPath(tool, path);
+}
+
+void zvSystemSettingDlg::on_button_close_clicked()
+{
+    if (AppConfig* config = mainWindowLink().config) {
+        config->setCloseMode(ui->radioButton_close->isChecked() ? CLOSE_QUIT : CLOSE_TO_TRAY);
+        if (!config->saveConfig())
+            qWarning("[UI] by kx zvSystemSettingDlg::on_button_close_clicked {save config failed}");
+    }
+    close();
+}

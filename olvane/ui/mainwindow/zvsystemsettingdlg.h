@@ -1,0 +1,63 @@
+#pragma once
+// The settings dialog of the title bar: which OBS executable is started for
+// the live tool selected on the main window (the two OBS editions only), and
+// what the main window's close button does. A valid executable picked with
+// "找到安装位置" takes effect at once, in memory and in the tools manager; the
+// close mode is stored, and all settings saved, by the dialog's own close
+// button only (Escape keeps the previous mode). Frameless; dragged by its top
+// 36 pixels through the application-wide drag filter.
+
+#include <QDialog>
+#include <QString>
+
+namespace Ui {
+class zvSystemSettingDlg;
+}
+
+// What the dialog needs of the main window besides its settings object: the
+// window registered in mainWindowLink() implements this. Without it the
+// current tool is "" and a picked path stays in the settings alone.
+class SettingsDialogHost
+{
+public:
+    // The live tool selected on the main window.
+    virtual QString getCurrentToolName() const = 0;
+    // A newly picked launch path for a tool, to hand to the tools manager.
+    virtual void updateToolPath(QString tool, QString path) = 0;
+
+protected:
+    ~SettingsDialogHost() = default;
+};
+
+class zvSystemSettingDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit zvSystemSettingDlg(QWidget* parent = nullptr);
+    ~zvSystemSettingDlg() override;
+
+    // Fills the controls from the settings, the current tool and its launch
+    // path; without a settings object the controls keep their designed state.
+    void initSettings();
+    void loadStyleSheet();
+
+public slots:
+    void on_button_close_clicked();
+
+protected:
+    // A press on the enabled "找到安装位置" link opens the file picker; the
+    // event is never consumed.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void chooseLaunchFile();
+    void showLaunchPath(const QString& text);
+
+    Ui::zvSystemSettingDlg* ui;
+    // The executable file names accepted for the current tool (exact case);
+    // empty, so that nothing is accepted, until initSettings finds an OBS
+    // edition current.
+    QString m_acceptedName1;
+    QString m_acceptedName2;
+};
