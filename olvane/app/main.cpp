@@ -15,6 +15,7 @@
 
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QFont>
 #include <QIcon>
 #include <QTimer>
 
@@ -65,6 +66,11 @@ int main(int argc, char* argv[])
 
     if (app.isRunning())
         return app.sendMessage(QString::fromLatin1(kAppId), kSendTimeoutMs) ? 0 : 1;
+
+    // The style sheets ask for the Windows UI font; here the CJK font that
+    // Debian ships takes its place, so texts keep the widths they were laid
+    // out for (the default fallback sets Latin letters in a wider face).
+    QFont::insertSubstitution(QStringLiteral("microsoft yahei"), QStringLiteral("WenQuanYi Micro Hei"));
 
     pointEvent(PointStartupLoading);
     AppInit::instance()->installToApplication();

@@ -102,7 +102,8 @@ TEST_F(PivloInstallerTest, AStalledCollectorDoesNotHangTheInstaller)
     steps.push_back("call=Destory");
     const ProgramResult r = runProgram(host(steps));
     EXPECT_EQ(r.exitCode, 0) << r.output;
-    EXPECT_LT(r.seconds, 4.0);
+    // Four 600 ms time-outs, far below a hang, with room for a loaded machine.
+    EXPECT_LT(r.seconds, 8.0);
     EXPECT_EQ(sim_.requests("pelk2").size(), 4u);
     EXPECT_EQ(records(readFile(test::datedLog(InstallLogFolder()))).size(), 4u);
     sim_.reset();

@@ -4,6 +4,7 @@
 
 #ifdef ZAVMO_TEST_GUI
 #include <QApplication>
+#include <QFont>
 using TestApplication = QApplication;
 #else
 #include <QCoreApplication>
@@ -13,6 +14,10 @@ using TestApplication = QCoreApplication;
 int main(int argc, char** argv)
 {
     TestApplication app(argc, argv);
+#ifdef ZAVMO_TEST_GUI
+    // As Olvane's main does: screenshots show the program's own font.
+    QFont::insertSubstitution(QStringLiteral("microsoft yahei"), QStringLiteral("WenQuanYi Micro Hei"));
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
