@@ -19,12 +19,17 @@ ModalResponder::ModalResponder(int pollMs, QObject* parent) : QObject(parent)
 
 void ModalResponder::clickButton(const QString& objectName)
 {
-    m_responses.enqueue({objectName, 0});
+    m_responses.enqueue({objectName, 0, {}});
 }
 
 void ModalResponder::pressKey(int key)
 {
-    m_responses.enqueue({QString(), key});
+    m_responses.enqueue({QString(), key, {}});
+}
+
+void ModalResponder::call(const QString& what, std::function<void(QWidget*)> action)
+{
+    m_responses.enqueue({what, 0, std::move(action)});
 }
 
 QStringList ModalResponder::visibleTexts(QWidget* widget)
@@ -92,7 +97,10 @@ void ModalResponder::poll()
         giveUp(QStringLiteral("unexpected"));
     } else {
         const Response response = m_responses.dequeue();
-        if (response.key != 0) {
+        if (response.action) {
+            record.action = QStringLiteral("call:") + response.button;
+            later(modal, [modal, action = response.action] { action(modal); });
+        } else if (response.key != 0) {
             record.action = QStringLiteral("key:%1").arg(response.key);
             later(modal, [modal, key = response.key] { QTest::keyClick(modal, static_cast<Qt::Key>(key)); });
         } else {

@@ -22,6 +22,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
 class QWidget;
 
 namespace zavmo::test {
@@ -33,7 +35,7 @@ struct ModalRecord
     QString windowTitle;
     // Texts of the visible labels and buttons, in child order.
     QStringList texts;
-    // What was done: "click:<name>", "key:<code>", or "unexpected" /
+    // What was done: "click:<name>", "key:<code>", "call:<what>", or "unexpected" /
     // "missing:<name>" when the modal had to be rejected.
     QString action;
 
@@ -49,6 +51,10 @@ public:
 
     void clickButton(const QString& objectName);
     void pressKey(int key);
+    // Hands the modal to `action` (from the event loop), recorded as
+    // "call:<what>": for answers no button gives, such as a stand-in dialog
+    // accepted once a login has been made.
+    void call(const QString& what, std::function<void(QWidget*)> action);
 
     const QList<ModalRecord>& records() const { return m_records; }
     // Queued responses not used yet.
@@ -68,6 +74,7 @@ private:
     {
         QString button;
         int key = 0;
+        std::function<void(QWidget*)> action;
     };
     QQueue<Response> m_responses;
     QList<ModalRecord> m_records;
