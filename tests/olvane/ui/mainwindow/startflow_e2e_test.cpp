@@ -16,8 +16,23 @@ using namespace mainwindowtest;
 
 TEST_F(StartFlowTest, MainRoadFromTheCardToTheOpenRoomAndBack)
 {
-    selectInstalledStudio();
+    // OBS Studio from the simulator's CDN, with the fake installer.
+    serve("OBS_Studio_installer.exe");
+    click("button_OBSLive");
+    child<QRadioButton>("radio_studio")->click();
     EXPECT_EQ(child<QLabel>("label_OBSTitle")->text(), kObsStudioTitle);
+    ASSERT_TRUE(waitUntil([&] { return shown("button_install_OBS"); }));
+    {
+        ModalResponder folder;
+        // The install-folder dialog is still a stand-in: accepted here.
+        folder.call("accept", [](QWidget* dialog) { qobject_cast<QDialog*>(dialog)->accept(); });
+        click("button_install_OBS");
+        ASSERT_EQ(folder.records().size(), 1);
+        EXPECT_EQ(folder.records().at(0).className, "zvInstallWidget");
+        ASSERT_TRUE(waitUntil([&] { return shown("button_open_OBS"); }, 10000));
+    }
+    EXPECT_EQ(downloadsOf("OBS_Studio_installer.exe"), 1);
+    EXPECT_TRUE(started("OBS_Studio_installer.exe", 1));
     chooseWriteCode();
     logIn();
 
