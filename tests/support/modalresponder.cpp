@@ -21,17 +21,22 @@ ModalResponder::ModalResponder(int pollMs, QObject* parent) : QObject(parent)
 
 void ModalResponder::clickButton(const QString& objectName)
 {
-    m_responses.enqueue({objectName, 0, QString()});
+    m_responses.enqueue({objectName, 0, QString(), {}});
 }
 
 void ModalResponder::pressKey(int key)
 {
-    m_responses.enqueue({QString(), key, QString()});
+    m_responses.enqueue({QString(), key, QString(), {}});
 }
 
 void ModalResponder::chooseFile(const QString& path)
 {
-    m_responses.enqueue({QString(), 0, path});
+    m_responses.enqueue({QString(), 0, path, {}});
+}
+
+void ModalResponder::call(const QString& what, std::function<void(QWidget*)> action)
+{
+    m_responses.enqueue({what, 0, QString(), std::move(action)});
 }
 
 QStringList ModalResponder::visibleTexts(QWidget* widget)
@@ -99,7 +104,10 @@ void ModalResponder::poll()
         giveUp(QStringLiteral("unexpected"));
     } else {
         const Response response = m_responses.dequeue();
-        if (!response.file.isEmpty()) {
+        if (response.action) {
+            record.action = QStringLiteral("call:") + response.button;
+            later(modal, [modal, action = response.action] { action(modal); });
+        } else if (!response.file.isEmpty()) {
             if (auto* fileDialog = qobject_cast<QFileDialog*>(modal)) {
                 record.action = QStringLiteral("file:") + response.file;
                 later(modal, [fileDialog, file = response.file] {

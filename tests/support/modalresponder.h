@@ -23,6 +23,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
 class QWidget;
 
 namespace zavmo::test {
@@ -34,8 +36,8 @@ struct ModalRecord
     QString windowTitle;
     // Texts of the visible labels and buttons, in child order.
     QStringList texts;
-    // What was done: "click:<name>", "key:<code>", "file:<path>", or
-    // "unexpected" / "missing:<name>" when the modal had to be rejected.
+    // What was done: "click:<name>", "key:<code>", "file:<path>", "call:<what>",
+    // or "unexpected" / "missing:<name>" when the modal had to be rejected.
     QString action;
 
     bool expected() const { return !action.startsWith(QLatin1String("unexpected")) && !action.startsWith("missing:"); }
@@ -53,6 +55,10 @@ public:
     // A QFileDialog takes this file and accepts (the file must exist for an
     // open dialog); any other modal is rejected as missing its file dialog.
     void chooseFile(const QString& path);
+    // Hands the modal to `action` (from the event loop), recorded as
+    // "call:<what>": for answers no button gives, such as a stand-in dialog
+    // accepted once a login has been made.
+    void call(const QString& what, std::function<void(QWidget*)> action);
 
     const QList<ModalRecord>& records() const { return m_records; }
     // Queued responses not used yet.
@@ -73,6 +79,7 @@ private:
         QString button;
         int key = 0;
         QString file;
+        std::function<void(QWidget*)> action;
     };
     QQueue<Response> m_responses;
     QList<ModalRecord> m_records;

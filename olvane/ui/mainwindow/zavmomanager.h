@@ -21,11 +21,13 @@
 #include <QWidget>
 
 class AppConfig;
+class LoginManager;
 class QAction;
 class QMenu;
 class QTimer;
 class UILogicListener;
 class ZvToolTip;
+class zvLiveAddressSet;
 
 class zavmoManager : public QWidget, public SettingsDialogHost
 {
@@ -87,8 +89,13 @@ public slots:
     void sltLiveToolInstallProgress(QString name, int progress);
     void sltLiveToolInstallFinished(QString name);
     void sltLiveToolSwitched();
+    // The three ends of a push-address request; only the first one that
+    // arrives while the request is pending counts.
+    void sltGetRtmpInfoSuccessed(QString rtmpUrl, QString liveCode);
+    void sltGetRtmpInfoFailed(int errorNo, QString msg);
     void sltCloseLiveRoomSuccess();
     void sltCloseLiveRommFailed(int errorNo, QString msg);
+    void sltGetLiveCodeTimeout();
     void sltSwitchAdvertising();
     void sltLogout();
     void sltOnLoginSuccessed();
@@ -120,9 +127,27 @@ private:
     void installWithFolderDialog(const QString& tool, int dialogKind);
     bool isObsTool(const QString& tool) const;
     bool launchOrWarn(const QString& tool);
-    // Where the OBS start flow belongs (runtime check, start mode, push
-    // address): for now the selected OBS edition starts as a plain start.
-    void startObsWithPushAddress();
+
+    // The OBS start flow: runtime check, then the start mode of the current
+    // edition (relay through the companion, or the push address fetched and
+    // written before OBS starts).
+    void checkToolRepair();
+    void startObsWithCompanion();
+    bool isWriteCodeMode() const;
+    // Room list, room and start of the live room; the window stays disabled
+    // until the request ends in one of its three slots.
+    void startRtmpRequest();
+    // Undoes what startRtmpRequest set up; false when no request was pending.
+    bool endRtmpRequest();
+    void runLiveAddressDialog(const QString& cancelText, bool writeCode);
+    int execLiveAddressDialog(zvLiveAddressSet& dialog);
+    // Logged in already, or the login dialog was accepted.
+    bool ensureLogin(LoginManager* login);
+    // An OBS edition being restarted to take a new push address: its
+    // not-running reports from between the kill and the relaunch are stale.
+    // Null for a tool that is neither OBS edition.
+    bool* restartingFlag(const QString& tool);
+    void clearRoomOpened();
 
     ZvToolTip* toolTip();
     void moveToolTip();
@@ -136,6 +161,9 @@ private:
     AppConfig* m_config = nullptr;
     bool m_obsClassicRoomOpened = false;
     bool m_obsStudioRoomOpened = false;
+    bool m_obsClassicRestarting = false;
+    bool m_obsStudioRestarting = false;
+    bool m_rtmpRequestPending = false;
     QTimer* m_liveCodeTimer = nullptr;
     QTimer* m_advertisingTimer = nullptr;
     ZvToolTip* m_toolTip = nullptr;

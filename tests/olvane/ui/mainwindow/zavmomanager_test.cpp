@@ -2,7 +2,7 @@
 // the tray, the title bar's login state and the banners as the hub reports
 // them, the live page's cards through a real download and the fake
 // installer, and what the toolbox opens.
-#include "ui/mainwindow/zavmomanager.h"
+#include "mainwindowtest.h"
 
 #include "account.h"
 #include "core/appconfig.h"
@@ -42,119 +42,9 @@
 
 using namespace zavmo::test;
 
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace {
 
-namespace account = zavmo::sim::account;
-
-const char* const kCdnFolder = "zavmo/2018/08/a088ea2078cd92b0b8a0e78a32c5c082";
-
-std::unique_ptr<Simulator> g_sim;
-
-// The simulator outlives every test; the hub is the program's, shut down
-// with the application object.
-class World : public ::testing::Environment
-{
-public:
-    void TearDown() override { g_sim.reset(); }
-};
-
-class MainWindowTest : public ::testing::Test
-{
-protected:
-    static void SetUpTestSuite()
-    {
-        if (g_sim)
-            return;
-        ::testing::AddGlobalTestEnvironment(new World);
-        g_sim = std::make_unique<Simulator>();
-        g_sim->setEnvironment();
-        ASSERT_TRUE(deployment::installTrustedCertificates());
-        qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "20");
-    }
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(root.isValid());
-        qputenv("ZAVMO_WINDOWS_ROOT", root.filePath("windows").toUtf8());
-        QFile::remove(qEnvironmentVariable("ZAVMO_REGISTRY"));
-        QFile::remove(getSystemSettingPath());
-        QFile::remove(qEnvironmentVariable("ZAVMO_SHELL_RECORD"));
-        QDir(getDownloadDir()).removeRecursively();
-        QDir(cdnFolder()).removeRecursively();
-        g_sim->reset();
-        setQuitFunction([this] { ++quits; });
-        setSystemTrayAvailableFunction([this] { return trayAvailable; });
-        window = std::make_unique<zavmoManager>();
-        ASSERT_TRUE(window->initialize());
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-
-    void TearDown() override
-    {
-        if (LoginManager* login = ZvLogicFW::instance()->getLoginManager(); login && login->isLogin())
-            login->logout();
-        window.reset();
-        fake.killAll();
-        setQuitFunction({});
-        setSystemTrayAvailableFunction({});
-        qunsetenv("ZAVMO_WINDOWS_ROOT");
-    }
-
-    template <typename T = QWidget> T* child(const char* name)
-    {
-        T* found = window->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-    void click(const char* button) { child<QPushButton>(button)->click(); }
-    bool shown(const char* name) { return child(name)->isVisibleTo(window.get()); }
-
-    static QString cdnFolder() { return QString::fromStdString(g_sim->filesRoot()) + "/" + kCdnFolder; }
-    static void serve(const QString& file)
-    {
-        QDir().mkpath(cdnFolder());
-        ASSERT_TRUE(QFile::copy(QString::fromStdString(FakeTools::program()), cdnFolder() + "/" + file));
-    }
-    static int downloadsOf(const QString& file)
-    {
-        int count = 0;
-        for (const auto& r : g_sim->requests())
-            count += QString::fromStdString(r["path"].asString()).endsWith(QString(kCdnFolder) + "/" + file) ? 1 : 0;
-        return count;
-    }
-    // The analytics events of that name sent so far, waiting for `count`.
-    static std::vector<Json::Value> events(const char* name, size_t count = 1, int timeoutMs = 3000)
-    {
-        std::vector<Json::Value> found;
-        waitUntil(
-            [&] {
-                found.clear();
-                for (const auto& r : g_sim->requests("pelk2"))
-                    if (r["decoded"]["ac"].asString() == name)
-                        found.push_back(r["decoded"]);
-                return found.size() >= count;
-            },
-            timeoutMs);
-        return found;
-    }
-    static QByteArray shellRecord()
-    {
-        QFile record(qEnvironmentVariable("ZAVMO_SHELL_RECORD"));
-        return record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray();
-    }
-
-    QTemporaryDir root;
-    FakeTools fake;
-    std::unique_ptr<zavmoManager> window;
-    int quits = 0;
-    bool trayAvailable = true;
-};
+using namespace mainwindowtest;
 
 TEST_F(MainWindowTest, StartUpBuildsTheWindowAndLinksIt)
 {
@@ -399,7 +289,14 @@ TEST_F(MainWindowTest, ObsClassicCardThroughDownloadInstallStartAndStop)
     EXPECT_EQ(events("click_install").at(0)["e"]["type"], 3);
     EXPECT_EQ(events("click_install_succ").at(0)["e"]["type"], 3);
 
-    // Start: the running button (disabled) while OBS runs, open again after.
+    // Start (no start mode chosen: the push-address dialog, skipped): the
+    // running button (disabled) while OBS runs, open again after.
+    for (auto* radio :
+         {child<QRadioButton>("radioButton_OBSC_live_by_ZVTool"), child<QRadioButton>("radioButton_OBSC_write_code")}) {
+        radio->setAutoExclusive(false);
+        radio->setChecked(false);
+    }
+    responder.clickButton("button_cancel");
     click("button_open_OBS");
     ASSERT_EQ(fake.waitForStarts("OBS.exe", 1, 5000).size(), 1u);
     ASSERT_TRUE(waitUntil([&] { return shown("button_running_OBS"); }, 5000));
@@ -407,7 +304,8 @@ TEST_F(MainWindowTest, ObsClassicCardThroughDownloadInstallStartAndStop)
     EXPECT_FALSE(shown("widget_OBSC_write_code"));
     ASSERT_TRUE(ZvLogicFW::instance()->getLiveToolsManager()->killAppProcess(kObsClassicToolName));
     ASSERT_TRUE(waitUntil([&] { return shown("button_open_OBS"); }, 5000));
-    EXPECT_TRUE(responder.records().isEmpty());
+    ASSERT_EQ(responder.records().size(), 1);
+    EXPECT_EQ(responder.records().at(0).className, "zvLiveAddressSet");
     saveScreenshot(*window, "mainwindow_obs_installed.png");
 }
 

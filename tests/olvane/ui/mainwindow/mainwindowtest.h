@@ -1,0 +1,191 @@
+#pragma once
+// The main window against one simulator per test binary, with the fake
+// tools: each test gets a fresh window, settings, registry and download
+// folder, and the runtimes installed (so starting OBS asks for no repair
+// unless a test takes one away).
+
+#include "ui/mainwindow/zavmomanager.h"
+
+#include "account.h"
+#include "core/appconfig.h"
+#include "core/deployment.h"
+#include "core/pathlayout.h"
+#include "core/serverurltable.h"
+#include "core/stringconstants.h"
+#include "logic/loginmanager.h"
+#include "logic/zvlivetoolsmanager.h"
+#include "logic/zvlogicfw.h"
+#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/uilogiclistener.h"
+
+#include "platform/registry.h"
+#include "platform/runtime.h"
+
+#include "faketools.h"
+#include "modalresponder.h"
+#include "qtwait.h"
+#include "simulator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+
+using namespace zavmo::test;
+
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace mainwindowtest {
+
+namespace account = zavmo::sim::account;
+
+const char* const kCdnFolder = "zavmo/2018/08/a088ea2078cd92b0b8a0e78a32c5c082";
+
+inline std::unique_ptr<Simulator> g_sim;
+
+// The simulator outlives every test; the hub is the program's, shut down
+// with the application object.
+class World : public ::testing::Environment
+{
+public:
+    void TearDown() override { g_sim.reset(); }
+};
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        if (g_sim)
+            return;
+        ::testing::AddGlobalTestEnvironment(new World);
+        g_sim = std::make_unique<Simulator>();
+        g_sim->setEnvironment();
+        ASSERT_TRUE(deployment::installTrustedCertificates());
+        qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "20");
+        // The process list is read through a link to /proc, so that a test
+        // can make scans fail without touching the environment while the
+        // monitor thread reads it.
+        QFile::remove(procLink());
+        ASSERT_TRUE(QFile::link(QStringLiteral("/proc"), procLink()));
+        qputenv("ZAVMO_PROC_ROOT", procLink().toUtf8());
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        qputenv("ZAVMO_WINDOWS_ROOT", root.filePath("windows").toUtf8());
+        QFile::remove(qEnvironmentVariable("ZAVMO_REGISTRY"));
+        QFile::remove(getSystemSettingPath());
+        QFile::remove(qEnvironmentVariable("ZAVMO_SHELL_RECORD"));
+        QDir(getDownloadDir()).removeRecursively();
+        QDir(cdnFolder()).removeRecursively();
+        g_sim->reset();
+        installRuntimes();
+        setQuitFunction([this] { ++quits; });
+        setSystemTrayAvailableFunction([this] { return trayAvailable; });
+        window = std::make_unique<zavmoManager>();
+        ASSERT_TRUE(window->initialize());
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void TearDown() override
+    {
+        if (LoginManager* login = ZvLogicFW::instance()->getLoginManager(); login && login->isLogin())
+            login->logout();
+        window.reset();
+        fake.killAll();
+        setQuitFunction({});
+        setSystemTrayAvailableFunction({});
+        qunsetenv("ZAVMO_WINDOWS_ROOT");
+    }
+
+    template <typename T = QWidget> T* child(const char* name)
+    {
+        T* found = window->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    void click(const char* button) { child<QPushButton>(button)->click(); }
+    bool shown(const char* name) { return child(name)->isVisibleTo(window.get()); }
+
+    static QString procLink() { return QDir::temp().filePath(QStringLiteral("zavmo-proc")); }
+    // .NET and the Visual C++ runtime registered; DirectX has no system
+    // folders to look in, so nothing needs repair.
+    static void installRuntimes()
+    {
+        using platform::registry::Root;
+        ASSERT_TRUE(platform::registry::writeNumber(Root::LocalMachine,
+                                                    "SOFTWARE\\Microsoft\\.NETFramework\\v4.0.30319", "Install", 1));
+        const std::string uninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+        ASSERT_TRUE(platform::registry::writeString(
+            Root::LocalMachine, uninstall + platform::runtime::kVcRedistProducts[0].productCode, "DisplayName",
+            std::string(platform::runtime::kVcRedistDisplayName) + " - 12.0.30501"));
+    }
+
+    // Installs a tool with its fake installer, into the folder the settings
+    // name, behind the window's back.
+    void installTool(const QString& tool, const char* installer)
+    {
+        ZvLiveToolsManager* tools = ZvLogicFW::instance()->getLiveToolsManager();
+        // An install still pending (an earlier test's) would swallow this one.
+        ASSERT_TRUE(waitUntil([&] { return tools->getInstallProgress(tool) == -1; }, 5000));
+        const std::string file = FakeTools::place(root.filePath("dl").toStdString(), installer);
+        ASSERT_TRUE(tools->installLiveTool(tool, QString::fromStdString(file),
+                                           window->getConfig()->getToolInstallPath(tool), 100));
+        ASSERT_TRUE(waitUntil(
+            [&] { return tools->getAppInstallStatus(tool) == 1 && tools->getInstallProgress(tool) == -1; }, 5000))
+            << installer;
+    }
+
+    static QString cdnFolder() { return QString::fromStdString(g_sim->filesRoot()) + "/" + kCdnFolder; }
+    static void serve(const QString& file)
+    {
+        QDir().mkpath(cdnFolder());
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(FakeTools::program()), cdnFolder() + "/" + file));
+    }
+    static int downloadsOf(const QString& file)
+    {
+        int count = 0;
+        for (const auto& r : g_sim->requests())
+            count += QString::fromStdString(r["path"].asString()).endsWith(QString(kCdnFolder) + "/" + file) ? 1 : 0;
+        return count;
+    }
+    // The analytics events of that name sent so far, waiting for `count`.
+    static std::vector<Json::Value> events(const char* name, size_t count = 1, int timeoutMs = 3000)
+    {
+        std::vector<Json::Value> found;
+        waitUntil(
+            [&] {
+                found.clear();
+                for (const auto& r : g_sim->requests("pelk2"))
+                    if (r["decoded"]["ac"].asString() == name)
+                        found.push_back(r["decoded"]);
+                return found.size() >= count;
+            },
+            timeoutMs);
+        return found;
+    }
+    static QByteArray shellRecord()
+    {
+        QFile record(qEnvironmentVariable("ZAVMO_SHELL_RECORD"));
+        return record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray();
+    }
+
+    QTemporaryDir root;
+    FakeTools fake;
+    std::unique_ptr<zavmoManager> window;
+    int quits = 0;
+    bool trayAvailable = true;
+};
+
+} // namespace mainwindowtest
