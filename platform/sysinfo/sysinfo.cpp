@@ -252,8 +252,11 @@ std::string pciDeviceName(unsigned vendorId, unsigned deviceId)
     // one lookup at a time. The ID database is read once, on the first.
     static std::mutex lookups;
     std::lock_guard<std::mutex> lock(lookups);
-    static PciNames names;
-    return names.name(vendorId, deviceId);
+    // Never destroyed: a lookup may still run on another thread while the
+    // statics are torn down (a plug-in unloaded, or the process exiting, with
+    // its event threads busy), and it must not find the table freed.
+    static PciNames* const names = new PciNames;
+    return names->name(vendorId, deviceId);
 }
 
 std::vector<DisplayAdapter> displayAdapters(bool* ok)
