@@ -56,32 +56,36 @@ QStringList ModalResponder::visibleTexts(QWidget* widget)
     return texts;
 }
 
-void ModalResponder::forgetLastHandled()
+void ModalResponder::forget(QObject* handled)
 {
-    if (m_lastHandled)
-        m_lastHandled->removeEventFilter(this);
-    m_lastHandled = nullptr;
+    for (auto it = m_handled.begin(); it != m_handled.end();) {
+        if (!*it || *it == handled) {
+            if (*it)
+                (*it)->removeEventFilter(this);
+            it = m_handled.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 bool ModalResponder::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Hide && watched == m_lastHandled)
-        forgetLastHandled();
+    if (event->type() == QEvent::Hide)
+        forget(watched);
     return QObject::eventFilter(watched, event);
 }
 
 void ModalResponder::poll()
 {
+    forget(nullptr); // the destroyed ones
     QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible()) {
-        forgetLastHandled();
+    if (!modal || !modal->isVisible())
         return;
-    }
     // A dialog answered a moment ago may still be on the modal stack.
-    if (modal == m_lastHandled)
+    if (m_handled.contains(modal))
         return;
-    forgetLastHandled();
-    m_lastHandled = modal;
+    m_handled.append(modal);
     modal->installEventFilter(this);
 
     ModalRecord record{QString::fromLatin1(modal->metaObject()->className()), modal->objectName(), modal->windowTitle(),

@@ -72,7 +72,7 @@ protected:
 
 private:
     void poll();
-    void forgetLastHandled();
+    void forget(QObject* handled);
 
     struct Response
     {
@@ -83,9 +83,10 @@ private:
     };
     QQueue<Response> m_responses;
     QList<ModalRecord> m_records;
-    // The modal answered last, until it hides: one answer per showing, even
-    // when the same dialog is run again before the next poll.
-    QPointer<QWidget> m_lastHandled;
+    // The modals answered, each until it hides: one answer per showing, even
+    // when the same dialog is run again before the next poll, and none for a
+    // dialog that is still closing when a prompt it opened has gone.
+    QList<QPointer<QWidget>> m_handled;
     QTimer m_timer;
 };
 

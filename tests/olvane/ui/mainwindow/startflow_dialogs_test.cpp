@@ -257,7 +257,9 @@ TEST_F(StartFlowTest, ARequestEndsOnlyOnce)
     window->sltGetRtmpInfoFailed(-1, "late");
     window->sltGetLiveCodeTimeout();
     QTest::qWait(100);
-    EXPECT_TRUE(responder.records().isEmpty());
+    EXPECT_TRUE(responder.records().isEmpty())
+        << responder.records().at(0).className.toStdString() << " "
+        << responder.records().at(0).texts.join('|').toStdString();
     EXPECT_EQ(studioServer(), "rtmp://127.0.0.1/first");
     EXPECT_EQ(events("show_liveset_get_succ").size(), 1u);
     EXPECT_EQ(startsOf("obs32.exe"), 1u);
