@@ -30,5 +30,10 @@ zvOBSInstallWidget::~zvOBSInstallWidget()
 
 void zvOBSInstallWidget::loadStyleSheet()
 {
-    setStyleSheet(readFileText(QStringLiteral(":/Qss/OBSWidgetQss.qss")));
+    // Also on each page: opened from the toolbox the dialog is a child of the
+    // main window, and there its own sheet alone left the pages unstyled.
+    const QString sheet = readFileText(QStringLiteral(":/Qss/OBSWidgetQss.qss"));
+    setStyleSheet(sheet);
+    for (int i = 0; i < ui->stackedWidget->count(); ++i)
+        ui->stackedWidget->widget(i)->setStyleSheet(sheet);
 }

@@ -9,6 +9,7 @@
 #include "core/pathlayout.h"
 #include "core/serverurltable.h"
 #include "core/stringconstants.h"
+#include "core/systemutils.h"
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
@@ -19,6 +20,7 @@
 #include "screenshot.h"
 
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -62,6 +64,23 @@ TEST_F(ObsWizardTest, TheEditionPageAndTheWebLink)
     ASSERT_TRUE(record.open(QIODevice::ReadOnly));
     EXPECT_TRUE(record.readAll().contains(QByteArray("open ") + obsWebsiteUrl()));
     EXPECT_EQ(page(&d), 0);
+}
+
+// Opened from the toolbox the wizard is a child of the main window, whose own
+// style sheet must not take the wizard's place: the confirm button stays
+// orange.
+TEST_F(ObsWizardTest, KeepsItsOwnStyleUnderAStyledParent)
+{
+    QWidget parent;
+    parent.setStyleSheet(readFileText(QStringLiteral(":/Qss/MainWidgetQss.qss")));
+    parent.show();
+    zvOBSInstallWidget d(&parent);
+    d.show();
+    QWidget* confirm = child<QWidget>(&d, "button_confirmInstall");
+    ASSERT_TRUE(confirm->isVisible());
+    const QImage button = confirm->grab().toImage();
+    EXPECT_EQ(button.pixelColor(button.width() / 2, 3), QColor("#ff6f2c"));
+    zavmo::test::saveScreenshot(d, "install_obs_edition_in_window.png");
 }
 
 TEST_F(ObsWizardTest, ClassicGoesStraightIntoItsConfiguredFolder)
