@@ -38,6 +38,8 @@ extern const QString kAppTitle;
 extern const QString kPackageDownloadFailedText;
 extern const QString kInstallFailedText;
 extern const QString kLaunchToolFailedText;
+// A push address that could not be written into OBS's files.
+extern const QString kPushSettingsWriteFailedText;
 extern const QString kObsNotInstalledText;
 extern const QString kCompanionStartedText;
 extern const QString kInstallDirMissingText;

@@ -19,8 +19,6 @@ namespace {
 // AppStatus of a running tool.
 const int kRunning = 2;
 
-const QString kWriteFailedText = QStringLiteral("推流设置保存失败，请检查OBS的配置文件后重试");
-
 } // namespace
 
 zvLiveAddressSet::zvLiveAddressSet(const QString& toolName, const QString& cancelText, QWidget* parent)
@@ -111,7 +109,7 @@ void zvLiveAddressSet::on_button_confirm_clicked()
         } else if (!writePushInfo(address, key)) {
             // Nothing claimed written; the typed address stays for another try.
             m_result = 1;
-            zvMsgTipWidget failed(kWriteFailedText, false, this);
+            zvMsgTipWidget failed(kPushSettingsWriteFailedText, false, this);
             failed.exec();
             return;
         }

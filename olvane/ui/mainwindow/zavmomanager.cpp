@@ -56,7 +56,6 @@ constexpr int kFetchFailedStartObs = 2;
 
 const QString kSkipText = QStringLiteral("跳过");
 const QString kCancelText = QStringLiteral("取消");
-const QString kPushSettingsWriteFailedText = QStringLiteral("推流设置保存失败，请检查OBS的配置文件后重试");
 
 // Install-dialog kinds.
 constexpr int kInstallKindZvTool = 0;
