@@ -121,7 +121,12 @@ TEST_F(StartFlowTest, RelayWhereObsFailsStartsNoCompanion)
     ModalResponder responder;
     responder.clickButton("button_confirm");
     click("button_open_OBS");
-    ASSERT_EQ(responder.records().size(), 1);
+    ASSERT_EQ(responder.records().size(), 1) << [&] {
+        std::string shown;
+        for (const auto& r : responder.records())
+            shown += r.className.toStdString() + ": " + r.texts.join('|').toStdString() + "\n";
+        return shown;
+    }();
     EXPECT_TRUE(responder.records().at(0).texts.contains(kLaunchToolFailedText));
     QTest::qWait(100);
     EXPECT_EQ(startsOf("Tresk.exe"), 0u);
