@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -183,10 +184,24 @@ void Plugin::shutdown()
     ReleaseMessagePool();
 }
 
+namespace {
+std::atomic<Plugin*> g_processPlugin{nullptr};
+} // namespace
+
 Plugin& processPlugin()
 {
     static Plugin plugin(CollectorUrl(), limitsFromEnvironment());
+    g_processPlugin.store(&plugin);
     return plugin;
+}
+
+// Unloaded without Destory: the event threads end here, before the static
+// destructors run. Statics they made on first use (the PCI name list) were
+// created after the plug-in and so would be destroyed under them.
+__attribute__((destructor)) static void EndEventsAtUnload()
+{
+    if (Plugin* plugin = g_processPlugin.load())
+        plugin->Destory({});
 }
 
 } // namespace pivlo

@@ -128,11 +128,19 @@ bool FakeTools::isRunning(int pid, const std::string& name)
     return fs::path(exe).filename() == name;
 }
 
-void FakeTools::killAll() const
+std::vector<FakeTools::Start> FakeTools::running() const
 {
+    std::vector<Start> out;
     for (const Start& s : starts())
         if (isRunning(s.pid, s.name))
-            ::kill(s.pid, SIGKILL);
+            out.push_back(s);
+    return out;
+}
+
+void FakeTools::killAll() const
+{
+    for (const Start& s : running())
+        ::kill(s.pid, SIGKILL);
 }
 
 } // namespace zavmo::test

@@ -49,6 +49,8 @@ public:
     bool waitUntilGone(const std::string& name, int timeoutMs) const;
     // True when pid runs an executable of that file name.
     static bool isRunning(int pid, const std::string& name);
+    // The logged starts that still run.
+    std::vector<Start> running() const;
     // Kills every logged process that still runs under its logged name.
     void killAll() const;
 

@@ -48,7 +48,9 @@ protected:
     {
         const size_t before = requests("scanAuth").size();
         manager.checkQRCodeAuth();
-        waitForRequests("scanAuth", before + 1);
+        // Unchecked, a slow poll would let the caller read the previous
+        // request as this one's.
+        ASSERT_EQ(waitForRequests("scanAuth", before + 1, 10000).size(), before + 1);
         waitUntil([] { return false; }, 50);
     }
 
@@ -56,6 +58,8 @@ protected:
     static std::string polledCode(LoginManager& manager)
     {
         poll(manager);
+        if (HasFatalFailure())
+            return {};
         return requests("scanAuth").back()["form"]["code"].asString();
     }
 };

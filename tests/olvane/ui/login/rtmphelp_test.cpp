@@ -102,7 +102,8 @@ TEST(GetCodeTutorialWidget, FormAndLook)
     EXPECT_EQ(area->size(), QSize(671, 361));
     EXPECT_EQ(area->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     d.show();
-    QTest::qWait(20);
+    // The scroll range follows the posted layout requests.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return area->verticalScrollBar()->maximum() > 0; }, 5000));
     EXPECT_GE(area->widget()->height(), 1720);
     EXPECT_GT(area->verticalScrollBar()->maximum(), 0);
     EXPECT_FALSE(area->horizontalScrollBar()->isVisible());

@@ -104,6 +104,9 @@ protected:
             login->logout();
         window.reset();
         fake.killAll();
+        // SIGKILL ends a process a little later: one still in the process
+        // list would count as running in the next test's start flow.
+        EXPECT_TRUE(waitUntil([&] { return fake.running().empty(); }, 5000));
         setQuitFunction({});
         setSystemTrayAvailableFunction({});
         qunsetenv("ZAVMO_WINDOWS_ROOT");
@@ -161,7 +164,7 @@ protected:
         return count;
     }
     // The analytics events of that name sent so far, waiting for `count`.
-    static std::vector<Json::Value> events(const char* name, size_t count = 1, int timeoutMs = 3000)
+    static std::vector<Json::Value> events(const char* name, size_t count = 1, int timeoutMs = 10000)
     {
         std::vector<Json::Value> found;
         waitUntil(

@@ -211,14 +211,14 @@ TEST_F(TitleBarTest, QuitModeHidesAtOnceAndQuitsLater)
     EXPECT_EQ(quits, 0);
     QTest::qWait(30);
     EXPECT_EQ(quits, 0);
-    ASSERT_TRUE(waitUntil([&] { return quits == 1; }, 2000));
+    ASSERT_TRUE(waitUntil([&] { return quits == 1; }, 5000));
 }
 
 TEST_F(TitleBarTest, WithoutSettingsTheCloseButtonQuits)
 {
     child<QPushButton>(*titleBar, "button_close")->click();
     EXPECT_FALSE(window.isVisible());
-    ASSERT_TRUE(waitUntil([&] { return quits == 1; }, 2000));
+    ASSERT_TRUE(waitUntil([&] { return quits == 1; }, 5000));
 }
 
 TEST_F(TitleBarTest, CloseOfATitleBarWithoutParentDoesNothing)
