@@ -116,8 +116,17 @@ Plugin::Plugin(std::u16string collectorUrl, PostLimits limits) : collectorUrl_(s
 {
 }
 
+namespace {
+// The process's plug-in once made, until it is destroyed.
+std::atomic<Plugin*> g_processPlugin{nullptr};
+} // namespace
+
 Plugin::~Plugin()
 {
+    // At process exit the statics go before the library's destructor
+    // function runs: it must not find this object then.
+    Plugin* self = this;
+    g_processPlugin.compare_exchange_strong(self, nullptr);
     shutdown();
 }
 
@@ -183,10 +192,6 @@ void Plugin::shutdown()
     DestroyTextLog();
     ReleaseMessagePool();
 }
-
-namespace {
-std::atomic<Plugin*> g_processPlugin{nullptr};
-} // namespace
 
 Plugin& processPlugin()
 {
