@@ -843,29 +843,31 @@ bool zavmoManager::launchOrWarn(const QString& tool)
     return false;
 }
 
-void zavmoManager::on_button_open_zavmo_clicked()
+bool zavmoManager::currentToolStillInstalled()
 {
     ZvLiveToolsManager* tools = toolsManager();
     if (!tools)
-        return;
+        return false;
     if (tools->getAppInstallStatus(m_currentTool) == 0) {
+        // The card was out of date: back to its install button.
         m_currentToolStatus = 0;
         refreshToolState();
-        return;
+        return false;
     }
+    return true;
+}
+
+void zavmoManager::on_button_open_zavmo_clicked()
+{
+    if (!currentToolStillInstalled())
+        return;
     launchOrWarn(m_currentTool);
 }
 
 void zavmoManager::on_button_open_OBS_clicked()
 {
-    ZvLiveToolsManager* tools = toolsManager();
-    if (!tools)
+    if (!currentToolStillInstalled())
         return;
-    if (tools->getAppInstallStatus(m_currentTool) == 0) {
-        m_currentToolStatus = 0;
-        refreshToolState();
-        return;
-    }
     checkToolRepair();
 
     const bool classic = m_currentTool == kObsClassicToolName;

@@ -126,6 +126,9 @@ private:
     // and downloads its installer once a folder was confirmed.
     void installWithFolderDialog(const QString& tool, int dialogKind);
     bool isObsTool(const QString& tool) const;
+    // False, with the card set back to its install button, when the current
+    // tool is no longer installed (or there is no tools manager).
+    bool currentToolStillInstalled();
     bool launchOrWarn(const QString& tool);
 
     // The OBS start flow: runtime check, then the start mode of the current
