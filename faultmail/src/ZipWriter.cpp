@@ -63,7 +63,9 @@ void CZipMemoryWriter::Write(const void* data, size_t size)
         throw CFileException(EBADF, m_name, "write");
     const unsigned char* p = static_cast<const unsigned char*>(data);
     const size_t overlap = std::min(size, m_bytes.size() - m_position);
-    std::memcpy(m_bytes.data() + m_position, p, overlap);
+    // An empty vector's data() may be null, which memcpy may not be given.
+    if (overlap > 0)
+        std::memcpy(m_bytes.data() + m_position, p, overlap);
     m_bytes.insert(m_bytes.end(), p + overlap, p + size);
     m_position += size;
 }

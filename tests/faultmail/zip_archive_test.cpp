@@ -337,6 +337,13 @@ TEST_F(ZipArchiveTest, AbandoningWritesNothingMore)
     EXPECT_TRUE(m.IsClosed());
 }
 
+TEST_F(ZipArchiveTest, AnEmptyWriteToAnEmptyMemoryWriterCopiesNothing)
+{
+    CZipMemoryWriter m; // its vector holds no block yet: nothing may be copied to it (UBSan)
+    m.Write("", 0);
+    EXPECT_TRUE(m.Bytes().empty());
+}
+
 TEST_F(ZipArchiveTest, FileArchiveReadByUnzipAndPython)
 {
     const std::string archivePath = dir + "/out.zip";
