@@ -260,11 +260,9 @@ int CFaultmailApp::Run(int argc, char** argv, int timeoutSeconds)
         QuvString archiveName(GetFileNameFromPath(archive).c_str());
         QuvString uploadUrl;
         uploadUrl.FormatWide(kUrlLimit, u"%s/%s", folderUrl.GetWide(), archiveName.GetWide());
-        QuvString localPath(archive.c_str());
         QuvString userPassword(credential.c_str());
-        uploaded =
-            CQuvCurLib::GetInstance()->FtpUpload(uploadUrl.GetUtf8(), localPath.GetAnsi(), userPassword.GetUtf8(), port,
-                                                 timeoutSeconds, kUploadTries) == 0;
+        uploaded = CQuvCurLib::GetInstance()->FtpUpload(uploadUrl.GetUtf8(), archive.c_str(), userPassword.GetUtf8(),
+                                                        port, timeoutSeconds, kUploadTries) == 0;
     }
 
     // The crash data is removed only once it is on the server; otherwise the

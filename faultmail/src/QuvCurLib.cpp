@@ -10,8 +10,6 @@
 
 #include <curl/curl.h>
 
-#include "platform/codepage.h"
-
 namespace {
 
 CQuvCurLib* g_instance = nullptr;
@@ -262,8 +260,7 @@ int CQuvCurLib::FtpUpload(const char* url, const char* localPath, const char* cr
     std::unique_ptr<CURL, EasyDeleter> handle(curl_easy_init());
     if (!handle)
         return -1;
-    const std::string path = platform::codepage::ansiToUtf8(localPath ? localPath : "");
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rbe"));
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(localPath ? localPath : "", "rbe"));
     if (!file) {
         std::perror(nullptr);
         return -1;

@@ -49,7 +49,7 @@ protected:
             std::string("Olvane_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_V2.5.1.dmp";
         root = makeTempFolder("faultmail");
         ASSERT_FALSE(root.empty());
-        appDir = root + "/直播 伴侣"; // the dump path goes through the ANSI code page
+        appDir = root + "/直播 伴侣 Jörg"; // ö has no place in the ANSI code page: local paths stay UTF-8
         tmp = root + "/tmp";
         runtime = root + "/runtime";
         for (const std::string& d : {appDir, tmp, runtime})

@@ -32,8 +32,8 @@ public:
     static void ReleaseInstance();
 
     // url: UTF-8, the remote file (folder and name); missing folders are
-    // created. localPath: ANSI (CP936), converted back to UTF-8 to open the
-    // file. credential: "user:password" (UTF-8). port: overrides the URL's
+    // created. localPath: UTF-8, as the file system takes it (no peer sees
+    // it, and a code page could not hold every name). credential: "user:password" (UTF-8). port: overrides the URL's
     // port unless 0. timeoutSeconds: the time-out for each server response
     // and the low-speed window (below 1024 bytes/s); 0 sets neither. A
     // connection attempt is bounded by libcurl's own 300 s. tries: transfer
