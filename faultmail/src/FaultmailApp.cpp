@@ -100,6 +100,31 @@ template <typename Fill> void writeArchive(const std::string& archive, Fill fill
     }
 }
 
+// Only a folder of the user's own that no one else may write is gathered:
+// whoever could put files there would have them sent with the crash report.
+// A missing folder has nothing to gather; any other refusal is said on stderr.
+bool toolFolderTrusted(const std::string& folder)
+{
+    struct stat st
+    {
+    };
+    const char* reason = nullptr;
+    if (::lstat(folder.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return false;
+        reason = std::strerror(errno);
+    } else if (!S_ISDIR(st.st_mode)) {
+        reason = "not a folder (a link is not followed)";
+    } else if (st.st_uid != ::geteuid()) {
+        reason = "owned by another user";
+    } else if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+        reason = "writable by others";
+    }
+    if (reason)
+        std::fprintf(stderr, "Faultmail: the tool folder %s is not gathered: %s\n", folder.c_str(), reason);
+    return !reason;
+}
+
 // The single-instance guard: a non-blocking flock held until the process ends.
 enum class Guard { taken, busy, unavailable };
 
@@ -240,7 +265,9 @@ int CFaultmailApp::Run(int argc, char** argv, int timeoutSeconds)
     bool zipped = true;
     try {
         if (::mkdir(gathered.c_str(), 0700) == 0) {
-            CopyFolder(FaultmailTempFolder() + "/ZVTool", gathered);
+            const std::string tool = FaultmailTempFolder() + "/ZVTool";
+            if (toolFolderTrusted(tool))
+                CopyFolder(tool, gathered);
             // The dump lies beside its gathering folder: a rename moves it.
             moved = ::rename(dump.c_str(), gatheredDump.c_str()) == 0;
             ZipFolder(archive, gathered);

@@ -163,6 +163,22 @@ TEST_F(FaultmailTest, FailedZipSkipsTheUploadAndKeepsTheDump)
     EXPECT_FALSE(exists(uploaded()));
 }
 
+TEST_F(FaultmailTest, AToolFolderOthersCouldWriteOrOwnIsNotGathered)
+{
+    for (const auto& change : {+[](const char* d) { return ::chmod(d, 0770); },
+                               +[](const char* d) { return ::chmod(d, 0700) | ::chown(d, 12345, -1); }}) {
+        ASSERT_EQ(change(toolDir.c_str()), 0);
+        writeFile(dump, dumpData);
+        const auto r = run();
+        EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
+        EXPECT_NE(r.output.find("not gathered"), std::string::npos) << r.output;
+        std::vector<ZipListEntry> entries;
+        std::string error;
+        ASSERT_TRUE(listWithPython(uploaded(), entries, error)) << error;
+        EXPECT_EQ(sortedNames(entries), std::vector<std::string>{dumpName});
+    }
+}
+
 TEST_F(FaultmailTest, LeftoverGatheringFolderGivesTheDumpAlone)
 {
     ::mkdir((dump + "Dir").c_str(), 0700);

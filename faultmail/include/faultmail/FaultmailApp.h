@@ -6,9 +6,10 @@
 // Nothing is shown; the upload's lines go to standard error.
 //
 // With dump path D: the archive is D + ".zip", the gathering folder
-// D + "Dir", the tool folder the user's temporary folder + "/ZVTool". The
-// crash data stays until it is uploaded: when zipping or the upload fails,
-// the dump is back at D when the program ends.
+// D + "Dir", the tool folder the user's temporary folder + "/ZVTool" (taken
+// only when it is a folder, not a link, of the user's own that no one else
+// may write). The crash data stays until it is uploaded: when zipping or the
+// upload fails, the dump is back at D when the program ends.
 
 #include <string>
 #include <vector>
