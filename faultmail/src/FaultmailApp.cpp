@@ -100,6 +100,24 @@ template <typename Fill> void writeArchive(const std::string& archive, Fill fill
     }
 }
 
+// Adds one gathered file. A file refused before its entry begins (not a
+// readable regular file, 4 GiB or more) is skipped with a line on stderr;
+// a failure once the entry has begun throws, abandoning the archive.
+bool addGathered(CZipArchive& zip, const std::string& file)
+{
+    const size_t before = zip.GetCount();
+    try {
+        if (zip.AddFileFromDisk(file, kZipLevel, false, nullptr, nullptr, kZipReadBuffer))
+            return true;
+        std::fprintf(stderr, "Faultmail: %s skipped: not a readable regular file\n", file.c_str());
+    } catch (const CZipException& e) {
+        if (zip.GetCount() != before)
+            throw;
+        std::fprintf(stderr, "Faultmail: %s skipped: %s\n", file.c_str(), e.what());
+    }
+    return false;
+}
+
 // Only a folder of the user's own that no one else may write is gathered:
 // whoever could put files there would have them sent with the crash report.
 // A missing folder has nothing to gather; any other refusal is said on stderr.
@@ -123,6 +141,18 @@ bool toolFolderTrusted(const std::string& folder)
     if (reason)
         std::fprintf(stderr, "Faultmail: the tool folder %s is not gathered: %s\n", folder.c_str(), reason);
     return !reason;
+}
+
+// One archive attempt; whatever ends it early (the writer's CFileException
+// and CZipException, memory) is said on stderr and counts as failure.
+template <typename Zip> bool attempt(Zip zip)
+{
+    try {
+        return zip();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return false;
+    }
 }
 
 // The single-instance guard: a non-blocking flock held until the process ends.
@@ -229,21 +259,24 @@ std::string FaultmailLockPath()
 
 bool CFaultmailApp::ZipFile(const std::string& archive, const std::string& file)
 {
+    bool added = false;
     writeArchive(archive, [&](CZipArchive& zip) {
-        zip.AddFileFromDisk(file, kZipLevel, false, nullptr, nullptr, kZipReadBuffer);
+        added = zip.AddFileFromDisk(file, kZipLevel, false, nullptr, nullptr, kZipReadBuffer);
     });
-    return true;
+    return added;
 }
 
-bool CFaultmailApp::ZipFolder(const std::string& archive, const std::string& folder)
+bool CFaultmailApp::ZipFolder(const std::string& archive, const std::string& folder, const std::string& required)
 {
+    bool haveRequired = required.empty();
     writeArchive(archive, [&](CZipArchive& zip) {
         std::vector<std::string> files;
         ListFolderFiles(folder, files);
         for (const std::string& file : files)
-            zip.AddFileFromDisk(file, kZipLevel, false, nullptr, nullptr, kZipReadBuffer);
+            if (addGathered(zip, file) && file == required)
+                haveRequired = true;
     });
-    return true;
+    return haveRequired;
 }
 
 int CFaultmailApp::Run(int argc, char** argv, int timeoutSeconds)
@@ -262,24 +295,23 @@ int CFaultmailApp::Run(int argc, char** argv, int timeoutSeconds)
     const std::string gatheredDump = gathered + "/" + dumpName;
     bool moved = false;
 
-    bool zipped = true;
-    try {
-        if (::mkdir(gathered.c_str(), 0700) == 0) {
-            const std::string tool = FaultmailTempFolder() + "/ZVTool";
-            if (toolFolderTrusted(tool))
-                CopyFolder(tool, gathered);
-            // The dump lies beside its gathering folder: a rename moves it.
-            moved = ::rename(dump.c_str(), gatheredDump.c_str()) == 0;
-            ZipFolder(archive, gathered);
-        }
-        if (!moved)
-            ZipFile(archive, dump);
-    } catch (const std::exception& e) {
-        // The writer's CFileException and CZipException, and whatever else
-        // (memory) may end the archive: the dump is kept, nothing uploaded.
-        std::fprintf(stderr, "%s\n", e.what());
-        zipped = false;
+    bool zipped = false;
+    if (::mkdir(gathered.c_str(), 0700) == 0) {
+        const std::string tool = FaultmailTempFolder() + "/ZVTool";
+        if (toolFolderTrusted(tool))
+            CopyFolder(tool, gathered);
+        // The dump lies beside its gathering folder: a rename moves it.
+        moved = ::rename(dump.c_str(), gatheredDump.c_str()) == 0;
+        if (moved)
+            zipped = attempt([&] { return ZipFolder(archive, gathered, gatheredDump); });
     }
+    // Without the gathered files the dump goes alone; when even that fails,
+    // nothing is sent and the dump is kept.
+    const std::string& dumpNow = moved ? gatheredDump : dump;
+    if (!zipped)
+        zipped = attempt([&] { return ZipFile(archive, dumpNow); });
+    if (!zipped)
+        std::fprintf(stderr, "Faultmail: the dump %s cannot be zipped\n", dump.c_str());
 
     bool uploaded = false;
     if (zipped) {

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "faultmail/FaultmailApp.h"
+#include "filesizelimit.h"
 #include "ftp_server.h"
 #include "platform/process.h"
 #include "run_program.h"
@@ -163,6 +164,14 @@ TEST_F(FaultmailTest, FailedZipSkipsTheUploadAndKeepsTheDump)
     EXPECT_FALSE(exists(uploaded()));
 }
 
+TEST_F(FaultmailTest, AMissingDumpSendsNothing)
+{
+    ::unlink(dump.c_str());
+    const auto r = run();
+    EXPECT_EQ(r.exitCode, faultmailNotUploaded) << r.output;
+    EXPECT_FALSE(exists(uploaded()));
+}
+
 TEST_F(FaultmailTest, AToolFolderOthersCouldWriteOrOwnIsNotGathered)
 {
     for (const auto& change : {+[](const char* d) { return ::chmod(d, 0770); },
@@ -177,6 +186,25 @@ TEST_F(FaultmailTest, AToolFolderOthersCouldWriteOrOwnIsNotGathered)
         ASSERT_TRUE(listWithPython(uploaded(), entries, error)) << error;
         EXPECT_EQ(sortedNames(entries), std::vector<std::string>{dumpName});
     }
+}
+
+TEST_F(FaultmailTest, AFailureInsideAGatheredFileSendsTheDumpAlone)
+{
+    writeFile(toolDir + "/big.log", testData(900000, 5));
+    server(); // started before the limit, which it must not inherit
+    zavmo::test::ProgramResult r;
+    {
+        // The copy of big.log fits, an archive of it and the dump does not.
+        zavmo::test::FileSizeLimit fullDisk(960000);
+        ASSERT_TRUE(fullDisk.set());
+        r = run();
+    }
+
+    EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
+    std::vector<ZipListEntry> entries;
+    std::string error;
+    ASSERT_TRUE(listWithPython(uploaded(), entries, error)) << error;
+    EXPECT_EQ(sortedNames(entries), std::vector<std::string>{dumpName});
 }
 
 TEST_F(FaultmailTest, LeftoverGatheringFolderGivesTheDumpAlone)
@@ -226,6 +254,22 @@ TEST(FaultmailFolders, NamesAndLockPath)
     EXPECT_EQ(FaultmailLockPath(), FaultmailTempFolder() + "/LumraeFaultmail-" + std::to_string(::getuid()) + ".lock");
     if (saved)
         setenv("XDG_RUNTIME_DIR", keep.c_str(), 1);
+}
+
+TEST(FaultmailFolders, AGatheredFileRefusedBeforeItsEntryIsSkipped)
+{
+    const std::string root = makeTempFolder("skip"), folder = root + "/gathered";
+    ::mkdir(folder.c_str(), 0700);
+    writeFile(folder + "/a.dmp", "dump");
+    writeFile(folder + "/huge.log", "");
+    ASSERT_EQ(::truncate((folder + "/huge.log").c_str(), 0x100000000ll), 0); // sparse, 4 GiB
+    CFaultmailApp app;
+    EXPECT_TRUE(app.ZipFolder(root + "/out.zip", folder, folder + "/a.dmp"));
+    std::vector<ZipListEntry> entries;
+    std::string error;
+    ASSERT_TRUE(listWithPython(root + "/out.zip", entries, error)) << error;
+    EXPECT_EQ(sortedNames(entries), std::vector<std::string>{"a.dmp"});
+    std::filesystem::remove_all(root);
 }
 
 TEST(FaultmailFolders, CopyListAndDeleteNeverFollowLinks)

@@ -9,7 +9,8 @@
 // D + "Dir", the tool folder the user's temporary folder + "/ZVTool" (taken
 // only when it is a folder, not a link, of the user's own that no one else
 // may write). The crash data stays until it is uploaded: when zipping or the
-// upload fails, the dump is back at D when the program ends.
+// upload fails, the dump is back at D when the program ends. When the
+// gathered files cannot be archived, the dump goes alone.
 
 #include <string>
 #include <vector>
@@ -17,7 +18,7 @@
 // Exit codes of a run.
 enum FaultmailExit {
     faultmailUploaded = 0,
-    faultmailNotUploaded = 1, // zipping or the upload failed; the dump stays at D
+    faultmailNotUploaded = 1, // no dump, zipping or the upload failed; the dump (if any) stays at D
     faultmailUsage = 2,       // fewer than four arguments; nothing touched
     faultmailRunning = 3,     // another copy runs; nothing touched
 };
@@ -52,11 +53,17 @@ class CFaultmailApp
 {
 public:
     // New archive at `archive` holding `file` under its file name, deflate
-    // level 1. Throws CException when the archive cannot be written.
+    // level 1. False when the file cannot be added (missing, unreadable, not
+    // a regular file). Throws CException when the archive cannot be written
+    // or the file is 4 GiB or more.
     bool ZipFile(const std::string& archive, const std::string& file);
     // New flat archive at `archive` of every regular file under `folder`,
-    // each under its file name alone, in ListFolderFiles order.
-    bool ZipFolder(const std::string& archive, const std::string& folder);
+    // each under its file name alone, in ListFolderFiles order. A file that
+    // cannot be added before its entry begins (unreadable, not a regular
+    // file, 4 GiB or more) is skipped with a line on stderr; a failure inside
+    // an entry throws CException (abandon the archive). False when `required`
+    // (a path as listed; empty: none) is not in the archive.
+    bool ZipFolder(const std::string& archive, const std::string& folder, const std::string& required = std::string());
 
     // The whole program; argv[1..4] as above, later arguments ignored.
     // timeoutSeconds bounds each FTP wait.
