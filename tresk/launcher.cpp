@@ -67,12 +67,6 @@ std::string narrow(const std::u16string& wide)
     return text.GetUtf8() ? std::string(text.GetUtf8()) : std::string();
 }
 
-std::string ansi(const std::string& utf8)
-{
-    QuvString text(utf8.c_str());
-    return text.GetAnsi() ? std::string(text.GetAnsi()) : std::string();
-}
-
 // Starts the target of the local ini with a parameter text; what becomes of
 // the start is not looked at. ShellExecute splits the text by Windows rules.
 void startTarget(const std::string& localIni, const std::string& parameters)
@@ -181,7 +175,7 @@ int updateAndLaunch(const RunContext& context, const std::string& parameters)
         std::string package;
         if (serverVersion > localVersion &&
             download(serverUrl + std::to_string(stamp) + "/Update.zip", context.tempFolder, true, &package)) {
-            unzipAll(ansi(context.tempFolder).c_str(), ansi(package).c_str());
+            unzipAll(context.tempFolder.c_str(), package.c_str());
             setVersionCodes(localVersion, serverVersion);
             handedOver = handOverToUpdater(context, localIni, serverIni, serverUrl, serverVersion);
         }

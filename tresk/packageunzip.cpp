@@ -167,7 +167,7 @@ bool writeZipEntry(const char* name, unsigned long attributes, unsigned long mad
     const unsigned long storedMode = unixMode(attributes, madeBy) & 0777;
     const mode_t mode = storedMode ? static_cast<mode_t>(storedMode) : 0755;
 
-    const int parent = openParent(platform::codepage::ansiToUtf8(destination), parts);
+    const int parent = openParent(destination, parts);
     if (parent < 0)
         return false;
     bool stored = false;
@@ -183,7 +183,7 @@ bool unzipAll(const char* destination, const char* archive)
 {
     if (!destination || !archive)
         return false;
-    unzFile zip = unzOpen64(platform::codepage::ansiToUtf8(archive).c_str());
+    unzFile zip = unzOpen64(archive);
     if (!zip)
         return false;
     unz_global_info64 global{};

@@ -3,8 +3,10 @@
 // folder, over minizip. Never link QuaZip beside this: it exports minizip's
 // symbol names with other behaviour.
 //
-// Paths and entry names are ANSI (GBK) text, as the launcher passes them; they
-// are turned into UTF-8 where a file or folder is opened. An entry whose name
+// The destination and archive paths are UTF-8, as the file system takes them
+// (they are local: no peer sees them, and GBK cannot name every folder).
+// Entry names are ANSI (GBK) text, as the package stores them; they are
+// turned into UTF-8 where a file or folder is opened. An entry whose name
 // carries the archive's UTF-8 flag is converted to ANSI first.
 //
 // What the archive may not do (the entry is refused, reported on standard

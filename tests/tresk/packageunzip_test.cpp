@@ -28,7 +28,7 @@ protected:
     {
         const char* tmp = std::getenv("TMPDIR");
         base_ = fs::path(tmp && *tmp ? tmp : "/tmp") /
-                (std::string("unzip-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                (std::string("unzip-ö-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(base_);
         dest_ = base_ / "SDKUpdate1";
         outside_ = base_ / "outside";

@@ -241,6 +241,18 @@ TEST_F(TreskProgramTest, AnUpdateIsFetchedUnpackedAndHandedToTheUpdater)
                                   (app_ / "Tresk").string() + "\" \"from 2.0.7\" -Admin");
 }
 
+TEST_F(TreskProgramTest, ATemporaryFolderOutsideTheAnsiCodePageStillUpdates)
+{
+    temp_ = base_ / "tmp Jörg"; // no GBK character for ö: the unpacking paths stay UTF-8
+    fs::create_directories(temp_);
+    sim_->setReply("checkUpdate", kUpdateOffered);
+    serveServerIni(8);
+    servePackage();
+
+    const ProgramResult run = tresk({});
+    ASSERT_EQ(fake_.waitForStarts("Update.exe", 1, 5000).size(), 1u) << run.output;
+}
+
 TEST_F(TreskProgramTest, AFailedSecureDownloadFallsBackToPlainHttpOnce)
 {
     // The certificate holds 127.0.0.1 and localhost only: every TLS attempt
