@@ -175,9 +175,11 @@ int updateAndLaunch(const RunContext& context, const std::string& parameters)
         std::string package;
         if (serverVersion > localVersion &&
             download(serverUrl + std::to_string(stamp) + "/Update.zip", context.tempFolder, true, &package)) {
-            unzipAll(context.tempFolder.c_str(), package.c_str());
-            setVersionCodes(localVersion, serverVersion);
-            handedOver = handOverToUpdater(context, localIni, serverIni, serverUrl, serverVersion);
+            // A package not unpacked whole (a full disk) counts as a failed download.
+            if (unzipAll(context.tempFolder.c_str(), package.c_str())) {
+                setVersionCodes(localVersion, serverVersion);
+                handedOver = handOverToUpdater(context, localIni, serverIni, serverUrl, serverVersion);
+            }
         }
     }
     // Update.exe owns the folder once it runs.

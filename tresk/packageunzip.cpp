@@ -108,24 +108,30 @@ bool makeFolder(int parent, const std::string& name, mode_t mode)
     return errno == EEXIST && ::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool writeFile(int parent, const std::string& name, mode_t mode, const char* data, uint64_t size)
+EntryWrite writeFile(int parent, const std::string& name, mode_t mode, const char* data, uint64_t size)
 {
     const int fd = ::openat(parent, name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, mode);
     if (fd < 0)
-        return false;
+        return EntryWrite::skipped;
     struct stat st
     {
     };
     // Only a plain file of its own: never into a device, a pipe or through a
     // hard link to a file elsewhere.
-    FILE* file = nullptr;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || ::ftruncate(fd, 0) != 0 ||
-        ::fchmod(fd, mode) != 0 || !(file = ::fdopen(fd, "wb"))) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
         ::close(fd);
-        return false;
+        return EntryWrite::skipped;
     }
-    const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-    return (std::fclose(file) == 0) && written;
+    FILE* file = nullptr;
+    bool written = ::ftruncate(fd, 0) == 0 && ::fchmod(fd, mode) == 0 && (file = ::fdopen(fd, "wb"));
+    written = written && (size == 0 || std::fwrite(data, 1, size, file) == size);
+    written = (file ? std::fclose(file) == 0 : ::close(fd) == 0) && written;
+    if (written)
+        return EntryWrite::stored;
+    // A cut file (a full disk) must never pass for the whole one: the
+    // updater would start truncated.
+    ::unlinkat(parent, name.c_str(), 0);
+    return EntryWrite::writeFailed;
 }
 
 // Reads the current entry whole into a buffer of size + 1 zeroed bytes. False
@@ -151,35 +157,35 @@ bool readEntry(unzFile zip, uint64_t size, std::unique_ptr<char[]>& buffer)
 
 } // namespace
 
-bool writeZipEntry(const char* name, unsigned long attributes, unsigned long madeBy, const char* data, uint64_t size,
-                   const char* destination)
+EntryWrite writeZipEntry(const char* name, unsigned long attributes, unsigned long madeBy, const char* data,
+                         uint64_t size, const char* destination)
 {
     if (!name || !destination)
-        return false;
+        return EntryWrite::skipped;
     std::printf("%s size %llu\n", name, static_cast<unsigned long long>(size));
     const std::string utf8Name = platform::codepage::ansiToUtf8(name);
     std::vector<std::string> parts;
     bool trailing = false;
     if (const char* reason = refusal(utf8Name, attributes, madeBy, parts, trailing)) {
         report(name, reason);
-        return false;
+        return EntryWrite::skipped;
     }
     const unsigned long storedMode = unixMode(attributes, madeBy) & 0777;
     const mode_t mode = storedMode ? static_cast<mode_t>(storedMode) : 0755;
 
     const int parent = openParent(destination, parts);
     if (parent < 0)
-        return false;
-    bool stored = false;
+        return EntryWrite::skipped;
+    EntryWrite result = EntryWrite::skipped;
     if (isFolderEntry(attributes, madeBy))
-        stored = makeFolder(parent, parts.back(), mode);
+        result = makeFolder(parent, parts.back(), mode) ? EntryWrite::stored : EntryWrite::skipped;
     else if (!trailing && (size == 0 || data)) // a file entry named like a folder ("a/") has nowhere to go
-        stored = writeFile(parent, parts.back(), mode, data, size);
+        result = writeFile(parent, parts.back(), mode, data, size);
     ::close(parent);
-    return stored;
+    return result;
 }
 
-bool unzipAll(const char* destination, const char* archive)
+bool unzipAll(const char* destination, const char* archive, uint64_t limit)
 {
     if (!destination || !archive)
         return false;
@@ -190,7 +196,9 @@ bool unzipAll(const char* destination, const char* archive)
     if (unzGetGlobalInfo64(zip, &global) != UNZ_OK)
         global.number_entry = 0;
 
-    for (ZPOS64_T i = 0; i < global.number_entry; ++i) {
+    bool whole = true;
+    uint64_t written = 0;
+    for (ZPOS64_T i = 0; whole && i < global.number_entry; ++i) {
         if ((i == 0 ? unzGoToFirstFile(zip) : unzGoToNextFile(zip)) != UNZ_OK)
             break;
         unz_file_info64 info{};
@@ -221,15 +229,30 @@ bool unzipAll(const char* destination, const char* archive)
             report(name.c_str(), "declared size too large");
             continue;
         }
+        if (size > limit - written) {
+            report(name.c_str(), "the package would unpack past its size cap");
+            whole = false;
+            break;
+        }
         std::unique_ptr<char[]> buffer;
         if (size > 0 && !readEntry(zip, size, buffer)) {
             report(name.c_str(), "entry cannot be read whole");
             continue;
         }
-        writeZipEntry(name.c_str(), info.external_fa, info.version, buffer.get(), size, destination);
+        switch (writeZipEntry(name.c_str(), info.external_fa, info.version, buffer.get(), size, destination)) {
+        case EntryWrite::stored:
+            written += size;
+            break;
+        case EntryWrite::skipped:
+            break;
+        case EntryWrite::writeFailed:
+            report(name.c_str(), "cannot be written whole");
+            whole = false;
+            break;
+        }
     }
     unzClose(zip);
-    return true;
+    return whole;
 }
 
 } // namespace tresk

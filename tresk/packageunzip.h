@@ -24,14 +24,27 @@ namespace tresk {
 // Largest uncompressed entry that is read (each entry is held whole in memory).
 constexpr uint64_t kMaxEntrySize = 256ull << 20;
 
+// Most bytes a package may unpack to in all: an archive that expands without
+// end stops there.
+constexpr uint64_t kMaxPackageSize = 4ull << 30;
+
 // Host-system byte of "version made by" that means the external attributes
 // carry a Unix mode in their upper 16 bits.
 constexpr unsigned kZipHostUnix = 3;
 
 // Extracts every entry of the archive into the destination folder. False
-// only when the archive cannot be opened; entries that fail do not change the
-// result.
-bool unzipAll(const char* destination, const char* archive);
+// when the archive cannot be opened, or when unpacking stopped: a file could
+// not be written whole (a full disk; nothing of it is left), or the next
+// file would take the files written past `limit` bytes. Entries refused or
+// skipped by the rules here do not change the result.
+bool unzipAll(const char* destination, const char* archive, uint64_t limit = kMaxPackageSize);
+
+// How storing one entry ended.
+enum class EntryWrite {
+    stored,
+    skipped,     // refused or left out by the rules here; nothing written
+    writeFailed, // the file could not be written whole; what was begun is removed
+};
 
 // Stores one entry below the destination folder. A folder is an entry whose
 // attributes are 16 (the directory attribute alone; for archives made on Unix
@@ -41,8 +54,8 @@ bool unzipAll(const char* destination, const char* archive);
 // updater must be executable). As on Windows, the folders on the way must
 // exist already: a file whose folder was not made is skipped. madeBy is the
 // entry's "version made by" (its high byte names the host system). data may
-// be null when size is 0. True when the entry was stored.
-bool writeZipEntry(const char* name, unsigned long attributes, unsigned long madeBy, const char* data, uint64_t size,
-                   const char* destination);
+// be null when size is 0.
+EntryWrite writeZipEntry(const char* name, unsigned long attributes, unsigned long madeBy, const char* data,
+                         uint64_t size, const char* destination);
 
 } // namespace tresk

@@ -3,6 +3,7 @@
 
 #include "packageunzip.h"
 
+#include "filesizelimit.h"
 #include "zipbuilder.h"
 
 #include <gtest/gtest.h>
@@ -166,7 +167,28 @@ TEST_F(PackageUnzipTest, WritesOnlyEntriesReadWholeWithinTheSizeCap)
     EXPECT_EQ(readFile((dest_ / "good.bin").string()), "good");
 }
 
-TEST_F(PackageUnzipTest, FailsOnlyWhenTheArchiveCannotBeOpened)
+TEST_F(PackageUnzipTest, AFullDiskStopsTheUnpackAndLeavesNoCutFile)
+{
+    test::writeZip(archive_, {{"Update.exe", std::string(200000, 'x'), 0x20, 0, false, true}});
+    bool unpacked = true;
+    {
+        zavmo::test::FileSizeLimit fullDisk(65536);
+        ASSERT_TRUE(fullDisk.set());
+        unpacked = unzipAll(dest_.c_str(), archive_.c_str());
+    }
+    EXPECT_FALSE(unpacked);
+    EXPECT_FALSE(fs::exists(dest_ / "Update.exe"));
+}
+
+TEST_F(PackageUnzipTest, APackageStopsAtItsSizeCap)
+{
+    test::writeZip(archive_, {{"a.bin", "0123456789"}, {"b.bin", "0123456789"}});
+    EXPECT_FALSE(unzipAll(dest_.c_str(), archive_.c_str(), 15));
+    EXPECT_TRUE(fs::exists(dest_ / "a.bin"));
+    EXPECT_FALSE(fs::exists(dest_ / "b.bin"));
+}
+
+TEST_F(PackageUnzipTest, FailsWhenTheArchiveCannotBeOpened)
 {
     EXPECT_FALSE(unzipAll(dest_.c_str(), (base_ / "missing.zip").c_str()));
     test::writeFile(archive_, "not a zip archive");

@@ -5,6 +5,7 @@
 #include "launcher.h"
 
 #include "faketools.h"
+#include "filesizelimit.h"
 #include "simulatorsuite.h"
 #include "zipbuilder.h"
 
@@ -329,6 +330,23 @@ TEST_F(TreskProgramTest, AMissingPackageOrUpdaterEndsInTheTarget)
     EXPECT_TRUE(updateFolders().empty());
     // The event still went out: it is sent whatever the start gave.
     EXPECT_EQ(sim_->waitForRequests("pelk2", 1, 5000).size(), 1u);
+}
+
+TEST_F(TreskProgramTest, APackageNotUnpackedWholeEndsInTheTarget)
+{
+    sim_->setReply("checkUpdate", kUpdateOffered);
+    serveServerIni(8);
+    // Update.exe fits on the "disk", the zeros after it (deflated to little) do not.
+    const rlim_t room = fs::file_size(FakeTools::program()) + (1 << 20);
+    servePackage({{"data/zeros.bin", std::string(room + (1 << 20), '\0'), 0x20, 0, false, true}});
+    ProgramResult run;
+    {
+        zavmo::test::FileSizeLimit fullDisk(room);
+        ASSERT_TRUE(fullDisk.set());
+        run = tresk({});
+    }
+    ASSERT_EQ(targetStarts(1).size(), 1u) << run.output;
+    EXPECT_TRUE(fake_.waitForStarts("Update.exe", 1, 300).empty());
 }
 
 TEST_F(TreskProgramTest, AHostilePackageCannotReachOutsideItsFolder)
