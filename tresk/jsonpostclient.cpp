@@ -17,6 +17,13 @@ namespace {
 
 constexpr const char* kAgent = "A WinHTTP Example Program/1.0";
 
+// A reply is read up to this size: the service's answers are a few hundred
+// bytes, and a hostile one must not fill the memory.
+constexpr size_t kMaxReplyBytes = 1u << 20;
+// The update check's reply nests two levels; Boost's JSON reader recurses
+// once per level, so a deeper reply could exhaust the stack.
+constexpr size_t kMaxReplyDepth = 32;
+
 struct CrackedUrl
 {
     std::string host;
@@ -69,6 +76,31 @@ std::wstring treePath(const std::u16string& path)
     return toTreeText(path);
 }
 
+// Whether JSON text nests arrays and objects deeper than `limit` (brackets
+// inside strings do not count).
+bool nestedDeeperThan(const std::string& text, size_t limit)
+{
+    size_t depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit)
+                return true;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int postExchange(const std::u16string& url, const std::u16string& headerLine, const std::string& body,
@@ -91,7 +123,18 @@ int postExchange(const std::u16string& url, const std::u16string& headerLine, co
     request.followRedirects = true;
 
     response.clear();
-    const platform::http::Result result = platform::http::perform(request);
+    std::string received;
+    bool tooLarge = false;
+    platform::http::Callbacks callbacks;
+    callbacks.onData = [&](const char* data, size_t size) {
+        tooLarge = size > kMaxReplyBytes - received.size();
+        if (!tooLarge)
+            received.append(data, size);
+        return !tooLarge;
+    };
+    const platform::http::Result result = platform::http::perform(request, callbacks);
+    if (tooLarge)
+        return -7;
     switch (result.outcome) {
     case platform::http::Outcome::Ok:
         break;
@@ -105,10 +148,10 @@ int postExchange(const std::u16string& url, const std::u16string& headerLine, co
     case platform::http::Outcome::BodyFailed:
         return -7;
     }
-    if (result.body.empty())
+    if (received.empty())
         return -111;
     // The body is taken as text: up to its first zero byte.
-    response = result.body.substr(0, result.body.find('\0'));
+    response = received.substr(0, received.find('\0'));
     return 0;
 }
 
@@ -181,6 +224,8 @@ int checkForUpdate(int localVersion, const std::u16string& appCode, const std::u
     if (posted != 0)
         return posted;
 
+    if (nestedDeeperThan(client.response(), kMaxReplyDepth))
+        return 5;
     try {
         boost::property_tree::ptree reply;
         std::istringstream in(client.response());

@@ -17,7 +17,8 @@ extern const char16_t* const kCheckUpdatePath;
 // (not its query). The status is not examined: any reply body is returned.
 // Results: 0 a body was read; -1 bad address; -5 the request could not be
 // sent (connection or TLS failure); -10 no reply came; -7 the reply's body
-// broke off; -111 the reply had no body.
+// broke off or passed 1 MiB (reading stops there); -111 the reply had no
+// body.
 int postExchange(const std::u16string& url, const std::u16string& headerLine, const std::string& body,
                  std::string& response);
 
@@ -49,9 +50,9 @@ private:
 // whether an update exists. Results: 0 offered (descUrl holds the address of
 // the server version.ini, lastUpdateStamp >= 1); 1 the address does not fit
 // the buffer or is empty; 2 the stamp is below 1; 3 "needUpdate" is not 1;
-// 4 "error" is not 0; 5 the reply is not JSON or lacks a key or has one of
-// the wrong type; negative: postExchange's result. descCapacity counts
-// characters; the text is terminated when there is room.
+// 4 "error" is not 0; 5 the reply is not JSON, nests deeper than 32 levels
+// (refused before parsing), lacks a key or has one of the wrong type; negative: postExchange's result. descCapacity
+// counts characters; the text is terminated when there is room.
 int checkForUpdate(int localVersion, const std::u16string& appCode, const std::u16string& versionName,
                    char16_t* descUrl, size_t descCapacity, long long* lastUpdateStamp, int domain);
 

@@ -124,6 +124,12 @@ TEST_F(UpdateCheckTest, ReadsEachFieldOfTheReply)
 
 TEST_F(UpdateCheckTest, FailuresOfTheExchange)
 {
+    // Hostile replies: nested too deep for the reader's stack, or too large.
+    sim_->setReply("checkUpdate", std::string(100000, '['));
+    EXPECT_EQ(check(), 5);
+    sim_->setReply("checkUpdate", R"({"error":0,"msg":")" + std::string(1 << 20, 'x') + R"("})");
+    EXPECT_EQ(check(), -7);
+
     sim_->setMode("checkUpdate", "badjson");
     EXPECT_EQ(check(), 5);
     sim_->setMode("checkUpdate", "http500"); // the body is read whatever the status
