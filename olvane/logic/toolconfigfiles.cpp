@@ -4,6 +4,7 @@
 #include "core/stringconstants.h"
 #include "logic/safefilename.h"
 
+#include <platform/fileio.h>
 #include <platform/profile.h>
 
 #include <QDebug>
@@ -12,10 +13,12 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 
+#include <cerrno>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -38,12 +41,13 @@ Read readBytes(const QString& path, QByteArray* bytes)
     return Read::Ok;
 }
 
+// Atomic; a file we create is 0600 (it may hold a stream key), an existing
+// one keeps its mode.
 bool saveBytes(const QString& path, const QByteArray& bytes)
 {
-    QSaveFile file(path);
-    const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    const bool ok = platform::fileio::replaceFile(QFile::encodeName(path).toStdString(), bytes.toStdString());
     if (!ok)
-        qWarning().noquote() << "[Logic] by kx saveBytes {cannot write" << path << ":" << file.errorString() << "}";
+        qWarning().noquote() << "[Logic] by kx saveBytes {cannot write" << path << ":" << std::strerror(errno) << "}";
     return ok;
 }
 
@@ -70,15 +74,20 @@ QString iniValue(const QString& path, const char* section, const char* key, cons
         platform::profile::readString(QFile::encodeName(path).toStdString(), section, key, fallback.toStdString()));
 }
 
-bool setIniValue(const QString& path, const char* section, const char* key, const QString& value)
+// Writes the keys of one section in one save, so that a kill cannot leave
+// some of them from one call and some from another.
+bool setIniValues(const QString& path, const char* section, const std::vector<std::pair<const char*, QString>>& values)
 {
-    // A pasted or served value must not end its line and inject keys.
-    QString clean = value;
-    clean.remove(QLatin1Char('\r')).remove(QLatin1Char('\n')).remove(QChar(0));
-    const bool ok =
-        platform::profile::writeString(QFile::encodeName(path).toStdString(), section, key, clean.toStdString());
+    std::vector<std::pair<std::string, std::string>> cleaned;
+    for (const auto& [key, value] : values) {
+        // A pasted or served value must not end its line and inject keys.
+        QString clean = value;
+        clean.remove(QLatin1Char('\r')).remove(QLatin1Char('\n')).remove(QChar(0));
+        cleaned.emplace_back(key, clean.toStdString());
+    }
+    const bool ok = platform::profile::writeStrings(QFile::encodeName(path).toStdString(), section, cleaned);
     if (!ok)
-        qWarning().noquote() << "[Logic] by kx setIniValue {cannot write" << key << "into" << path << "}";
+        qWarning().noquote() << "[Logic] by kx setIniValues {cannot write section" << section << "of" << path << "}";
     return ok;
 }
 
@@ -122,10 +131,29 @@ QString obsClassicProfile()
     return profile;
 }
 
+QString obsStudioGlobalPath()
+{
+    return getRoamingAppDataRoot() + kObsStudioConfigDir + QStringLiteral("global.ini");
+}
+
+// Where OBS Studio has never run, it would make (in a locale other than
+// Chinese) and use a profile of another name than the one written into: a
+// global.ini naming ours makes it take that one. An existing file is never
+// touched.
+bool ensureObsStudioGlobal()
+{
+    const QString global = obsStudioGlobalPath();
+    if (QFileInfo::exists(global))
+        return true;
+    QDir().mkpath(getRoamingAppDataRoot() + kObsStudioConfigDir);
+    const QByteArray profile = kUntitledProfileName.toUtf8();
+    return saveBytes(global, "[Basic]\nProfile=" + profile + "\nProfileDir=" + profile + "\n");
+}
+
 // Folder of OBS Studio's current profile, "" when it cannot be told.
 QString obsStudioProfileDir()
 {
-    const QString global = getRoamingAppDataRoot() + kObsStudioConfigDir + QStringLiteral("global.ini");
+    const QString global = obsStudioGlobalPath();
     if (iniState(global) == Read::Failed)
         return QString();
     const QString profile = iniValue(global, "Basic", "ProfileDir", kUntitledProfileName);
@@ -272,15 +300,11 @@ bool setObsClassicPushInfo(const QString& url, const QString& playPath)
     const Read state = iniState(path);
     if (state == Read::Failed)
         return false;
-    if (state == Read::Missing) {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write("\xEF\xBB\xBF", 3) != 3) {
-            qCritical().noquote() << "by kx create obs classic profile failed , file : " + path;
-            return false;
-        }
+    if (state == Read::Missing && !saveBytes(path, "\xEF\xBB\xBF")) {
+        qCritical().noquote() << "by kx create obs classic profile failed , file : " + path;
+        return false;
     }
-    return setIniValue(path, "Publish", "Mode", QStringLiteral("0")) && setIniValue(path, "Publish", "URL", url) &&
-           setIniValue(path, "Publish", "PlayPath", playPath);
+    return setIniValues(path, "Publish", {{"Mode", QStringLiteral("0")}, {"URL", url}, {"PlayPath", playPath}});
 }
 
 QString getObsStudioRecordPath()
@@ -306,6 +330,8 @@ void getObsStudioPushInfo(QString& server, QString& key)
 
 bool setObsStudioPushInfo(const QString& server, const QString& key)
 {
+    if (!ensureObsStudioGlobal())
+        return false;
     const QString profileDir = obsStudioProfileDir();
     if (profileDir.isEmpty())
         return false;

@@ -7,8 +7,9 @@
 // keep every other line byte for byte, JSON files every other key. Saves are
 // atomic. Setters return false, with the reason logged, when nothing or not
 // all was written; they never overwrite a file that exists but cannot be read
-// or parsed. INI files are read as UTF-8 with our own profile code (OBS
-// Studio's default Chinese profile "未命名", Windows paths with backslashes).
+// or parsed. Files they create are 0600 (they hold the stream key). INI files
+// are read as UTF-8 with our own profile code (OBS Studio's default Chinese
+// profile "未命名", Windows paths with backslashes).
 
 #include <QString>
 
@@ -33,8 +34,10 @@ bool setObsClassicPushInfo(const QString& url, const QString& playPath);
 // OBS Studio: "settings" of the current profile's service.json.
 void getObsStudioPushInfo(QString& server, QString& key);
 // Sets settings.server, settings.key and type "rtmp_custom", keeping all else.
-// Refuses (false) a service.json that is unreadable, not a JSON object, or
-// holds an integer a rewrite could not keep exact.
+// Where global.ini is missing, first writes one naming the profile "未命名"
+// (false, and nothing else written, when that fails). Refuses (false) a
+// service.json that is unreadable, not a JSON object, or holds an integer a
+// rewrite could not keep exact.
 bool setObsStudioPushInfo(const QString& server, const QString& key);
 
 // The whole file as UTF-8 text; "{}" when it cannot be opened ("" for an

@@ -168,15 +168,16 @@ void ZvAppStatusMonitor::scanProcesses()
         const std::wstring exe = process.toStdWString();
         for (auto it = pending.begin(); it != pending.end(); ++it) {
             const MonitoredAppRecord& record = (*it)->record;
-            const ExeEntry* match = nullptr;
-            if (!record.first.exeName.empty() && record.first.exeName == exe)
-                match = &record.first;
-            else if (!record.second.exeName.empty() && record.second.exeName == exe)
-                match = &record.second;
+            const std::wstring* match = nullptr;
+            for (const std::wstring* name : {&record.first.exeName, &record.second.exeName, &record.nativeExeName})
+                if (!name->empty() && *name == exe) {
+                    match = name;
+                    break;
+                }
             if (!match)
                 continue;
             (*it)->runningStatus = 2;
-            (*it)->runningExeName = match->exeName;
+            (*it)->runningExeName = *match;
             pending.erase(it);
             break; // one process marks one program
         }

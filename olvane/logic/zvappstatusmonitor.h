@@ -31,6 +31,10 @@ struct MonitoredAppRecord
     std::wstring installerProcessName;
     ExeEntry first;
     ExeEntry second;
+    // Linux only: a further executable file name whose process marks the
+    // program running, checked after the two entries; no path, so it plays
+    // no part in the launch and executable paths. Empty: unused.
+    std::wstring nativeExeName;
 };
 
 // Program name and its new status (0 not installed, 1 installed, 2 running).

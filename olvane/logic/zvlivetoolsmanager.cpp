@@ -66,13 +66,36 @@ ExeEntry exeEntry(const wchar_t* exeName, const wchar_t* path, bool isAbsolute)
     return entry;
 }
 
-MonitoredAppRecord appRecord(const wchar_t* installer, const ExeEntry& first, const ExeEntry& second = ExeEntry())
+MonitoredAppRecord appRecord(const wchar_t* installer, const ExeEntry& first, const ExeEntry& second = ExeEntry(),
+                             const wchar_t* nativeExeName = L"")
 {
     MonitoredAppRecord record;
     record.installerProcessName = installer;
     record.first = first;
     record.second = second;
+    record.nativeExeName = nativeExeName;
     return record;
+}
+
+// OBS Studio as the distribution installs it: "obs" in the first absolute
+// folder of the search path (ZAVMO_OBS_SEARCH_PATH when set, else PATH) where
+// it is a regular, executable file; empty and relative entries are skipped
+// and links are not resolved. "" when there is none.
+QString distributionObsStudio()
+{
+    const char* seam = "ZAVMO_OBS_SEARCH_PATH";
+    const QString searchPath = qEnvironmentVariable(qEnvironmentVariableIsSet(seam) ? seam : "PATH");
+    for (QString folder : searchPath.split(QLatin1Char(':'))) {
+        if (!folder.startsWith(QLatin1Char('/')))
+            continue;
+        while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+            folder.chop(1);
+        const QString candidate = (folder == QLatin1String("/") ? QString() : folder) + QStringLiteral("/obs");
+        const QFileInfo info(candidate);
+        if (info.isFile() && info.isExecutable())
+            return candidate;
+    }
+    return QString();
 }
 
 } // namespace
@@ -110,7 +133,7 @@ bool ZvLiveToolsManager::init(int liveToolDownloadSrcType)
                               exeEntry(L"OBS.exe", L"C:\\Program Files\\OBS\\OBS.exe", true)));
     monitor->addApp(kObsStudioToolName.toStdWString(),
                     appRecord(L"Un_A.exe", exeEntry(L"obs32.exe", L"bin\\32bit\\obs32.exe", false),
-                              exeEntry(L"obs64.exe", L"bin\\64bit\\obs64.exe", false)));
+                              exeEntry(L"obs64.exe", L"bin\\64bit\\obs64.exe", false), L"obs"));
     monitor->addApp(kZvToolName.toStdWString(), appRecord(L"Au_.exe", exeEntry(L"ZVTool.exe", L"Tresk.exe", false)));
     monitor->start(2, [this](const std::wstring& toolName, int status) { onAppStatusChanged(toolName, status); });
 
@@ -166,7 +189,11 @@ QString ZvLiveToolsManager::otherManagerObsPath() const
 QString ZvLiveToolsManager::monitorLaunchPath(const QString& toolName)
 {
     const QString path = QString::fromStdWString(monitor->getLaunchPath(toolName.toStdWString()));
-    if (!path.isEmpty() || toolName != kObsClassicToolName)
+    if (!path.isEmpty())
+        return path;
+    if (toolName == kObsStudioToolName)
+        return distributionObsStudio();
+    if (toolName != kObsClassicToolName)
         return path;
     QString installDir;
     {
@@ -274,7 +301,8 @@ bool ZvLiveToolsManager::launchApplication(const QString& toolName)
         if (fileExists(userPath)) {
             info.pa_type = 2;
             path = userPath;
-            info.OBS_type = (userPath == primary || userPath == secondary) ? 1 : 3;
+            const bool installed = userPath == primary || userPath == secondary || userPath == distributionObsStudio();
+            info.OBS_type = installed ? 1 : 3;
         } else if (fileExists(launch)) {
             info.pa_type = 1;
             info.OBS_type = 1;

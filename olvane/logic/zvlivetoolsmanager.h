@@ -82,8 +82,9 @@ private:
     void onAppStatusChanged(const std::wstring& toolName, int status);
     void requestDownloadUrlInfo();
     void appendTask(const LiveToolTask& task);
-    // The monitor's launch path; for OBS classic also the configured install
-    // folder's "OBS.exe" (where this program installs it).
+    // The monitor's launch path; failing that, for OBS classic the configured
+    // install folder's "OBS.exe" (where this program installs it), for OBS
+    // Studio the distribution's "obs" found on the search path.
     QString monitorLaunchPath(const QString& toolName);
     QString otherManagerObsPath() const;
 

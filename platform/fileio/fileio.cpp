@@ -1,8 +1,12 @@
 #include "platform/fileio.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace platform::fileio {
 
@@ -91,6 +95,60 @@ bool readToEnd(int fd, std::string& out)
             return true;
         out.append(buffer, size_t(n));
     }
+}
+
+namespace {
+
+// Removes "<name>.tmp.<digits>" files of the folder (folders are left alone).
+void removeStaleTemporaries(const std::string& folder, const std::string& name)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const std::string prefix = name + ".tmp.";
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string candidate = entry->d_name;
+        if (candidate.size() <= prefix.size() || candidate.compare(0, prefix.size(), prefix) != 0 ||
+            candidate.find_first_not_of("0123456789", prefix.size()) != std::string::npos)
+            continue;
+        ::unlinkat(::dirfd(dir), candidate.c_str(), 0);
+    }
+    ::closedir(dir);
+}
+
+} // namespace
+
+bool replaceFile(const std::string& path, const std::string& content)
+{
+    std::string target = path;
+    struct stat old
+    {
+    };
+    if (::lstat(path.c_str(), &old) == 0 && S_ISLNK(old.st_mode)) {
+        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+            target = resolved;
+            std::free(resolved);
+        }
+    }
+    const bool existed = ::stat(target.c_str(), &old) == 0;
+
+    const size_t slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    removeStaleTemporaries(folder, target.substr(slash + 1));
+
+    const std::string temp = target + ".tmp." + std::to_string(::getpid());
+    FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd.valid())
+        return false;
+    const bool ok = (!existed || ::fchmod(fd.get(), old.st_mode & 07777) == 0) &&
+                    writeAll(fd.get(), content.data(), content.size()) && ::fsync(fd.get()) == 0 && fd.close() &&
+                    ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        errno = error;
+    }
+    return ok;
 }
 
 } // namespace platform::fileio

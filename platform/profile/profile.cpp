@@ -1,11 +1,11 @@
 #include "platform/profile.h"
 
+#include "platform/fileio.h"
+
 #include <strings.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -101,6 +101,42 @@ bool validName(const std::string& name)
     return !trim(name).empty() && name.find_first_of("\r\n=[]") == std::string::npos;
 }
 
+// Sets the key in the first section of that name, adding the key at the end
+// of the section, or the section at the end, when missing.
+void setKey(std::vector<std::string>& lines, const std::string& section, const std::string& key,
+            const std::string& value)
+{
+    const std::string newLine = key + "=" + value;
+    bool inSection = false;
+    bool sectionSeen = false;
+    size_t insertAt = 0; // after the last non-blank line of the section
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string name, k, v;
+        if (sectionName(lines[i], name)) {
+            if (inSection)
+                break; // the section ended without the key
+            inSection = !sectionSeen && sameName(name, section);
+            if (inSection) {
+                sectionSeen = true;
+                insertAt = i + 1;
+            }
+        } else if (inSection) {
+            if (keyLine(lines[i], k, v) && sameName(k, key)) {
+                lines[i] = newLine;
+                return;
+            }
+            if (!trim(lines[i]).empty())
+                insertAt = i + 1;
+        }
+    }
+    if (sectionSeen) {
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine);
+    } else {
+        lines.push_back("[" + section + "]");
+        lines.push_back(newLine);
+    }
+}
+
 } // namespace
 
 std::string readString(const std::string& file, const std::string& section, const std::string& key,
@@ -129,71 +165,27 @@ std::string readString(const std::string& file, const std::string& section, cons
 
 bool writeString(const std::string& file, const std::string& section, const std::string& key, const std::string& value)
 {
-    if (!validName(section) || !validName(key) || value.find_first_of("\r\n") != std::string::npos)
+    return writeStrings(file, section, {{key, value}});
+}
+
+bool writeStrings(const std::string& file, const std::string& section,
+                  const std::vector<std::pair<std::string, std::string>>& values)
+{
+    if (!validName(section))
         return false;
+    for (const auto& [key, value] : values)
+        if (!validName(key) || value.find_first_of("\r\n") != std::string::npos)
+            return false;
     Lines content;
     if (!load(file, content))
         return false;
-
-    const std::string wantedSection = trim(section);
-    const std::string wantedKey = trim(key);
-    const std::string newLine = wantedKey + "=" + value;
-    bool inSection = false;
-    bool sectionSeen = false;
-    bool done = false;
-    size_t insertAt = 0; // after the last non-blank line of the section
-    for (size_t i = 0; i < content.lines.size() && !done; ++i) {
-        std::string name, k, v;
-        if (sectionName(content.lines[i], name)) {
-            if (inSection)
-                break; // the section ended without the key
-            inSection = !sectionSeen && sameName(name, wantedSection);
-            if (inSection) {
-                sectionSeen = true;
-                insertAt = i + 1;
-            }
-        } else if (inSection) {
-            if (keyLine(content.lines[i], k, v) && sameName(k, wantedKey)) {
-                content.lines[i] = newLine;
-                done = true;
-            } else if (!trim(content.lines[i]).empty()) {
-                insertAt = i + 1;
-            }
-        }
-    }
-    if (!done) {
-        if (sectionSeen) {
-            content.lines.insert(content.lines.begin() + static_cast<std::ptrdiff_t>(insertAt), newLine);
-        } else {
-            content.lines.push_back("[" + wantedSection + "]");
-            content.lines.push_back(newLine);
-        }
-    }
+    for (const auto& [key, value] : values)
+        setKey(content.lines, trim(section), trim(key), value);
 
     std::string text = content.bom ? kBom : std::string();
     for (const std::string& line : content.lines)
         text += line + content.eol;
-
-    // The file keeps its permissions (a profile may hold a stream key).
-    struct stat old
-    {
-    };
-    const bool existed = ::stat(file.c_str(), &old) == 0;
-    const std::string temp = file + ".tmp." + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    if ((existed && ::chmod(temp.c_str(), old.st_mode & 07777) != 0) || std::rename(temp.c_str(), file.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return fileio::replaceFile(file, text);
 }
 
 } // namespace platform::profile

@@ -56,6 +56,10 @@ export TMPDIR="$root/tmp"
 export ZAVMO_REGISTRY="$root/registry.json"
 export ZAVMO_SHELL_RECORD="$root/shell-open.log"
 export ZAVMO_TEST_ROOT="$root"
+# OBS Studio is looked up on PATH: tests search a folder of their own, empty
+# unless they place an "obs" there, never the machine's.
+mkdir -p "$root/obs-search"
+export ZAVMO_OBS_SEARCH_PATH="$root/obs-search"
 unset ZAVMO_HOSTS ZAVMO_CA_BUNDLE ZAVMO_CONNECT_TO ZAVMO_WINDOWS_ROOT
 if [ "$mode" = "--app-dir" ]; then
   mkdir -p "$root/app"

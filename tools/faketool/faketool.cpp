@@ -10,8 +10,9 @@
 //                     write the tool's Uninstall key
 //   uninstallers      "Au_.exe", "Un_A.exe": remove what the installer of the
 //                     Uninstall entry that names them made, and the entry
-//   tools             "OBS.exe", "obs32.exe", "obs64.exe", "ZVTool.exe",
-//                     "ZVShow.exe", "LiveCodeModule.exe": run until killed
+//   tools             "OBS.exe", "obs32.exe", "obs64.exe", "obs" (OBS Studio
+//                     as Debian installs it), "ZVTool.exe", "ZVShow.exe",
+//                     "LiveCodeModule.exe": run until killed
 //   "LiveCodeModule.exe -Olvane"  first calls the three procedures of
 //                     Olvane's RPC service "OlvaneService" (and once with
 //                     unusable arguments), writes each outcome to
@@ -431,6 +432,7 @@ const std::vector<Role>& roles()
         {"OBS.exe", runTool},
         {"obs32.exe", runTool},
         {"obs64.exe", runTool},
+        {"obs", runTool},
         {"ZVTool.exe", runTool},
         {"ZVShow.exe", runTool},
         {"LiveCodeModule.exe", runLiveCodeModule},

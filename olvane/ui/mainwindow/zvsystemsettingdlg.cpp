@@ -74,13 +74,13 @@ void zvSystemSettingDlg::initSettings()
     } else {
         if (ZvLiveToolsManager* manager = ZvLogicFW::instance()->getLiveToolsManager())
             showLaunchPath(manager->getLaunchPath(tool));
-        if (tool == kObsClassicToolName) {
-            m_acceptedName1 = QStringLiteral("OBS.exe");
-            m_acceptedName2 = QStringLiteral("OBS.exe");
-        } else {
-            m_acceptedName1 = QStringLiteral("obs32.exe");
-            m_acceptedName2 = QStringLiteral("obs64.exe");
-        }
+        // OBS Studio is also the distribution's program "obs"; OBS classic
+        // has no Linux build.
+        if (tool == kObsClassicToolName)
+            m_acceptedNames = QStringList{QStringLiteral("OBS.exe")};
+        else
+            m_acceptedNames =
+                QStringList{QStringLiteral("obs32.exe"), QStringLiteral("obs64.exe"), QStringLiteral("obs")};
     }
     if (config->getCloseMode() != CLOSE_QUIT)
         ui->radioButton_min_tray->setChecked(true);
@@ -102,13 +102,13 @@ void zvSystemSettingDlg::chooseLaunchFile()
     if (start.isEmpty() || !QFileInfo::exists(start))
         start = getDesktopDir();
     const QString chosen =
-        QFileDialog::getOpenFileName(this, QStringLiteral("选择"), start, QStringLiteral("obs(*.exe)"));
+        QFileDialog::getOpenFileName(this, QStringLiteral("选择"), start, QStringLiteral("obs(*.exe obs)"));
     if (chosen.isEmpty())
         return;
     const QFileInfo file(chosen);
     const QString path = file.absoluteFilePath();
     const QString name = file.fileName();
-    if (name != m_acceptedName1 && name != m_acceptedName2) {
+    if (!m_acceptedNames.contains(name, Qt::CaseSensitive)) {
         ui->lineEdit_launch_path->setStyleSheet(QStringLiteral("color:#ff0000"));
         ui->lineEdit_launch_path->setText(kWrongObsFileText);
         return;

@@ -9,6 +9,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 
 namespace Ui {
 class zvSystemSettingDlg;
@@ -58,6 +59,5 @@ private:
     // The executable file names accepted for the current tool (exact case);
     // empty, so that nothing is accepted, until initSettings finds an OBS
     // edition current.
-    QString m_acceptedName1;
-    QString m_acceptedName2;
+    QStringList m_acceptedNames;
 };

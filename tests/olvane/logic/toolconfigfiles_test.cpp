@@ -13,6 +13,9 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using logictest::bytesOf;
@@ -93,6 +96,14 @@ QString local(const QString& relative)
     return getLocalAppDataRoot() + relative;
 }
 
+int modeOf(const QString& path)
+{
+    struct stat st
+    {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
 QJsonObject jsonOf(const QString& path)
 {
     return QJsonDocument::fromJson(bytesOf(path)).object();
@@ -164,10 +175,21 @@ TEST_F(ToolConfigFiles, ObsStudioWithoutFilesGetsAMinimalService)
     getObsStudioPushInfo(server, key);
     EXPECT_TRUE(server.isEmpty() && key.isEmpty());
 
+    // A global.ini that cannot be made: no service.json either.
+    const QString blocked = roaming("obs-studio/global.ini.tmp.") + QString::number(::getpid());
+    ASSERT_TRUE(QDir().mkpath(blocked));
+    EXPECT_FALSE(setObsStudioPushInfo("rtmp://s", "k"));
+    EXPECT_FALSE(QFileInfo::exists(roaming(kStudioProfile + "service.json")));
+    ASSERT_TRUE(QDir().rmdir(blocked));
+
     ASSERT_TRUE(setObsStudioPushInfo("rtmp://s", "k"));
     const QJsonObject root = jsonOf(roaming(kStudioProfile + "service.json"));
     EXPECT_EQ(root, QJsonObject(
                         {{"settings", QJsonObject({{"key", "k"}, {"server", "rtmp://s"}})}, {"type", "rtmp_custom"}}));
+    // A fresh OBS takes the profile written into; both files hold private data.
+    EXPECT_EQ(bytesOf(roaming("obs-studio/global.ini")), "[Basic]\nProfile=未命名\nProfileDir=未命名\n");
+    EXPECT_EQ(modeOf(roaming("obs-studio/global.ini")), 0600);
+    EXPECT_EQ(modeOf(roaming(kStudioProfile + "service.json")), 0600);
 }
 
 TEST_F(ToolConfigFiles, ObsStudioWindowsShapedFilesAndFallbacks)
@@ -220,9 +242,13 @@ TEST_F(ToolConfigFiles, ObsStudioServiceThatCannotBeRewrittenFaithfullyIsLeftAlo
 TEST_F(ToolConfigFiles, ObsClassicNewProfileStartsWithBomAndTheThreeKeys)
 {
     EXPECT_EQ(getObsClassicRecordPath(), videos);
+    // What a killed write left: a temporary holding a key.
+    put(roaming("OBS/profiles/Untitled.ini.tmp.99999"), "[Publish]\r\nPlayPath=old key\r\n");
     ASSERT_TRUE(setObsClassicPushInfo("rtmp://127.0.0.1/live", "流名称"));
     EXPECT_EQ(bytesOf(roaming("OBS/profiles/Untitled.ini")),
               "\xEF\xBB\xBF[Publish]\r\nMode=0\r\nURL=rtmp://127.0.0.1/live\r\nPlayPath=流名称\r\n");
+    EXPECT_EQ(modeOf(roaming("OBS/profiles/Untitled.ini")), 0600);
+    EXPECT_EQ(QDir(roaming("OBS/profiles")).entryList(QDir::Files), QStringList{"Untitled.ini"});
     QString url, playPath;
     getObsClassicPushInfo(url, playPath);
     EXPECT_EQ(url, "rtmp://127.0.0.1/live");

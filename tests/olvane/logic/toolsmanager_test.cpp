@@ -80,6 +80,21 @@ protected:
         fake.killAll();
         qunsetenv("ZAVMO_WINDOWS_ROOT");
         qunsetenv("ZAVMO_PROC_ROOT");
+        qputenv("ZAVMO_OBS_SEARCH_PATH", obsSearchPath);
+    }
+
+    // Starts an OBS edition and checks where its event says the path came
+    // from (pa_type, OBS_type); one at a time, as the events may travel on
+    // two connections.
+    static void launchReports(ZvLiveToolsManager& manager, const QString& tool, int paType, int obsType)
+    {
+        const size_t before = sim->requests("pelk2").size();
+        ASSERT_TRUE(manager.launchApplication(tool));
+        ASSERT_TRUE(waitFor([&] { return sim->requests("pelk2").size() == before + 1; }));
+        const Json::Value event = sim->requests("pelk2").back()["decoded"]["e"];
+        EXPECT_EQ(event["type"], tool == kObsClassicToolName ? 3 : 4);
+        EXPECT_EQ(event["pa_type"], paType);
+        EXPECT_EQ(event["OBS_type"], obsType);
     }
 
     QString installer(const char* name)
@@ -88,6 +103,7 @@ protected:
     }
 
     static zavmo::test::Simulator* sim;
+    const QByteArray obsSearchPath = qgetenv("ZAVMO_OBS_SEARCH_PATH");
     TestFolder dir;
     FakeTools fake;
 };
@@ -228,22 +244,12 @@ TEST_F(ToolsManagerTest, ObsLaunchPathsComeFromTheUserTheOtherManagerOrTheInstal
     EXPECT_EQ(manager.getLaunchPath(kObsClassicToolName), other);
 
     // Each start reports where its path came from: the other manager's OBS,
-    // the user's choice naming that same OBS, the user's own. (pa_type,
-    // OBS_type); one at a time, as the events may travel on two connections.
-    const auto launchReports = [&](int paType, int obsType) {
-        const size_t before = sim->requests("pelk2").size();
-        ASSERT_TRUE(manager.launchApplication(kObsClassicToolName));
-        ASSERT_TRUE(waitFor([&] { return sim->requests("pelk2").size() == before + 1; }));
-        const Json::Value event = sim->requests("pelk2").back()["decoded"]["e"];
-        EXPECT_EQ(event["type"], 3);
-        EXPECT_EQ(event["pa_type"], paType);
-        EXPECT_EQ(event["OBS_type"], obsType);
-    };
-    launchReports(1, 2);
+    // the user's choice naming that same OBS, the user's own.
+    launchReports(manager, kObsClassicToolName, 1, 2);
     manager.setLaunchPath(kObsClassicToolName, other);
-    launchReports(2, 2);
+    launchReports(manager, kObsClassicToolName, 2, 2);
     manager.setLaunchPath(kObsClassicToolName, chosen);
-    launchReports(2, 3);
+    launchReports(manager, kObsClassicToolName, 2, 3);
     EXPECT_EQ(fake.waitForStarts("OBS.exe", 3, 5000).size(), 3u);
 
     EXPECT_EQ(manager.getAppStatus(kZvShowToolName), 0);
@@ -307,3 +313,48 @@ TEST_F(ToolsManagerTest, TasksEndWhenTheirProcessIsGoneButNotOnAFailedScan)
 }
 
 } // namespace
+
+TEST_F(ToolsManagerTest, DistributionsObsOnTheSearchPathIsOBSStudio)
+{
+    ASSERT_TRUE(deployment::installTrustedCertificates());
+    ZvLiveToolsManager manager;
+    ASSERT_TRUE(manager.init(1));
+    Recorder rec(manager);
+    // The test's own search folder is empty: nothing found, nothing installed.
+    EXPECT_EQ(manager.getAppStatus(kObsStudioToolName), 0);
+
+    // The first absolute folder holding an executable "obs" wins; empty and
+    // relative entries and a file that cannot be run are passed over.
+    const QString search = qEnvironmentVariable("ZAVMO_OBS_SEARCH_PATH");
+    put(dir / "plain/obs", "not a program");
+    const QString obs = QString::fromStdString(FakeTools::place((dir / "bin").toStdString(), "obs"));
+    FakeTools::place((dir / "later").toStdString(), "obs");
+    qputenv("ZAVMO_OBS_SEARCH_PATH",
+            ("::bin:" + search + ":" + dir / "plain:" + dir / "bin/:" + dir / "later").toUtf8());
+    EXPECT_EQ(manager.getLaunchPath(kObsStudioToolName), obs);
+    EXPECT_EQ(manager.getAppInstallStatus(kObsStudioToolName), 1);
+
+    // Started, it is seen running by every scan, and killed.
+    launchReports(manager, kObsStudioToolName, 1, 1);
+    ASSERT_EQ(fake.waitForStarts("obs", 1, 5000).size(), 1u);
+    ASSERT_TRUE(waitFor([&] { return manager.getAppStatus(kObsStudioToolName) == 2; }));
+    ASSERT_TRUE(waitFor([&] { return rec.statuses[kObsStudioToolName].contains(2); }, 3000));
+    EXPECT_TRUE(manager.killAppProcess(kObsStudioToolName));
+    ASSERT_TRUE(fake.waitUntilGone("obs", 5000));
+    EXPECT_EQ(manager.getAppStatus(kObsStudioToolName), 1);
+
+    // Chosen by the user, it still counts as the installed OBS Studio.
+    manager.setLaunchPath(kObsStudioToolName, obs);
+    launchReports(manager, kObsStudioToolName, 2, 1);
+    manager.setLaunchPath(kObsStudioToolName, dir / "later/obs");
+    launchReports(manager, kObsStudioToolName, 2, 3);
+    EXPECT_EQ(fake.waitForStarts("obs", 3, 5000).size(), 3u);
+    fake.killAll();
+
+    // An Uninstall entry with its program comes first.
+    manager.setLaunchPath(kObsStudioToolName, QString());
+    FakeTools::place((dir / "studio/bin/64bit").toStdString(), "obs64.exe");
+    writeUninstallEntry(kObsStudioToolName, "\"" + dir / "studio/Un_A.exe\"");
+    EXPECT_EQ(manager.getAppStatus(kObsStudioToolName), 1); // rescans the registry
+    EXPECT_EQ(manager.getLaunchPath(kObsStudioToolName), dir / "studio/bin/64bit/obs64.exe");
+}

@@ -4,11 +4,14 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -133,4 +136,45 @@ TEST(FileIo, FailuresCarryErrno)
     EXPECT_EQ(errno, EISDIR);
     EXPECT_LT(fileio::readSome(-1, &c, 1), 0);
     EXPECT_EQ(errno, EBADF);
+}
+
+TEST(FileIo, ReplacedFilesAreBornPrivateKeepTheirModeAndSweepKilledTemporaries)
+{
+    std::string folder = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/replace.XXXXXX";
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string file = folder + "/service.json";
+    const auto mode = [](const std::string& path) {
+        struct stat st
+        {
+        };
+        return ::stat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+    };
+    const auto put = [](const std::string& path, int perms) {
+        fileio::FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, perms));
+        return fd.valid() && fileio::writeAll(fd.get(), "key", 3);
+    };
+    // A killed save's temporary holding a key, and a folder of that shape
+    // (beyond any pid).
+    ASSERT_TRUE(put(file + ".tmp.4242", 0644));
+    ASSERT_EQ(::mkdir((file + ".tmp.99999999").c_str(), 0700), 0);
+    ASSERT_TRUE(put(file + ".tmp.old", 0644));
+
+    ::umask(022);
+    ASSERT_TRUE(fileio::replaceFile(file, "{}"));
+    EXPECT_EQ(mode(file), 0600);
+    EXPECT_EQ(mode(file + ".tmp.4242"), -1);
+    EXPECT_EQ(mode(file + ".tmp.99999999"), 0700);
+    EXPECT_EQ(mode(file + ".tmp.old"), 0644);
+
+    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+    ASSERT_TRUE(fileio::replaceFile(file, "{\"a\": 1}"));
+    EXPECT_EQ(mode(file), 0640);
+    fileio::FileDescriptor in(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    std::string text;
+    ASSERT_TRUE(fileio::readToEnd(in.get(), text));
+    EXPECT_EQ(text, "{\"a\": 1}");
+
+    EXPECT_FALSE(fileio::replaceFile(folder + "/missing/x.ini", "x"));
+    EXPECT_EQ(errno, ENOENT);
+    std::filesystem::remove_all(folder);
 }

@@ -54,6 +54,8 @@ TEST_F(ProfileTest, AddsMissingKeysAndSectionsAndCreatesTheFile)
 {
     ASSERT_TRUE(writeString(file, "A", "k", "1"));
     EXPECT_EQ(content(), "[A]\r\nk=1\r\n");
+    // A new file may hold a stream key.
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 
     put("[A]\nx=1\n\n[B]\ny=2\n");
     ASSERT_TRUE(writeString(file, "A", "k", "v"));
@@ -70,7 +72,12 @@ TEST_F(ProfileTest, RefusesWhatWouldBreakTheFileOrCannotBeSaved)
     EXPECT_FALSE(writeString(file, "A]", "k", "1"));
     EXPECT_FALSE(writeString(file, "A", "k=x", "1"));
     EXPECT_FALSE(writeString(file, "", "k", "1"));
+    // Several keys are written together or not at all.
+    EXPECT_FALSE(writeStrings(file, "A", {{"k", "2"}, {"j", "x\ny=1"}}));
     EXPECT_EQ(content(), "[A]\nk=1\n");
+    ASSERT_TRUE(writeStrings(file, "Publish", {{"Mode", "0"}, {"URL", "rtmp://s"}, {"PlayPath", "key"}}));
+    EXPECT_EQ(content(), "[A]\nk=1\n[Publish]\nMode=0\nURL=rtmp://s\nPlayPath=key\n");
+    put("[A]\nk=1\n");
     // A path below a file: neither readable nor writable.
     EXPECT_FALSE(writeString(file + "/sub.ini", "A", "k", "1"));
     EXPECT_EQ(readString(file + "/sub.ini", "A", "k", "fallback"), "fallback");

@@ -2,7 +2,7 @@
 // Descriptor-level file I/O shared by the non-Qt code: one owner of a file
 // descriptor and the read and write loops that survive interrupted calls
 // (EINTR) and short transfers. Every call is async-signal-safe except
-// readToEnd (it grows a string), so a forked child may use them.
+// readToEnd and replaceFile (they allocate), so a forked child may use them.
 
 #include <sys/types.h>
 
@@ -50,5 +50,14 @@ bool writeAll(int fd, const void* data, size_t size) noexcept;
 // Appends everything up to the end of the file to `out`. False on a read
 // error (errno set); what was read stays in `out`.
 bool readToEnd(int fd, std::string& out);
+
+// Replaces the file's content atomically: writes "<path>.tmp.<pid>" (created
+// 0600, never through a symbolic link), syncs it and renames it over path, so
+// a reader or a kill at any moment sees the old content or the new, and the
+// data is never readable by others on the way. An existing file keeps its
+// mode (a link to one is written through to its target); a new one is 0600.
+// Temporaries "<path>.tmp.<digits>" left by saves that were killed are
+// removed first. False, with errno set and path unchanged, on any failure.
+bool replaceFile(const std::string& path, const std::string& content);
 
 } // namespace platform::fileio

@@ -1,7 +1,9 @@
 // The OBS start flow, continued: each result of the failed-fetch and
-// push-address dialogs, the restart of a running OBS, and a push-address
-// request that ends only once.
+// push-address dialogs, the restart of a running OBS (also the distribution's
+// own "obs"), and a push-address request that ends only once.
 #include "startflowtest.h"
+
+#include <QScopeGuard>
 
 namespace {
 
@@ -231,6 +233,32 @@ TEST_F(RestartTest, ConfirmedRestartWritesRelaunchesAndIgnoresTheScanBetween)
     EXPECT_TRUE(responder.records().at(1).texts.contains(kObsClosedPromptText));
     EXPECT_TRUE(responder.records().at(1).texts.contains("忽略"));
     EXPECT_TRUE(events("click_remind_close", 1, 100).empty());
+}
+
+TEST_F(StartFlowTest, TheDistributionsObsIsFoundRestartedAndTakesTheAddress)
+{
+    // Installed by the distribution, not by us: "obs" where the lookup searches.
+    const QString obs =
+        QString::fromStdString(FakeTools::place(qEnvironmentVariable("ZAVMO_OBS_SEARCH_PATH").toStdString(), "obs"));
+    const auto removeObs = qScopeGuard([&] { QFile::remove(obs); });
+    click("button_OBSLive");
+    child<QRadioButton>("radio_studio")->click();
+    ASSERT_TRUE(waitUntil([&] { return shown("button_open_OBS"); }));
+    chooseWriteCode();
+    logIn();
+    startTool(kObsStudioToolName);
+    ASSERT_TRUE(waitUntil([&] { return shown("button_running_OBS"); }));
+
+    ModalResponder responder;
+    responder.clickButton("button_confirm");
+    window->on_button_open_OBS_clicked();
+    ASSERT_TRUE(started("obs", 2));
+    ASSERT_EQ(responder.records().size(), 1);
+    EXPECT_TRUE(responder.records().at(0).texts.contains(kObsRestartPromptText));
+    EXPECT_FALSE(FakeTools::isRunning(fake.starts().front().pid, "obs"));
+    EXPECT_EQ(studioServer(), QString::fromUtf8(account::kRtmpSendUrl));
+    // Arrived before the next test looks at its own events.
+    EXPECT_EQ(events("show_liveset_get_succ").size(), 1u);
 }
 
 // ---- A request ends once

@@ -209,7 +209,7 @@ TEST_F(SettingDialogTest, ObsClassicTakesOnlyOBSExeInExactCase)
     zvSystemSettingDlg dialog;
     auto* edit = child<QLineEdit>(dialog, "lineEdit_launch_path");
 
-    for (const char* refused : {"obs.exe", "obs32.exe", "obs64.exe", "OBS.EXE"}) {
+    for (const char* refused : {"obs.exe", "obs32.exe", "obs64.exe", "OBS.EXE", "obs"}) {
         ASSERT_TRUE(pick(dialog, file("wrong", refused))) << refused;
         EXPECT_EQ(edit->text(), "请选择正确的OBS快捷方式") << refused;
         EXPECT_EQ(edit->styleSheet(), "color:#ff0000");
@@ -230,7 +230,7 @@ TEST_F(SettingDialogTest, ObsClassicTakesOnlyOBSExeInExactCase)
     EXPECT_FALSE(QFile::exists(getSystemSettingPath()));
 }
 
-TEST_F(SettingDialogTest, ObsStudioTakesObs32AndObs64)
+TEST_F(SettingDialogTest, ObsStudioTakesObs32Obs64AndTheDistributionsObs)
 {
     host.tool = kObsStudioToolName;
     zvSystemSettingDlg dialog;
@@ -251,11 +251,14 @@ TEST_F(SettingDialogTest, ObsStudioTakesObs32AndObs64)
     EXPECT_EQ(edit->text(), obs64);
     EXPECT_EQ(config->getToolLaunchPath(kObsStudioToolName), obs64);
     EXPECT_EQ(host.updates, (QStringList{kObsStudioToolName + "|" + obs32, kObsStudioToolName + "|" + obs64}));
+    const QString obs = file("usr/bin", "obs");
+    ASSERT_TRUE(pick(dialog, obs));
+    EXPECT_EQ(config->getToolLaunchPath(kObsStudioToolName), obs);
 
     // Cancelling the file dialog changes nothing.
     ASSERT_TRUE(pick(dialog, QString()));
-    EXPECT_EQ(edit->text(), obs64);
-    EXPECT_EQ(host.updates.size(), 2);
+    EXPECT_EQ(edit->text(), obs);
+    EXPECT_EQ(host.updates.size(), 3);
 }
 
 TEST_F(SettingDialogTest, FileDialogStartsAtTheShownPathOrElseTheDesktop)
@@ -270,8 +273,8 @@ TEST_F(SettingDialogTest, FileDialogStartsAtTheShownPathOrElseTheDesktop)
     // The refusal message names nothing: the next pick starts on the desktop.
     ASSERT_TRUE(pick(dialog, QString()));
     ASSERT_EQ(watch.shown.size(), 2);
-    EXPECT_EQ(watch.shown[0], "选择|" + dir / "obs" + "|obs(*.exe)");
-    EXPECT_EQ(watch.shown[1], "选择|" + QDir(getDesktopDir()).absolutePath() + "|obs(*.exe)");
+    EXPECT_EQ(watch.shown[0], "选择|" + dir / "obs" + "|obs(*.exe obs)");
+    EXPECT_EQ(watch.shown[1], "选择|" + QDir(getDesktopDir()).absolutePath() + "|obs(*.exe obs)");
 }
 
 TEST_F(SettingDialogTest, CloseButtonStoresTheModeAndSavesEverything)
