@@ -17,6 +17,8 @@ const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Unin
 // The value buffer holds 1024 bytes: longer texts do not fit and count as unread.
 const int kMaxUninstallStringUnits = 511;
 
+std::atomic<bool> g_startAwaitsFirstPass{false};
+
 std::string toUtf8(const std::wstring& text)
 {
     return QString::fromStdWString(text).toStdString();
@@ -70,7 +72,16 @@ bool ZvAppStatusMonitor::start(int mode, AppStatusCallback statusCallback)
         callback = nullptr;
         return false;
     }
+    if (g_startAwaitsFirstPass) {
+        std::unique_lock<std::mutex> guard(firstPassMutex);
+        firstPassDone.wait_for(guard, std::chrono::seconds(5), [this] { return firstPassReported; });
+    }
     return true;
+}
+
+void ZvAppStatusMonitor::setStartAwaitsFirstPass(bool await)
+{
+    g_startAwaitsFirstPass = await;
 }
 
 void ZvAppStatusMonitor::stop()
@@ -90,6 +101,7 @@ int ZvAppStatusMonitor::reportedStatus(const MonitoredAppState& state)
 
 void ZvAppStatusMonitor::run()
 {
+    bool firstPass = true;
     while (running) {
         {
             std::lock_guard<std::recursive_mutex> guard(lock);
@@ -105,6 +117,12 @@ void ZvAppStatusMonitor::run()
                 if (callback)
                     callback(name, status);
             }
+        }
+        if (firstPass) {
+            firstPass = false;
+            std::lock_guard<std::mutex> guard(firstPassMutex);
+            firstPassReported = true;
+            firstPassDone.notify_all();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }

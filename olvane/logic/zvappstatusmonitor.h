@@ -9,6 +9,7 @@
 // again, but must never wait for a thread that needs the monitor.
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -58,6 +59,10 @@ public:
     // Ends the worker after its current pass and sleep, and joins it; the
     // callback is never called afterwards.
     void stop();
+    // Test seam: while set, start() returns only once the worker's first
+    // pass has reported (5 s at most), so that a test sees every report a
+    // caller that connects too late would lose.
+    static void setStartAwaitsFirstPass(bool await);
 
     // Whether the program is registered.
     bool hasApp(const std::wstring& name);
@@ -104,4 +109,7 @@ private:
     std::atomic<bool> running{false};
     int scanMode = 0;
     AppStatusCallback callback;
+    std::mutex firstPassMutex;
+    std::condition_variable firstPassDone;
+    bool firstPassReported = false;
 };

@@ -221,6 +221,15 @@ TEST_F(FaultmailTest, LeftoverGatheringFolderGivesTheDumpAlone)
     EXPECT_FALSE(exists(dump + "Dir"));
 }
 
+TEST_F(FaultmailTest, WithoutALockFileTheReportIsStillSent)
+{
+    runtime = root + "/no such folder";
+    const auto r = run();
+    EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
+    EXPECT_TRUE(exists(uploaded()));
+    EXPECT_FALSE(exists(dump));
+}
+
 TEST_F(FaultmailTest, EarlyExitsTouchNothing)
 {
     auto r = runArgs({FAULTMAIL_PATH, "ftp://127.0.0.1//Olvane//", dump, server().credential()});

@@ -117,6 +117,17 @@ TEST_F(FtpUploadTest, CutOnceArrivesByteIdentical)
     EXPECT_NE(log.find("bytes=" + std::to_string(content.size() - 300000)), std::string::npos) << log;
 }
 
+TEST_F(FtpUploadTest, AStoredPartIsNoUploadAndIsResumed)
+{
+    // The server reports the transfer complete but kept only part of it.
+    FtpServer::Options options;
+    options.keepOnly = 400000;
+    FtpServer server(options);
+    EXPECT_EQ(upload(server), 0);
+    EXPECT_TRUE(readFile(remote(server)) == content);
+    EXPECT_EQ(count(server.log(), " APPE "), 1u) << server.log();
+}
+
 TEST_F(FtpUploadTest, StalledTransferTimesOutAndIsResumed)
 {
     FtpServer::Options options;

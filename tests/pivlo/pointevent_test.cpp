@@ -175,11 +175,14 @@ TEST_F(PostFormTest, GoesToPortEightyOfTheCollectorHostAndLogsTheReply)
     EXPECT_EQ(sim.requests("pelk2").size(), 2u);
 }
 
-// A collector of our own that answers in two pieces, or not at all.
+// A collector of our own that answers in two pieces, not at all, or a byte
+// every 100 ms (for five seconds at most).
 class RawCollector
 {
 public:
-    explicit RawCollector(bool answer) : answer_(answer)
+    enum class Reply { TwoPieces, None, Trickle };
+
+    explicit RawCollector(Reply reply) : reply_(reply)
     {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
@@ -227,18 +230,25 @@ private:
         while (request.find("&v=1.0") == std::string::npos && (n = ::recv(c, buf, sizeof buf, 0)) > 0)
             request.append(buf, static_cast<size_t>(n));
         received_ = request;
-        if (answer_) {
+        if (reply_ == Reply::TwoPieces) {
             const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nfirst";
             ::send(c, head.data(), head.size(), MSG_NOSIGNAL);
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             ::send(c, "again", 5, MSG_NOSIGNAL);
+        } else if (reply_ == Reply::Trickle) {
+            const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n";
+            bool open = ::send(c, head.data(), head.size(), MSG_NOSIGNAL) > 0;
+            for (int i = 0; open && i < 50; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                open = ::send(c, "x", 1, MSG_NOSIGNAL) == 1;
+            }
         } else {
             ::recv(c, buf, sizeof buf, 0); // holds the connection until the client gives up
         }
         ::close(c);
     }
 
-    bool answer_;
+    Reply reply_;
     int fd_ = -1;
     int port_ = 0;
     std::thread thread_;
@@ -247,7 +257,7 @@ private:
 
 TEST_F(PostFormTest, EachPieceOfTheReplyIsOneRecord)
 {
-    RawCollector collector(true);
+    RawCollector collector(RawCollector::Reply::TwoPieces);
     PostForm(u"https://collector.example/deliver/pelk2", "multi=e30K&v=1.0");
     EXPECT_EQ(logged(), (std::vector<std::string>{"first", "again"}));
     // The header lines as written, name case included.
@@ -260,7 +270,7 @@ TEST_F(PostFormTest, EachPieceOfTheReplyIsOneRecord)
 
 TEST_F(PostFormTest, AStalledCollectorIsLeftWithinTheLimits)
 {
-    RawCollector collector(false);
+    RawCollector collector(RawCollector::Reply::None);
     PostLimits limits;
     limits.idleMs = 400;
     limits.totalMs = 1500;
@@ -270,6 +280,17 @@ TEST_F(PostFormTest, AStalledCollectorIsLeftWithinTheLimits)
     EXPECT_LT(took, std::chrono::milliseconds(1400));
     EXPECT_GE(took, std::chrono::milliseconds(350));
     EXPECT_TRUE(logged().empty());
+}
+
+TEST_F(PostFormTest, ACollectorThatKeepsTricklingIsLeftAtThePostsLimit)
+{
+    RawCollector collector(RawCollector::Reply::Trickle);
+    PostLimits limits;
+    limits.idleMs = 400;
+    limits.totalMs = 1000;
+    const auto start = std::chrono::steady_clock::now();
+    PostForm(u"https://collector.example/deliver/pelk2", "multi=e30K&v=1.0", limits);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
 }
 
 } // namespace

@@ -73,6 +73,10 @@ FtpServer::FtpServer(const Options& options) : options_(options)
         args.push_back("--refuse-stor");
         args.push_back(std::to_string(options.refuseStor));
     }
+    if (options.keepOnly >= 0) {
+        args.push_back("--keep-only");
+        args.push_back(std::to_string(options.keepOnly));
+    }
     std::string error;
     pid_ = startInBackground(args, logFile, error);
     if (pid_ < 0) {

@@ -31,6 +31,9 @@ public:
         int sizeError = 0;
         // Refuse this many first STOR commands (452).
         int refuseStor = 0;
+        // Keep only this many bytes of the first upload, yet report it
+        // complete (-1: keep all).
+        long long keepOnly = -1;
         int readyTimeoutMs = 10000;
     };
 

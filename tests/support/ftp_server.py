@@ -13,6 +13,8 @@ its parent --parent-pid is gone or after --max-seconds.
                      once K bytes of it reached the file
   --size-error CODE  SIZE is answered with this error code (e.g. 550, 502)
   --refuse-stor N    the first N STOR commands are refused (452)
+  --keep-only K      the first upload ends as complete (226), but only its
+                     first K bytes stay in the file
 """
 import argparse
 import os
@@ -33,6 +35,7 @@ def main():
     parser.add_argument("--stall-after", type=int, default=-1)
     parser.add_argument("--size-error", type=int, default=0)
     parser.add_argument("--refuse-stor", type=int, default=0)
+    parser.add_argument("--keep-only", type=int, default=-1)
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--parent-pid", type=int, required=True)
     parser.add_argument("--max-seconds", type=float, default=300)
@@ -76,6 +79,12 @@ def main():
         dtp_handler = TestDTP
 
         refuse_stor = args.refuse_stor
+        keep_only = args.keep_only
+
+        def on_file_received(self, file):
+            if Handler.keep_only >= 0:
+                os.truncate(file, Handler.keep_only)
+                Handler.keep_only = -1
 
         def ftp_STOR(self, file, mode="w"):
             if mode == "w" and Handler.refuse_stor > 0:

@@ -183,6 +183,14 @@ TEST_F(DownloaderTest, AWholeBodyForARangeStartsTheFileOver)
     EXPECT_TRUE(stored("Update.zip") == content_);
 }
 
+TEST_F(DownloaderTest, AFreshDownloadReplacesALongerFile)
+{
+    std::filesystem::create_directories(folder_);
+    std::ofstream(folder_ + "/version.ini", std::ios::binary) << std::string(50, 'x');
+    EXPECT_TRUE(downloadFile(params("/files/pkg/version.ini", true)));
+    EXPECT_EQ(stored("version.ini"), "[update]\nversion=8\n");
+}
+
 TEST_F(DownloaderTest, RefusesRepliesThatDoNotFit)
 {
     sim_->setMode("files", "nolength");
@@ -194,6 +202,13 @@ TEST_F(DownloaderTest, RefusesRepliesThatDoNotFit)
     std::filesystem::create_directories(folder_);
     std::ofstream(folder_ + "/version.ini", std::ios::binary) << std::string(5000, 'x');
     EXPECT_FALSE(downloadOnce(params("/files/pkg/version.ini", true), true, nullptr));
+    // A part that does not start where the file ends.
+    std::ofstream(folder_ + "/version.ini", std::ios::binary) << "[update]";
+    sim_->setMode("files", "rangefrom:0");
+    EXPECT_FALSE(downloadOnce(params("/files/pkg/version.ini", true), true, nullptr));
+    // Chunks that end short of the Content-Length beside them.
+    sim_->setMode("files", "chunkedcut:1000000");
+    EXPECT_FALSE(downloadFile(params("/files/pkg/17/Update.zip", false)));
 }
 
 TEST_F(DownloaderTest, GivesUpAfterTheInactivityLimit)

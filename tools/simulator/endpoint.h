@@ -106,7 +106,10 @@ Endpoint updateCheck(const Context& context);
 // same, but the connection stays open until the stall time passes or the
 // simulator is reset), "nolength" (no
 // Content-Length; the close ends the body), "full" (Range ignored: 200 with
-// the whole file), "redirect:LOCATION" (302).
+// the whole file), "redirect:LOCATION" (302), "rangefrom:OFFSET" (a range is
+// answered from that file offset, whatever it asked for), "chunkedcut:OFFSET"
+// (chunked coding beside the whole body's Content-Length; the chunks end at
+// that file offset).
 Endpoint fileTree(std::string name, std::string prefix, std::string root);
 
 } // namespace zavmo::sim

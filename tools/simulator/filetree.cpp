@@ -25,7 +25,7 @@ constexpr size_t kBlock = 256 * 1024;
 
 struct FileMode
 {
-    enum Kind { Normal, Throttle, CutAt, StallAt, NoLength, Full, Redirect };
+    enum Kind { Normal, Throttle, CutAt, StallAt, NoLength, Full, Redirect, RangeFrom, ChunkedCut };
     Kind kind = Normal;
     long long value = 0; // bytes per second, or a file offset
     std::string location;
@@ -69,6 +69,10 @@ std::optional<FileMode> parseFileMode(const std::string& text)
         m.kind = FileMode::CutAt;
     else if (word == "stallat")
         m.kind = FileMode::StallAt;
+    else if (word == "rangefrom")
+        m.kind = FileMode::RangeFrom;
+    else if (word == "chunkedcut")
+        m.kind = FileMode::ChunkedCut;
     else
         return std::nullopt;
     return m;
@@ -185,7 +189,7 @@ public:
         long long end = std::min<long long>(to_, offset + static_cast<long long>(kBlock));
         // A body that starts before the offset (or any body, for offset 0)
         // breaks there; one resuming at or after it goes through.
-        if ((mode_.kind == FileMode::CutAt || mode_.kind == FileMode::StallAt) &&
+        if ((mode_.kind == FileMode::CutAt || mode_.kind == FileMode::StallAt || mode_.kind == FileMode::ChunkedCut) &&
             (from_ < mode_.value || mode_.value == 0)) {
             if (offset >= mode_.value) {
                 // A stall holds the connection open until the test is done
@@ -269,6 +273,8 @@ void replyFile(const std::string& prefix, const std::string& root, const httplib
     }
     if (ranged == RangeResult::Satisfiable) {
         res.status = 206;
+        if (fileMode.kind == FileMode::RangeFrom && fileMode.value < size)
+            range.first = fileMode.value;
         from = range.first;
         to = range.last + 1;
         res.set_header("Content-Range", "bytes " + std::to_string(range.first) + "-" + std::to_string(range.last) +
@@ -286,6 +292,20 @@ void replyFile(const std::string& prefix, const std::string& root, const httplib
     }
     if (to == from) {
         res.set_content("", type);
+        return;
+    }
+    if (fileMode.kind == FileMode::ChunkedCut) {
+        // Both framings: the length announces the whole body, the chunks end
+        // it early (the chunks decide, as HTTP/1.1 says).
+        res.set_header("Content-Length", std::to_string(to - from));
+        const long long end = std::max(from, std::min(to, fileMode.value));
+        res.set_chunked_content_provider(type, [writer, from, end](size_t offset, httplib::DataSink& sink) {
+            if (from + static_cast<long long>(offset) >= end) {
+                sink.done();
+                return true;
+            }
+            return writer->write(static_cast<long long>(offset), sink);
+        });
         return;
     }
     res.set_content_provider(static_cast<size_t>(to - from), type,

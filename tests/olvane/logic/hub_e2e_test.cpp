@@ -139,7 +139,7 @@ TEST(HubEndToEnd, PasswordLoginThenSavedLoginThroughTheLiveRoom)
     getObsStudioPushInfo(server, key);
     EXPECT_EQ(server, text(account::kRtmpSendUrl));
     EXPECT_EQ(key, text(account::kRtmpSendLive));
-    const auto starts = fake.waitForStarts("obs64.exe", 1, 0);
+    const auto starts = fake.waitForStarts("obs64.exe", 1, kStepMs);
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_TRUE(fake.waitUntilGone("obs64.exe", kStepMs));
 }

@@ -55,9 +55,11 @@ TEST(MonitorRegistry, TheUninstallEntryDecidesInstalledAndItsFolder)
     writeUninstallEntry("OBS Studio", "Un_A.exe");
     EXPECT_EQ(monitor.getInstallStatus(L"OBS Studio"), 0);
     EXPECT_EQ(monitor.getLaunchPath(L"OBS Studio"), L"");
-    // Too long for the value buffer.
+    // Too long for the value buffer; 511 characters still fit.
     writeUninstallEntry("OBS Studio", "/" + QString(600, 'a') + "/Un_A.exe");
     EXPECT_EQ(monitor.getInstallStatus(L"OBS Studio"), 0);
+    writeUninstallEntry("OBS Studio", "/" + QString(501, 'a') + "/Un_A.exe");
+    EXPECT_EQ(monitor.getInstallStatus(L"OBS Studio"), 1);
 }
 
 TEST(MonitorRegistry, NamesMatchExactlyAndUnknownNamesGiveNothing)

@@ -213,6 +213,7 @@ TEST_F(ToolConfigFiles, ObsStudioServiceThatCannotBeRewrittenFaithfullyIsLeftAlo
         "{\"settings\": {\"key\": \"a\"", // cut short
         "[1, 2]",
         "{\"settings\": {}, \"id\": 9007199254740993}",
+        "{\"settings\": {}, \"id\": 12345678901234567}",
         "{\"settings\": {}, \"ids\": [-12345678901234567890]}",
     };
     for (const QByteArray& content : refused) {

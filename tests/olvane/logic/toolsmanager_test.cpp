@@ -262,6 +262,7 @@ TEST_F(ToolsManagerTest, ObsLaunchPathsComeFromTheUserTheOtherManagerOrTheInstal
 
 TEST_F(ToolsManagerTest, TasksEndWhenTheirProcessIsGoneButNotOnAFailedScan)
 {
+    ASSERT_TRUE(deployment::installTrustedCertificates());
     ZvLiveToolsManager manager;
     ASSERT_TRUE(manager.init(1));
     Recorder rec(manager);
@@ -274,11 +275,24 @@ TEST_F(ToolsManagerTest, TasksEndWhenTheirProcessIsGoneButNotOnAFailedScan)
     EXPECT_EQ(rec.progress[kObsStudioToolName], QList<int>{100});
     EXPECT_EQ(manager.getAppStatus(kObsStudioToolName), 1);
     EXPECT_EQ(manager.getLaunchPath(kObsStudioToolName), dir / "studio/bin/32bit/obs32.exe");
+    // The user's path naming the install's second program is the install's own.
+    manager.setLaunchPath(kObsStudioToolName, dir / "studio/bin/64bit/obs64.exe");
+    ASSERT_TRUE(manager.launchApplication(kObsStudioToolName));
+    Json::Value event;
+    ASSERT_TRUE(waitFor([&] {
+        for (const Json::Value& r : sim->requests("pelk2"))
+            if (r["decoded"]["e"]["type"] == 4) // not a late one of another test
+                event = r["decoded"]["e"];
+        return !event.isNull();
+    }));
+    EXPECT_EQ(event["pa_type"], 2);
+    EXPECT_EQ(event["OBS_type"], 1);
 
-    // While the process list cannot be read, the task stays pending.
+    // While the process list cannot be read, the task stays pending. (An
+    // expected time of 0 is no divisor.)
     qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "300");
     qputenv("ZAVMO_PROC_ROOT", (dir / "no-proc").toUtf8());
-    ASSERT_TRUE(manager.installLiveTool(kZvToolName, installer("ZVTool_installer.exe"), dir / "zv", 1000));
+    ASSERT_TRUE(manager.installLiveTool(kZvToolName, installer("ZVTool_installer.exe"), dir / "zv", 0));
     waitFor([] { return false; }, 600);
     EXPECT_TRUE(rec.installed.size() == 1);
     EXPECT_EQ(manager.getInstallProgress(kZvToolName), 0);

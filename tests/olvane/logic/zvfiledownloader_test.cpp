@@ -277,6 +277,20 @@ TEST_F(Downloads, KeysTheTwentyDownloadersAndStartsThatFetchNothing)
     pool->setTransferTimeout(kTimeoutMs);
 }
 
+TEST_F(Downloads, AnEndFromAReusedDownloaderLeavesTheKeysNewHolder)
+{
+    const QString url = serve("held.bin", randomBytes(100000));
+    sim->setMode("files", "stallat:10");
+    ASSERT_EQ(pool->startDownload("held", url, dir.path(), true, ""), kDownloadStarted);
+    ZvFileDownloader* earlier = pool->getAllDownloaders().last(); // the one active
+    pool->cancelDownload("held");
+    // Taken again, by another downloader; the earlier one still bears the name.
+    ASSERT_EQ(pool->startDownload("held", url, dir.path(), true, ""), kDownloadStarted);
+    ASSERT_NE(pool->getAllDownloaders().last(), earlier);
+    earlier->cancel();
+    EXPECT_EQ(pool->startDownload("held", url, dir.path(), true, ""), kDownloadNoDownloader);
+}
+
 TEST_F(Downloads, ReceiverOfAFailureMayPromptCancelAndRetry)
 {
     const QByteArray body = randomBytes(200000);

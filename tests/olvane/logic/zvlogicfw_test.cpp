@@ -8,6 +8,7 @@
 #include "core/stringconstants.h"
 #include "core/zavmopointing.h"
 #include "logic/loginmanager.h"
+#include "logic/zvappstatusmonitor.h"
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
@@ -254,7 +255,11 @@ TEST_F(LogicHubTest, AccountAndTaskSignalsArriveFromTheEventLoopOthersAtOnce)
 TEST_F(LogicHubTest, FirstStatusesFromTheMonitorThreadAreNotLostAndArriveOnTheGuiThread)
 {
     RecordingListener listener;
+    // The monitor's first pass reports before initialize returns, so that
+    // a hub connecting to the tools manager too late would lose every report.
+    ZvAppStatusMonitor::setStartAwaitsFirstPass(true);
     auto hub = initializedHub(listener);
+    ZvAppStatusMonitor::setStartAwaitsFirstPass(false);
     // The monitor's first pass, run as initialize starts it, reports every
     // tool it watches from its own thread.
     ASSERT_TRUE(waitFor([&] { return listener.callsOf(1).size() >= 3; }, 5000))

@@ -136,6 +136,14 @@ TEST(FileIo, FailuresCarryErrno)
     EXPECT_EQ(errno, EISDIR);
     EXPECT_LT(fileio::readSome(-1, &c, 1), 0);
     EXPECT_EQ(errno, EBADF);
+
+    // A close() that fails is reported: a descriptor no longer open.
+    const int stale = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(stale, 0);
+    ::close(stale);
+    fileio::FileDescriptor gone(stale);
+    EXPECT_FALSE(gone.close());
+    EXPECT_EQ(errno, EBADF);
 }
 
 TEST(FileIo, ReplacedFilesAreBornPrivateKeepTheirModeAndSweepKilledTemporaries)

@@ -93,8 +93,13 @@ TEST_F(HttpTest, ConnectToMapsFixedPortsOntoTheSimulator)
 
 TEST_F(HttpTest, VerifiesCertificatesAgainstSystemStorePlusBundle)
 {
+    // Issued by the trusted CA, but for 127.0.0.1 and localhost only.
+    http::Result r = http::perform(get("https://other.example/files/data.bin"));
+    EXPECT_EQ(r.outcome, http::Outcome::SendFailed);
+    EXPECT_TRUE(r.tlsFailure) << r.error;
+
     ::unsetenv("ZAVMO_CA_BUNDLE");
-    http::Result r = http::perform(get(sim_->httpsOrigin() + "/files/data.bin"));
+    r = http::perform(get(sim_->httpsOrigin() + "/files/data.bin"));
     EXPECT_EQ(r.outcome, http::Outcome::SendFailed);
     EXPECT_TRUE(r.tlsFailure) << r.error;
     EXPECT_EQ(r.status, 0);

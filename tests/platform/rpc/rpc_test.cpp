@@ -89,6 +89,14 @@ TEST(Rpc, AnswersMayComeLaterFromAnotherThread)
     EXPECT_FALSE(client.call("dropped", Json::Value(Json::arrayValue), &result, &error, 2000));
     EXPECT_EQ(error, "not answered");
     worker.join();
+
+    // The answer to a call that timed out comes ahead of the next call's own.
+    EXPECT_FALSE(client.call("slow", list({"late", 1}), &result, &error, 10));
+    EXPECT_EQ(error, "no reply in time");
+    worker.join();
+    ASSERT_TRUE(client.call("slow", list({"own", 2}), &result, &error, 2000)) << error;
+    EXPECT_EQ(result.asString(), "own2");
+    worker.join();
 }
 
 TEST(Rpc, OneLiveServicePerNameAndStaleSocketsReplaced)

@@ -46,12 +46,15 @@ TEST_F(ZavmoWizardTest, OpenedAgainItResumesTheDownloadOrTheInstall)
         EXPECT_EQ(page(&d), 2);
         EXPECT_EQ(bar(&d, "progressBar_download"), progress);
         EXPECT_EQ(d.currentTool(), kZvToolName);
-        // Events of other names move nothing.
+        // Events of other names move nothing: no install, no prompt.
         emit listener->sglUpdateDownloadProgress(kZvShowToolName, 99);
         emit listener->sglLiveToolInstallFinished(kObsStudioToolName);
+        emit listener->sglDownloadFinished(kObsStudioToolName, dir / "other/OBS_Studio_installer.exe");
+        emit listener->sglDownloadFailed(kZvShowToolName);
         waitFor([] { return false; }, 50);
         EXPECT_EQ(bar(&d, "progressBar_download"), progress);
         EXPECT_EQ(page(&d), 2);
+        EXPECT_TRUE(responder.records().isEmpty());
         // Closing the download page cancels the download.
         click(&d, "button_close_3");
         EXPECT_EQ(downloads->getDownloadProgress(kZvToolName), -1);

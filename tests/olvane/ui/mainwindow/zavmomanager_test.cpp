@@ -418,12 +418,23 @@ TEST_F(MainWindowTest, ToolboxOpensItsDialogsAndPages)
         ASSERT_FALSE(responder.records().isEmpty()) << d[0];
         EXPECT_EQ(responder.records().last().className, d[1]);
     }
-    // The one-key repair: the real dialog, offering all three runtimes.
-    responder.clickButton("button_close");
+    // The one-key repair: the real dialog, offering all three runtimes
+    // without Ignore, .NET repaired first.
+    QStringList offered;
+    QString first;
+    responder.call("repair", [&](QWidget* d) {
+        for (const char* name : {"check_NetFrame", "check_DirectX", "check_vcredist_86", "button_mutiple_Ignore"})
+            if (!d->findChild<QWidget*>(name)->isHidden())
+                offered << name;
+        d->findChild<QPushButton*>("button_mutiple_Reapair")->click();
+        first = d->findChild<QLabel*>("label_mutiple_Progress")->text();
+        d->findChild<QPushButton*>("button_close")->click();
+    });
     click("button_oneKeyRepair");
     ASSERT_EQ(responder.records().size(), 5);
     EXPECT_EQ(responder.records().last().className, "zvEnvironmentalRepair");
-    EXPECT_EQ(responder.records().last().action, "click:button_close");
+    EXPECT_EQ(offered, QStringList({"check_NetFrame", "check_DirectX", "check_vcredist_86"}));
+    EXPECT_EQ(first, kDownloadingEnvText.arg(kNetFrameworkName));
 
     click("button_Service");
     click("button_commonProblem");
