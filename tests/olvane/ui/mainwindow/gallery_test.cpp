@@ -99,6 +99,9 @@ TEST(Gallery, Toast)
     tip.setTipColors(Qt::white, Qt::black);
     tip.showMessage(kRoomClosedText);
     save(tip, "toast.png");
+    // A server message longer than the toast keeps its start and its end.
+    tip.setText(QStringLiteral("错误码：1002，账号或密码错误，连续输错五次后账号将被锁定三十分钟，请稍后再试"));
+    save(tip, "toast_long.png");
 }
 
 TEST(Gallery, Carousels)
