@@ -370,11 +370,13 @@ void ZvLoginWidget::runThirdLogin(int mode, bool (LoginManager::*login)())
     LoginManager* manager = loginManager();
     if (!manager)
         return;
-    const int previous = m_loginMode;
-    m_modeBeforeThirdLogin = previous;
+    // Only a mode of the dialog's own is remembered: a second outside click
+    // while one is pending must not make that one the mode to go back to.
+    if (m_loginMode < QQ)
+        m_modeBeforeThirdLogin = m_loginMode;
     m_loginMode = mode;
     if (!(manager->*login)())
-        m_loginMode = previous;
+        m_loginMode = m_modeBeforeThirdLogin;
 }
 
 void ZvLoginWidget::on_button_QQ_clicked()
