@@ -53,7 +53,11 @@ bool AppInit::eventFilter(QObject* watched, QEvent* event)
         return true;
     case QEvent::MouseMove: {
         auto* move = static_cast<QMouseEvent*>(event);
-        if (dragging && move->buttons() != Qt::NoButton) {
+        // A release that went elsewhere (to a prompt opened mid-drag) must
+        // not leave the window following the pointer.
+        if (!(move->buttons() & Qt::LeftButton))
+            dragging = false;
+        if (dragging) {
             widget->move(move->globalPos() - dragOffset);
             return true;
         }
