@@ -1,5 +1,7 @@
 #include "app/appinit.h"
 
+#include "ui/mainwindow/x11windowhints.h"
+
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QMutex>
@@ -34,6 +36,9 @@ bool AppInit::eventFilter(QObject* watched, QEvent* event)
 {
     // Only widgets move; anything else carrying the property is left alone.
     auto* widget = qobject_cast<QWidget*>(watched);
+    // Sent before the window is mapped, so the window manager sees the hint.
+    if (event->type() == QEvent::Show && widget && widget->isWindow() && widget->parentWidget())
+        setSkipTaskbarHint(widget);
     if (!widget || !widget->property("CanMove").toBool())
         return QObject::eventFilter(watched, event);
 

@@ -8,6 +8,9 @@
 // button. Presses on child widgets reach them as usual. One drag at a time in
 // the whole process.
 //
+// It also keeps every window that has a parent out of the task bar, as
+// Windows does with owned windows.
+//
 // GUI thread only; the object lives until the process ends.
 
 #include <QObject>
