@@ -1,5 +1,7 @@
 #include "app/appinit.h"
 
+#include "ui/mainwindow/x11windowhints.h"
+
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QMutex>
@@ -34,6 +36,9 @@ bool AppInit::eventFilter(QObject* watched, QEvent* event)
 {
     // Only widgets move; anything else carrying the property is left alone.
     auto* widget = qobject_cast<QWidget*>(watched);
+    // Sent before the window is mapped, so the window manager sees the hint.
+    if (event->type() == QEvent::Show && widget && widget->isWindow() && widget->parentWidget())
+        setSkipTaskbarHint(widget);
     if (!widget || !widget->property("CanMove").toBool())
         return QObject::eventFilter(watched, event);
 
@@ -53,7 +58,11 @@ bool AppInit::eventFilter(QObject* watched, QEvent* event)
         return true;
     case QEvent::MouseMove: {
         auto* move = static_cast<QMouseEvent*>(event);
-        if (dragging && move->buttons() != Qt::NoButton) {
+        // A release that went elsewhere (to a prompt opened mid-drag) must
+        // not leave the window following the pointer.
+        if (!(move->buttons() & Qt::LeftButton))
+            dragging = false;
+        if (dragging) {
             widget->move(move->globalPos() - dragOffset);
             return true;
         }

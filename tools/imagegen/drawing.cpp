@@ -407,25 +407,29 @@ QImage drawImage(const ImageSpec& s)
     if (s.glyph != Glyph::None && !hasLabel) {
         const bool framed = s.background != nullptr;
         const qreal side = std::min(s.width, s.height) * (framed ? 0.72 : 1.0);
-        drawGlyph(p, s.glyph, QRectF(content.center() - QPointF(side / 2, side / 2), QSizeF(side, side)), fg);
+        // Centred on the part that shows; the glyph's own margins may run
+        // past its left edge.
+        const QRectF shown(0, 0, s.visibleWidth > 0 ? s.visibleWidth : s.width, content.height());
+        drawGlyph(p, s.glyph, QRectF(shown.center() - QPointF(side / 2, side / 2), QSizeF(side, side)), fg);
     } else if (s.glyph != Glyph::None) {
         const int px = s.pixelSize > 0 ? s.pixelSize : s.height / 2;
         const QFont f = labelFont(s, px);
         const QFontMetricsF fm(f);
         const qreal textWidth = fm.horizontalAdvance(QString::fromUtf8(s.label));
-        if (s.height >= 60 && s.width <= 2 * s.height) {
+        const qreal h = content.height();
+        if (h >= 60 && s.width <= 2 * h) {
             // Tall tiles: glyph above the caption.
-            const qreal side = s.height * 0.32;
-            const qreal gap = s.height * 0.08;
-            const qreal top = (s.height - side - gap - fm.height()) / 2;
+            const qreal side = h * 0.32;
+            const qreal gap = h * 0.08;
+            const qreal top = (h - side - gap - fm.height()) / 2;
             drawGlyph(p, s.glyph, QRectF((s.width - side) / 2, top, side, side), fg);
             drawLabel(p, s, QRectF(0, top + side + gap, s.width, fm.height()), fg);
         } else {
-            const qreal side = s.height * 0.45;
+            const qreal side = h * 0.45;
             const qreal gap = side * 0.4;
             const qreal left = (s.width - side - gap - textWidth) / 2;
-            drawGlyph(p, s.glyph, QRectF(left, (s.height - side) / 2, side, side), fg);
-            drawLabel(p, s, QRectF(left + side + gap, 0, textWidth + 1, s.height), fg);
+            drawGlyph(p, s.glyph, QRectF(left, (h - side) / 2, side, side), fg);
+            drawLabel(p, s, QRectF(left + side + gap, 0, textWidth + 1, h), fg);
         }
     } else if (hasLabel) {
         drawLabel(p, s, content, fg);

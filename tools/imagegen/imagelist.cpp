@@ -84,6 +84,18 @@ ImageSpec sized(ImageSpec s, int pixelSize, bool bold = false)
     return s;
 }
 
+ImageSpec footed(ImageSpec s, int footer)
+{
+    s.footer = footer;
+    return s;
+}
+
+ImageSpec shownLeft(ImageSpec s, int visibleWidth)
+{
+    s.visibleWidth = visibleWidth;
+    return s;
+}
+
 // A 130 x 150 toolbox tile: glyph above its caption.
 void toolboxTile(std::vector<ImageSpec>& list, const char* name, const char* hoverName, Glyph g, const char* label)
 {
@@ -149,14 +161,21 @@ std::vector<ImageSpec> buildList()
     l.push_back(sized(button("button_Service_little_hover.png", 70, 14, nullptr, "联系客服", kOrange), 12));
     l.push_back(sized(button("button_useTutorial.png", 70, 14, nullptr, "使用教程", kGrey), 12));
     l.push_back(sized(button("button_useTutorial_hover.png", 70, 14, nullptr, "使用教程", kOrange), 12));
-    l.push_back(sized(button("button_install.png", 234, 64, kOrange, "立即安装", "#ffffff", 32, Glyph::Download), 20));
-    l.push_back(sized(
-        button("button_install_hover.png", 234, 64, kOrangeDark, "立即安装", "#ffffff", 32, Glyph::Download), 20));
+    // The OBS card's link "访问OBS网站手动安装" starts 4 pixels above the
+    // install button's bottom edge: those rows stay transparent.
+    l.push_back(footed(
+        sized(button("button_install.png", 234, 64, kOrange, "立即安装", "#ffffff", 32, Glyph::Download), 20), 4));
+    l.push_back(footed(
+        sized(button("button_install_hover.png", 234, 64, kOrangeDark, "立即安装", "#ffffff", 32, Glyph::Download), 20),
+        4));
     l.push_back(sized(button("button_open.png", 234, 64, kOrange, "启动", "#ffffff", 32, Glyph::Play), 20));
     l.push_back(sized(button("button_open_hover.png", 234, 64, kOrangeDark, "启动", "#ffffff", 32, Glyph::Play), 20));
     l.push_back(sized(button("button_running.png", 234, 64, "#cccccc", "运行中", "#ffffff", 32, Glyph::Dots), 20));
-    l.push_back(button("processbar.png", 200, 24, "#dbdbe1", nullptr, "#ffffff", 12));
-    l.push_back(button("processbar_chunk.png", 200, 24, kOrange, nullptr, "#ffffff", 12));
+    // Progress bars stretch these whole: the proportions of the repair
+    // dialog's 350 x 8 bars give them round ends. The track is dark enough
+    // for the cards' white progress text.
+    l.push_back(button("processbar.png", 700, 16, "#8c8ca0", nullptr, "#ffffff", -1));
+    l.push_back(button("processbar_chunk.png", 700, 16, kOrange, nullptr, "#ffffff", -1));
     l.push_back(glyph("radio.png", 14, 14, Glyph::RadioOff, kLightGrey));
     l.push_back(glyph("radio_selected.png", 14, 14, Glyph::RadioOn, kOrange));
     l.push_back(glyph("checkbox_unchecked.png", 14, 14, Glyph::BoxOff, kLightGrey));
@@ -225,7 +244,8 @@ std::vector<ImageSpec> buildList()
         sized(bordered(button("Login/tip1.png", 136, 25, "#fff3ee", "扫码登录更安全", kOrange, 4), kOrange), 12));
     l.push_back(
         sized(bordered(button("Login/tip2.png", 136, 25, "#fff3ee", "密码登录在这里", kOrange, 4), kOrange), 12));
-    l.push_back(glyph("Login/phone.png", 227, 221, Glyph::Phone, "#c8c8d2"));
+    // Its label reaches past the dialog's right edge: only 170 columns show.
+    l.push_back(shownLeft(glyph("Login/phone.png", 227, 221, Glyph::Phone, "#c8c8d2"), 170));
     l.push_back(glyph("Login/scan.png", 30, 30, Glyph::Scan, kOrange));
     l.push_back(sized(button("Login/login.png", 314, 54, kOrange, "登录", "#ffffff", 4), 16, true));
     l.push_back(sized(button("Login/login_hover.png", 314, 54, kOrangeDark, "登录", "#ffffff", 4), 16, true));

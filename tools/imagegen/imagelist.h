@@ -70,6 +70,7 @@ struct ImageSpec
     Decor decor = Decor::None;
     const char* accent = "#ff6f2c"; // underline, mock window highlights
     int footer = 0;                 // bottom rows left transparent (the carousel's position markers)
+    int visibleWidth = 0;           // columns from the left that the widget shows; 0 is all
 };
 
 // Every image of the bundle, in no particular order; names are unique.

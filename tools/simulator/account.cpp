@@ -488,6 +488,14 @@ Endpoint myInfo()
         data["room"]["room_id"] = account::kRoomId;
         return envelope(0, data);
     });
+    // A nickname that a button would take for a mnemonic.
+    addVariant(e, "ampersand", [](const httplib::Request&, const Json::Value&) {
+        Json::Value data;
+        data["nickname"] = "R&B阿梦";
+        data["avatar"] = "";
+        data["room"]["room_id"] = account::kRoomId;
+        return envelope(0, data);
+    });
     return e;
 }
 

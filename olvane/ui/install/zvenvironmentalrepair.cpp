@@ -340,10 +340,18 @@ void zvEnvironmentalRepair::on_button_mutiple_RepairSuccessed_clicked()
 
 void zvEnvironmentalRepair::on_button_close_clicked()
 {
+    close();
+}
+
+// Every way out ends here (the buttons' close(), Escape, the window
+// manager's close): a running download goes with the dialog, so that a
+// later run does not find it still arriving.
+void zvEnvironmentalRepair::reject()
+{
     if (m_phase == Phase::Downloading)
         if (ZvFileDownloaderMgr* mgr = downloaderMgr())
             mgr->cancelDownload(currentRepairName());
     // A failure the cancel reports must not start the next component.
     m_phase = Phase::Idle;
-    close();
+    QDialog::reject();
 }

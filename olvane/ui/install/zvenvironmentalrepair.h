@@ -8,8 +8,8 @@
 // 0 (the check before OBS starts) offers Ignore, which sets the settings'
 // repair-ignore flag; mode 1 (the tool box's manual repair) does not. The
 // listener's signals arrive queued: a repair emits its finish while holding
-// its own lock, and this dialog calls back into it. Closing cancels a running
-// download; an installer already started goes on.
+// its own lock, and this dialog calls back into it. Closing in any way (also
+// Escape) cancels a running download; an installer already started goes on.
 
 #include <QDialog>
 #include <QList>
@@ -31,6 +31,9 @@ class zvEnvironmentalRepair : public QDialog
 public:
     zvEnvironmentalRepair(const QStringList& repairNames, int mode, QWidget* parent = nullptr);
     ~zvEnvironmentalRepair() override;
+
+    // Also reached by Escape and the window manager's close.
+    void reject() override;
 
 public slots:
     void on_button_close_clicked();

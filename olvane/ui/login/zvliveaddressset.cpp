@@ -33,6 +33,9 @@ zvLiveAddressSet::zvLiveAddressSet(const QString& toolName, const QString& cance
     ui->com_livePlat->setCurrentIndex(0);
     ui->label_getCode->installEventFilter(this);
     ui->button_confirm->setEnabled(false);
+    // Return in a field confirms what was typed; while the confirm button
+    // is disabled it presses nothing (never "获取", which drops the input).
+    ui->button_confirm->setDefault(true);
     connect(ui->ledit_RTMP, &QLineEdit::textChanged, this, &zvLiveAddressSet::sltTextEditChanged);
 
     ui->button_cancel->setText(cancelText);

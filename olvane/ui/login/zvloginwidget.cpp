@@ -370,11 +370,13 @@ void ZvLoginWidget::runThirdLogin(int mode, bool (LoginManager::*login)())
     LoginManager* manager = loginManager();
     if (!manager)
         return;
-    const int previous = m_loginMode;
-    m_modeBeforeThirdLogin = previous;
+    // Only a mode of the dialog's own is remembered: a second outside click
+    // while one is pending must not make that one the mode to go back to.
+    if (m_loginMode < QQ)
+        m_modeBeforeThirdLogin = m_loginMode;
     m_loginMode = mode;
     if (!(manager->*login)())
-        m_loginMode = previous;
+        m_loginMode = m_modeBeforeThirdLogin;
 }
 
 void ZvLoginWidget::on_button_QQ_clicked()
@@ -417,9 +419,12 @@ bool ZvLoginWidget::eventFilter(QObject* watched, QEvent* event)
 
 void ZvLoginWidget::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton && QRect(QPoint(0, 0), ui->widget_title->size()).contains(event->pos())) {
+    if (event->button() == Qt::LeftButton) {
+        // Each left press decides anew: a drag whose release went elsewhere
+        // (the moves in between reach the dialog only with buttons held)
+        // ends at a press below the title.
+        m_dragActive = QRect(QPoint(0, 0), ui->widget_title->size()).contains(event->pos());
         m_dragAnchor = event->globalPos();
-        m_dragActive = true;
     }
     QDialog::mousePressEvent(event);
 }
@@ -435,7 +440,11 @@ void ZvLoginWidget::mouseReleaseEvent(QMouseEvent* event)
 
 void ZvLoginWidget::mouseMoveEvent(QMouseEvent* event)
 {
-    if (m_dragActive && (event->buttons() & Qt::LeftButton)) {
+    // A release that went elsewhere (to a prompt opened mid-drag) ends the
+    // drag as well.
+    if (!(event->buttons() & Qt::LeftButton))
+        m_dragActive = false;
+    if (m_dragActive) {
         move(pos() + event->globalPos() - m_dragAnchor);
         m_dragAnchor = event->globalPos();
     }

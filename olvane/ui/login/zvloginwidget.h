@@ -83,7 +83,8 @@ private:
     QPoint m_dragAnchor;
     QPushButton* m_showPasswordButton = nullptr;
     int m_loginMode = QRCode;
-    // The mode to go back to when an outside-account login fails.
+    // The last QR-code, user-name or phone mode before an outside-account
+    // click: the mode to go back to when that login fails.
     int m_modeBeforeThirdLogin = Phone;
     QTimer* m_qrPollTimer;
     QTimer* m_qrRefreshTimer;

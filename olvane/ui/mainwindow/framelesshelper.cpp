@@ -215,8 +215,12 @@ void FramelessWidgetState::handleMousePressEvent(QMouseEvent* event)
 
 void FramelessWidgetState::handleMouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
-        return;
+    if (event->button() == Qt::LeftButton)
+        endDrag();
+}
+
+void FramelessWidgetState::endDrag()
+{
     leftButtonPressed = false;
     pressedInTitle = false;
     pressHit.reset();
@@ -228,6 +232,10 @@ void FramelessWidgetState::handleMouseReleaseEvent(QMouseEvent* event)
 
 void FramelessWidgetState::handleMouseMoveEvent(QMouseEvent* event)
 {
+    // The release may have gone elsewhere (to a prompt opened mid-drag): a
+    // move without the left button ends the drag as the release would.
+    if (leftButtonPressed && !(event->buttons() & Qt::LeftButton))
+        endDrag();
     if (!leftButtonPressed) {
         if (d->resizable)
             updateCursorShape(event->globalPos());

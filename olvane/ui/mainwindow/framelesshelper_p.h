@@ -63,6 +63,9 @@ private:
     void moveWidget(const QPoint& globalPos);
     void handleMousePressEvent(QMouseEvent* event);
     void handleMouseReleaseEvent(QMouseEvent* event);
+    // Ends a drag as a left release does: state cleared, a rubber band's
+    // geometry taken.
+    void endDrag();
     void handleMouseMoveEvent(QMouseEvent* event);
     void handleLeaveEvent(QEvent* event);
     void handleHoverMoveEvent(QHoverEvent* event);

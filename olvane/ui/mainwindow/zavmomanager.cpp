@@ -24,6 +24,7 @@
 #include "ui/mainwindow/framelesshelper.h"
 #include "ui/mainwindow/mainwindowlink.h"
 #include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/x11windowhints.h"
 #include "ui/mainwindow/zvchooserecordpath.h"
 #include "ui/mainwindow/zvmsgtipwidget.h"
 #include "ui/mainwindow/zvtooltip.h"
@@ -112,6 +113,8 @@ zavmoManager::zavmoManager(QWidget* parent) : QWidget(parent)
     ui.setupUi(this);
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
     setAttribute(Qt::WA_TranslucentBackground);
+    // The frame and what it holds; the shadow around it needs translucency.
+    maskTranslucentParts(this, QRegion(10, 10, width() - 20, height() - 20));
 
     auto* frameless = new FramelessHelper(this);
     frameless->addWidget(this);

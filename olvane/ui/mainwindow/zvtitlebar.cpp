@@ -195,7 +195,8 @@ void zvTitleBar::sltLoginSuccess()
     if (!login)
         return;
     m_userName = login->getNickName();
-    ui->Button_login->setText(m_userName);
+    // A button reads "&" as a mnemonic marker: the nickname shows as it is.
+    ui->Button_login->setText(QString(m_userName).replace(QLatin1Char('&'), QLatin1String("&&")));
     ui->Button_user_header->show();
     setHeadImage(QStringLiteral(":/Resources/icon_login_user.png"));
 

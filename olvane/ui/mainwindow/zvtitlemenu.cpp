@@ -6,6 +6,7 @@
 #include "core/zavmopointing.h"
 #include "logic/loginmanager.h"
 #include "logic/zvlogicfw.h"
+#include "ui/mainwindow/x11windowhints.h"
 
 #include <QPainter>
 #include <QPolygon>
@@ -16,6 +17,8 @@ zvTitleMenu::zvTitleMenu(QWidget* parent) : QWidget(parent), ui(new Ui::zvTitleM
     setAttribute(Qt::WA_TranslucentBackground);
     ui->setupUi(this);
     setStyleSheet(readFileText(QStringLiteral(":/Qss/MainWidgetQss.qss")));
+    // The panel and its arrow; the strip beside the arrow needs translucency.
+    maskTranslucentParts(this, QRegion(0, 8, width(), height() - 8) + QRegion(QPolygon({{55, 8}, {60, 0}, {65, 8}})));
 }
 
 zvTitleMenu::~zvTitleMenu()

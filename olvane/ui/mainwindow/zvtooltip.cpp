@@ -1,6 +1,8 @@
 #include "ui/mainwindow/zvtooltip.h"
 
+#include <QPainter>
 #include <QPropertyAnimation>
+#include <QStyle>
 #include <QTimer>
 
 namespace {
@@ -12,13 +14,20 @@ constexpr int kSlideMs = 200;
 constexpr int kStayMs = 3000;
 constexpr int kFadeMs = 500;
 constexpr int kSlideDistance = 20;
+// Room left beside a message that has to be shortened.
+constexpr int kTextPadding = 8;
 } // namespace
 
 ZvToolTip::ZvToolTip(QWidget* parent)
     : QLabel(parent), m_geometryAnimation(new QPropertyAnimation(this, "geometry", this)),
       m_opacityAnimation(new QPropertyAnimation(this, "windowOpacity", this)), m_messageTimer(new QTimer(this))
 {
-    setWindowFlags(Qt::Window | Qt::SubWindow | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    // The toast lies over the fields of its owner: clicks and keys must reach
+    // them, never the toast. An output-only window of the tool-tip kind is
+    // never activated, given the focus or listed in a task bar.
+    setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowTransparentForInput |
+                   Qt::WindowDoesNotAcceptFocus);
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowOpacity(kRestingOpacity);
     setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     connect(m_opacityAnimation, &QPropertyAnimation::finished, this, &ZvToolTip::OnAnimationFinished);
@@ -78,4 +87,15 @@ void ZvToolTip::OnAnimationFinished()
     setText(QString());
     hide();
     setWindowOpacity(kRestingOpacity);
+}
+
+void ZvToolTip::paintEvent(QPaintEvent* event)
+{
+    Q_UNUSED(event);
+    // A server message longer than the toast keeps its start and its end.
+    QPainter painter(this);
+    drawFrame(&painter);
+    const QRect area = contentsRect().adjusted(kTextPadding, 0, -kTextPadding, 0);
+    const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
+    style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
 }

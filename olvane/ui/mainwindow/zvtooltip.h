@@ -2,7 +2,8 @@
 // A toast: a borderless, semi-transparent label that slides 20 pixels down
 // into place (200 ms), stays 3 s and fades out (500 ms). Created once by its
 // owner window as its child and reused; a message given while it is visible
-// (also while fading) only replaces the text.
+// (also while fading) only replaces the text. It takes neither the focus nor
+// any mouse input, and a message too long for it is shortened in the middle.
 
 #include <QLabel>
 #include <QRect>
@@ -25,6 +26,9 @@ public:
 public slots:
     void OnMessageTimeout();
     void OnAnimationFinished();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     QRect m_restingGeometry;

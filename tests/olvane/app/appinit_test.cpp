@@ -112,6 +112,11 @@ TEST_F(AppInitTest, MovesWithoutAHeldButtonDoNotDrag)
     mouseMoveAt(&window, window.mapToGlobal(QPoint(90, 90)), Qt::NoButton);
     EXPECT_EQ(window.pos(), start + QPoint(10, 10));
     EXPECT_EQ(window.moves, 1);
+    // That move ended the drag (its release went elsewhere): a later press
+    // below the title leaves the window where it is.
+    mousePress(&window, QPoint(50, 100));
+    mouseMoveAt(&window, window.mapToGlobal(QPoint(70, 120)), Qt::LeftButton);
+    EXPECT_EQ(window.pos(), start + QPoint(10, 10));
 }
 
 TEST_F(AppInitTest, OtherButtonsAndChildrenAreLeftAlone)

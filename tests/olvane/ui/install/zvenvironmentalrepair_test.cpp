@@ -23,6 +23,9 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
+
+#include <functional>
 
 using logictest::waitFor;
 using platform::registry::Root;
@@ -329,6 +332,27 @@ TEST_F(RepairDialogTest, FollowsOnlyItsOwnDownloadAndClosingCancelsIt)
     EXPECT_FALSE(QFile::exists(getRepairDir() + "/DirectX.exe.download"));
     EXPECT_FALSE(QFile::exists(getRepairDir() + "/DirectX.exe"));
     EXPECT_TRUE(fake.starts().empty());
+}
+
+// Escape and the window manager's close cancel the download as the close
+// button does: a later run would find it still arriving.
+TEST_F(RepairDialogTest, EscapeAndTheWindowManagersCloseCancelTheDownload)
+{
+    serve("DirectX.exe", FakeTools::program());
+    sim->setMode("static_cdn", "throttle:300000");
+    ZvFileDownloaderMgr* mgr = ZvLogicFW::instance()->getFileDownloaderMgr();
+    const std::function<void(zvEnvironmentalRepair&)> ways[] = {
+        [](zvEnvironmentalRepair& d) { QTest::keyClick(&d, Qt::Key_Escape); },
+        [](zvEnvironmentalRepair& d) { d.close(); }};
+    for (const auto& leave : ways) {
+        zvEnvironmentalRepair d({kDirectXName}, 0);
+        d.show();
+        click(&d, "button_single_Reapair");
+        ASSERT_TRUE(waitFor([&] { return mgr->getDownloadProgress(kDirectXName) >= 0; }, 5000));
+        leave(d);
+        EXPECT_FALSE(d.isVisible());
+        EXPECT_EQ(mgr->getDownloadProgress(kDirectXName), -1);
+    }
 }
 
 } // namespace

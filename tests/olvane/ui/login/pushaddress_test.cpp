@@ -30,6 +30,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <functional>
 #include <memory>
@@ -294,6 +295,27 @@ TEST_F(PushAddressTest, OtherWaysOutWriteNothing)
     EXPECT_FALSE(QFileInfo::exists(studioService()));
     EXPECT_EQ(child<QLineEdit>(d, "ledit_RTMP")->text(), kAddress);
     expectAnsweredAsQueued(responder);
+}
+
+// Return in either field confirms what was typed, never "获取"; with a blank
+// address it presses nothing.
+TEST_F(PushAddressTest, ReturnInAFieldConfirms)
+{
+    for (const char* field : {"ledit_RTMP", "ledit_liveCode"}) {
+        zvLiveAddressSet d(kObsStudioToolName, "跳过");
+        d.show();
+        auto* edit = child<QLineEdit>(d, field);
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_TRUE(d.isVisible()) << field;
+        EXPECT_EQ(d.getResult(), 1) << field;
+        type(d, kAddress, kKey);
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_FALSE(d.isVisible()) << field;
+        EXPECT_EQ(d.getResult(), 0) << field;
+        EXPECT_EQ(studioSettings()["settings"].toObject()["server"].toString(), kAddress) << field;
+        QFile::remove(studioService());
+    }
 }
 
 TEST_F(PushAddressTest, RunningOBSKeptByTheUserIsNotWritten)

@@ -250,6 +250,14 @@ TEST_F(LoginFormTest, TitleDragsWithTheLeftButtonOnly)
     mousePressAt(dialog.get(), page);
     mouseMoveAt(dialog.get(), page + QPoint(50, 50), Qt::LeftButton);
     EXPECT_EQ(dialog->pos(), QPoint(140, 230));
+
+    // So is one whose release went elsewhere, once a move comes without the
+    // left button.
+    mousePressAt(dialog.get(), dialog->mapToGlobal(QPoint(150, 15)));
+    mouseMoveAt(dialog.get(), page, Qt::NoButton);
+    mousePressAt(dialog.get(), page);
+    mouseMoveAt(dialog.get(), page + QPoint(50, 50), Qt::LeftButton);
+    EXPECT_EQ(dialog->pos(), QPoint(140, 230));
 }
 
 TEST_F(LoginFormTest, CloseButtonRejects)

@@ -5,6 +5,7 @@
 #include "logintest.h"
 #include "screenshot.h"
 
+#include "logic/webdialogs.h"
 #include "ui/login/myqwebpage.h"
 #include "ui/login/webviewdlg.h"
 
@@ -81,6 +82,44 @@ TEST_F(WebLoginTest, RefusalAndCloseRestoreThePasswordLogin)
     EXPECT_EQ(dialog.loginMode(), ZvLoginWidget::NickName);
     EXPECT_EQ(toastText(dialog), QString());
     EXPECT_TRUE(dialog.isVisible());
+}
+
+namespace {
+
+// An outside-account page that the user gets through at once; the sign-in
+// it would start stays pending.
+struct PassingThirdLogin : ThirdLoginDialog
+{
+    struct View : ThirdLoginView
+    {
+        void load(const QUrl&) override {}
+        QNetworkCookieJar* cookieJar() const override { return nullptr; }
+    } view;
+    void setTitle(const QString&) override {}
+    ThirdLoginView* getWebView() override { return &view; }
+    int exec() override { return 1; }
+    void accept() override {}
+    void reject() override {}
+};
+
+} // namespace
+
+// A second outside click while the first sign-in is pending: its failure
+// still goes back to the password login.
+TEST_F(WebLoginTest, FailureAfterTwoOutsideClicksRestoresThePasswordLogin)
+{
+    setThirdLoginDialogFactory([] { return std::make_unique<PassingThirdLogin>(); });
+    struct Restore
+    {
+        ~Restore() { registerWebDialogFactories(); }
+    } restore;
+    ZvLoginWidget dialog;
+    showAccountPage(dialog, "button_nickname");
+    child<QPushButton>(dialog, "button_QQ")->click();
+    child<QPushButton>(dialog, "button_WeChat")->click();
+    EXPECT_EQ(dialog.loginMode(), ZvLoginWidget::WeChat);
+    emit listener->sglLoginFinished(-1, QStringLiteral("登录失败"));
+    EXPECT_EQ(dialog.loginMode(), ZvLoginWidget::NickName);
 }
 
 TEST_F(WebLoginTest, FirstTimeAccountToastsAndLeavesThePasswordLoginUsable)

@@ -153,6 +153,14 @@ TEST_F(RegisteredWindowTest, MoveFollowsThePointerFromThePressPosition)
     // Without a press, moves do nothing.
     mouseMoveAt(&w, press + QPoint(200, 200), Qt::LeftButton);
     EXPECT_EQ(w.pos(), start + QPoint(-60, 25));
+
+    // A release that went elsewhere (a prompt opened mid-drag): the first
+    // move without the left button ends the drag.
+    const QPoint again = w.mapToGlobal(QPoint(100, 30));
+    mousePressAt(&w, again);
+    mouseMoveAt(&w, again + QPoint(10, 10), Qt::NoButton);
+    mouseMoveAt(&w, again + QPoint(50, 50), Qt::LeftButton);
+    EXPECT_EQ(w.pos(), start + QPoint(-60, 25));
 }
 
 TEST_F(RegisteredWindowTest, ResizeByEdgesAndCornersKeepsTheMinimumWithoutMovingTheOppositeEdge)

@@ -22,8 +22,10 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QListView>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTest>
@@ -99,6 +101,9 @@ TEST(Gallery, Toast)
     tip.setTipColors(Qt::white, Qt::black);
     tip.showMessage(kRoomClosedText);
     save(tip, "toast.png");
+    // A server message longer than the toast keeps its start and its end.
+    tip.setText(QStringLiteral("错误码：1002，账号或密码错误，连续输错五次后账号将被锁定三十分钟，请稍后再试"));
+    save(tip, "toast_long.png");
 }
 
 TEST(Gallery, Carousels)
@@ -159,6 +164,18 @@ TEST(Gallery, MainWindow)
     window.findChild<QPushButton*>("button_OBSLive")->click();
     QTest::qWait(50);
     save(window, "mainwindow_obs.png");
+    // The OBS card while an install downloads, as the card shows progress.
+    window.findChild<QPushButton*>("button_install_OBS")->hide();
+    auto* bar = window.findChild<QProgressBar*>("progressBar_OBS");
+    bar->setValue(42);
+    bar->show();
+    auto* progress = window.findChild<QLabel*>("label_progressValue_2");
+    progress->setText(QStringLiteral("正在下载：42%"));
+    progress->show();
+    window.findChild<QPushButton*>("button_cancelDownload_2")->show();
+    save(window, "mainwindow_obs_progress.png");
+    bar->hide();
+    progress->hide();
     window.findChild<QWidget*>("TitleBar")->findChild<QPushButton*>("button_toolbox")->click();
     save(window, "mainwindow_toolbox.png");
 }

@@ -345,6 +345,13 @@ TEST_F(TitleBarTest, LoginStateFollowsTheListener)
     menu->findChild<QPushButton*>("button_logout")->click();
     ASSERT_TRUE(waitUntil([&] { return login->text() == "登录"; }));
     EXPECT_TRUE(head->isHidden());
+
+    // An "&" in the nickname shows as it is, not as a mnemonic.
+    sim.setMode("my_info", "reply:ampersand");
+    manager->loginByNickName(QString::fromUtf8(account::kNickName), QString::fromUtf8(account::kPassword), false);
+    ASSERT_TRUE(waitUntil([&] { return !head->isHidden(); }));
+    EXPECT_EQ(login->text(), "R&&B阿梦");
+    manager->logout();
     hub->setLogicListener(nullptr);
 }
 
