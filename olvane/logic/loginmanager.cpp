@@ -171,7 +171,9 @@ void LoginTokenInfo::reset()
 
 QString LoginTokenInfo::toToken() const
 {
-    return QStringLiteral("%1_%2_%3_%4_%5").arg(uid).arg(bizType).arg(shortToken).arg(clientType).arg(longTokenId);
+    // One pass: a "%1" inside the server's texts stays as it is.
+    return QStringLiteral("%1_%2_%3_%4_%5")
+        .arg(uid, QString::number(bizType), shortToken, QString::number(clientType), QString::number(longTokenId));
 }
 
 LoginManager::LoginManager() : QObject(nullptr)
