@@ -208,13 +208,13 @@ qint64 LoginManager::currentServerTime()
     return QDateTime::currentMSecsSinceEpoch() / 1000 + m_serverTimeOffset;
 }
 
-void LoginManager::syncServerTime()
+QNetworkReply* LoginManager::syncServerTime()
 {
     if (m_serverTimeOffset != SERVER_TIME_INVALID)
-        return;
+        return nullptr;
     QNetworkRequest request(QUrl(QString::fromUtf8(toolTimeStampUrl())));
     request.setTransferTimeout(m_requestTimeoutMs);
-    m_networkManager->get(request);
+    return m_networkManager->get(request);
 }
 
 QByteArray LoginManager::getUserDevice() const
@@ -455,6 +455,12 @@ void LoginManager::handleNetworkResponse(QNetworkReply* reply)
     const QByteArray body = reply->readAll();
     reply->deleteLater();
     dispatch(url, body);
+    // After the time reply was handled, whatever it said: its time-out bounds
+    // the wait.
+    if (m_qrCodeRetrySync == reply) {
+        m_qrCodeRetrySync.clear();
+        requestQRCode();
+    }
 }
 
 void LoginManager::sltSSLErrorDeal(QNetworkReply* reply, const QList<QSslError>& errors)
@@ -593,10 +599,10 @@ void LoginManager::responseQRCode(const QUrl&, const QByteArray& body)
     const QJsonValue data = outcome.object.value(QStringLiteral("data"));
     if (outcome.errorNo == 1003) {
         m_serverTimeOffset = SERVER_TIME_INVALID;
-        syncServerTime();
-        if (m_qrCodeRetries < kQrCodeRetries) {
+        QNetworkReply* sync = syncServerTime();
+        if (sync && m_qrCodeRetries < kQrCodeRetries) {
             ++m_qrCodeRetries;
-            QTimer::singleShot(100, this, &LoginManager::requestQRCode);
+            m_qrCodeRetrySync = sync;
             return;
         }
     }

@@ -20,6 +20,7 @@
 #include <QList>
 #include <QObject>
 #include <QPair>
+#include <QPointer>
 #include <QSslError>
 #include <QString>
 
@@ -99,10 +100,10 @@ public:
     // QR-code login. requestQRCode asks for a new scan code; a good reply
     // stores it, encodes its QR text (url followed by code) and emits
     // sglQRCodeChanged, a failed one sglGetQRCodeFailed. Error 1003
-    // resynchronises the time and asks again after 100 ms, a few times at
-    // most before it fails too. checkQRCodeAuth polls the scan state of the
-    // last code; its reply is a login reply (-2 asks for a new code, other
-    // errors are silent).
+    // resynchronises the time and asks again once that time reply has been
+    // handled, a few times at most before it fails too. checkQRCodeAuth
+    // polls the scan state of the last code; its reply is a login reply (-2
+    // asks for a new code, other errors are silent).
     void requestQRCode();
     void checkQRCodeAuth();
     // The current symbol drawn black on white into a size x size one-bit
@@ -164,7 +165,8 @@ private:
     using Handler = void (LoginManager::*)(const QUrl& url, const QByteArray& body);
 
     qint64 currentServerTime();
-    void syncServerTime();
+    // The time request sent, or null when the offset is valid already.
+    QNetworkReply* syncServerTime();
     QByteArray getUserDevice() const;
     static QString getDeviceId();
 
@@ -252,7 +254,9 @@ private:
 
     // One captcha check at a time, across all logins.
     bool m_captchaOpen = false;
-    // Scan-code requests repeated after error 1003 since the last other reply.
+    // Scan-code requests repeated after error 1003 since the last other reply,
+    // and the time request whose handled reply sends the next one.
     int m_qrCodeRetries = 0;
+    QPointer<QNetworkReply> m_qrCodeRetrySync;
     int m_requestTimeoutMs = 15000;
 };
