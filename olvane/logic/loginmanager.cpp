@@ -11,6 +11,7 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDebug>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,7 +24,6 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
@@ -954,13 +954,33 @@ void LoginManager::notifyRtmpFailed(int errorNo, const QString& msg)
 
 void LoginManager::closeLiveRoom()
 {
+    // Counted first: an unsigned request is answered at once.
+    ++m_closeRoomPending;
     sendSigned(closeRoomUrl, QStringLiteral("zhubo_closeroom"),
                {{QString::fromLatin1(kTokenKey), m_tokenInfo.toToken()}}, true, false);
-    QThread::msleep(2000);
+}
+
+void LoginManager::waitForCloseLiveRoom(int timeoutMs)
+{
+    if (m_closeRoomPending == 0)
+        return;
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.setTimerType(Qt::PreciseTimer);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(this, &LoginManager::sglCloseLiveRoomSuccess, &loop, &QEventLoop::quit);
+    connect(this, &LoginManager::sglCloseLiveRommFailed, &loop, &QEventLoop::quit);
+    limit.start(timeoutMs);
+    // -1: the loop could not run (the application is leaving its own).
+    while (m_closeRoomPending > 0 && limit.isActive())
+        if (loop.exec() != 0)
+            break;
 }
 
 void LoginManager::responseCloseLiveRoom(const QUrl&, const QByteArray& body)
 {
+    m_closeRoomPending = qMax(m_closeRoomPending - 1, 0);
     const ReplyOutcome outcome = readReply(body, dataErrorMessage(), dataErrorMessage());
     if (outcome.errorNo == 0 || outcome.errorNo == 612) {
         emit sglCloseLiveRoomSuccess();

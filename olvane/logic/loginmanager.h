@@ -91,8 +91,12 @@ public:
     // closed start_liveroom and my_room again; ends in sglGetRtmpSuccessed or
     // sglGetRtmpFailed.
     void getRtmpInfo();
-    // Sends the close request, then blocks the calling thread for 2000 ms.
+    // Sends the close request; its answer comes as sglCloseLiveRoomSuccess
+    // or sglCloseLiveRommFailed.
     void closeLiveRoom();
+    // Runs the event loop until every close request sent is answered, for
+    // timeoutMs at most: at quit, a close the user asked for still leaves.
+    void waitForCloseLiveRoom(int timeoutMs);
     // Clears the guild flag and asks again; every reply ends in
     // sglCheckInGuildRequest.
     void checkAnchorInGuild();
@@ -258,5 +262,7 @@ private:
     // and the time request whose handled reply sends the next one.
     int m_qrCodeRetries = 0;
     QPointer<QNetworkReply> m_qrCodeRetrySync;
+    // Close-room requests not answered yet.
+    int m_closeRoomPending = 0;
     int m_requestTimeoutMs = 15000;
 };
