@@ -40,6 +40,8 @@ extern const QString kInstallFailedText;
 extern const QString kLaunchToolFailedText;
 // A push address that could not be written into OBS's files.
 extern const QString kPushSettingsWriteFailedText;
+// A settings save the user asked for that failed.
+extern const QString kSettingsSaveFailedText;
 extern const QString kObsNotInstalledText;
 extern const QString kCompanionStartedText;
 extern const QString kInstallDirMissingText;

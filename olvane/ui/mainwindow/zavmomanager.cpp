@@ -121,6 +121,7 @@ zavmoManager::zavmoManager(QWidget* parent) : QWidget(parent)
 
     g_mainWindow = this;
     mainWindowLink().window = this;
+    mainWindowLink().toast = [this](const QString& text) { toolTip()->showMessage(text); };
     m_currentTool = kZvToolName;
 
     m_liveCodeTimer = new QTimer(this);
