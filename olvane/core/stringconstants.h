@@ -42,6 +42,8 @@ extern const QString kLaunchToolFailedText;
 extern const QString kPushSettingsWriteFailedText;
 // A settings save the user asked for that failed.
 extern const QString kSettingsSaveFailedText;
+// The record folder to open is missing and cannot be made.
+extern const QString kRecordFolderCreateFailedText;
 extern const QString kObsNotInstalledText;
 extern const QString kCompanionStartedText;
 extern const QString kInstallDirMissingText;
