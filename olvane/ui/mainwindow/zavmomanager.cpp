@@ -549,6 +549,9 @@ void zavmoManager::sltUpdateAppStatus(QString name, int status)
             if (login && login->isLogin())
                 login->closeLiveRoom();
         }
+        // The tool may have been started again while the prompt was open.
+        if (ZvLiveToolsManager* tools = toolsManager())
+            status = tools->getAppStatus(name);
     }
     if (name == m_currentTool && status != m_currentToolStatus) {
         m_currentToolStatus = status;
