@@ -123,6 +123,20 @@ TEST_F(RepairRunTest, DirectXUnpacksItsPackageThenRunsTheToolForTheNetRuntime)
     EXPECT_EQ(finished.size(), 1);
 }
 
+TEST_F(RepairRunTest, DirectXPackageThatUnpacksNothingFinishesTheRepairOnce)
+{
+    QDir().mkpath(dir / "windows/C/Windows/SysWOW64");
+    ZvDirectXRepair repair(kDirectXName, "DirectX_Repair_win8.exe");
+    watch(repair);
+    QDir().mkpath(getRepairDir());
+    ASSERT_TRUE(QFile::copy("/bin/true", getRepairDir() + "/DirectX.exe"));
+    ASSERT_EQ(repair.startRepair(), 0);
+    ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }, 5000));
+    waitFor([] { return false; }, 400);
+    EXPECT_EQ(finished.size(), 1);
+    EXPECT_TRUE(repair.needRepair());
+}
+
 TEST_F(RepairRunTest, DirectXAlreadyUnpackedRunsTheOlderToolWithOnlyNet2)
 {
     platform::registry::createKey(Root::LocalMachine, "SOFTWARE\\Microsoft\\.NETFramework\\v2.0.50727");
