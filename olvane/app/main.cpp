@@ -3,6 +3,7 @@
 // window and the event loop.
 #include "app/appinit.h"
 #include "app/qtsingleapplication.h"
+#include "app/quitsignals.h"
 #include "core/applogger.h"
 #include "core/crashhandler.h"
 #include "core/deployment.h"
@@ -10,6 +11,7 @@
 #include "core/zavmopointing.h"
 #include "logic/zvlogicfw.h"
 #include "ui/login/webdialogfactories.h"
+#include "ui/mainwindow/mainwindowlink.h"
 #include "ui/mainwindow/zavmomanager.h"
 #include "ui/mainwindow/zvmsgtipwidget.h"
 
@@ -98,6 +100,8 @@ int main(int argc, char* argv[])
         std::exit(-1);
     }
 
+    // A logout or shutdown quits as the tray does: the settings are saved.
+    QuitSignals quitSignals(&quitApplication);
     FirstPaintLog firstPaint(started);
     window.installEventFilter(&firstPaint);
     window.show();

@@ -59,6 +59,8 @@ const QString kAppTitle = QStringLiteral("Zavmo直播管家");
 const QString kPackageDownloadFailedText = QStringLiteral("安装包下载失败，可能是网络不通，请检查网络后重试");
 const QString kInstallFailedText = QStringLiteral("程序安装失败，请重新尝试");
 const QString kPushSettingsWriteFailedText = QStringLiteral("推流设置保存失败，请检查OBS的配置文件后重试");
+const QString kSettingsSaveFailedText = QStringLiteral("设置保存失败，请检查磁盘空间或文件权限");
+const QString kRecordFolderCreateFailedText = QStringLiteral("录制文件夹不存在且无法创建");
 const QString kLaunchToolFailedText =
     QStringLiteral("启动直播工具失败，疑是程序损坏，请尝试从工具箱中重新安装直播工具以解决这个问题");
 const QString kObsNotInstalledText = QStringLiteral("检测OBS未安装，请安装OBS后重试");

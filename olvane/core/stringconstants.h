@@ -40,6 +40,10 @@ extern const QString kInstallFailedText;
 extern const QString kLaunchToolFailedText;
 // A push address that could not be written into OBS's files.
 extern const QString kPushSettingsWriteFailedText;
+// A settings save the user asked for that failed.
+extern const QString kSettingsSaveFailedText;
+// The record folder to open is missing and cannot be made.
+extern const QString kRecordFolderCreateFailedText;
 extern const QString kObsNotInstalledText;
 extern const QString kCompanionStartedText;
 extern const QString kInstallDirMissingText;

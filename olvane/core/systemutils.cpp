@@ -280,8 +280,17 @@ QString getUninstallString(const QString& keyName)
 
 QString uninstallCommandProgram(const QString& command)
 {
-    if (!command.startsWith(QLatin1Char('"')))
+    if (!command.startsWith(QLatin1Char('"'))) {
+        // Unquoted, the program ends before the first switch ("/S", "-x"):
+        // blanks inside a folder name are kept.
+        for (int i = 0; i + 2 < command.size(); ++i) {
+            const QChar lead = command.at(i + 1);
+            if (command.at(i) == QLatin1Char(' ') && (lead == QLatin1Char('/') || lead == QLatin1Char('-')) &&
+                command.at(i + 2).isLetter())
+                return command.left(i);
+        }
         return command;
+    }
     const int close = command.indexOf(QLatin1Char('"'), 1);
     return close < 0 ? command.mid(1) : command.mid(1, close - 1);
 }

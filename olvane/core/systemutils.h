@@ -43,7 +43,9 @@ QString programWorkingDir(const QString& program);
 int isNetFrameworkInstalled();
 QString getUninstallString(const QString& keyName);
 // The program an Uninstall entry's "UninstallString" names: the text inside a
-// leading pair of double quotes (arguments may follow), else the whole text.
+// leading pair of double quotes (arguments may follow); unquoted, the text
+// before the first blank followed by "/" or "-" and a letter, else the whole
+// text.
 QString uninstallCommandProgram(const QString& command);
 // That program's folder, up to and including its last "/" or backslash; ""
 // when it has no separator.

@@ -11,6 +11,7 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDebug>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,7 +24,6 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
@@ -171,7 +171,9 @@ void LoginTokenInfo::reset()
 
 QString LoginTokenInfo::toToken() const
 {
-    return QStringLiteral("%1_%2_%3_%4_%5").arg(uid).arg(bizType).arg(shortToken).arg(clientType).arg(longTokenId);
+    // One pass: a "%1" inside the server's texts stays as it is.
+    return QStringLiteral("%1_%2_%3_%4_%5")
+        .arg(uid, QString::number(bizType), shortToken, QString::number(clientType), QString::number(longTokenId));
 }
 
 LoginManager::LoginManager() : QObject(nullptr)
@@ -206,13 +208,13 @@ qint64 LoginManager::currentServerTime()
     return QDateTime::currentMSecsSinceEpoch() / 1000 + m_serverTimeOffset;
 }
 
-void LoginManager::syncServerTime()
+QNetworkReply* LoginManager::syncServerTime()
 {
     if (m_serverTimeOffset != SERVER_TIME_INVALID)
-        return;
+        return nullptr;
     QNetworkRequest request(QUrl(QString::fromUtf8(toolTimeStampUrl())));
     request.setTransferTimeout(m_requestTimeoutMs);
-    m_networkManager->get(request);
+    return m_networkManager->get(request);
 }
 
 QByteArray LoginManager::getUserDevice() const
@@ -453,6 +455,12 @@ void LoginManager::handleNetworkResponse(QNetworkReply* reply)
     const QByteArray body = reply->readAll();
     reply->deleteLater();
     dispatch(url, body);
+    // After the time reply was handled, whatever it said: its time-out bounds
+    // the wait.
+    if (m_qrCodeRetrySync == reply) {
+        m_qrCodeRetrySync.clear();
+        requestQRCode();
+    }
 }
 
 void LoginManager::sltSSLErrorDeal(QNetworkReply* reply, const QList<QSslError>& errors)
@@ -591,10 +599,10 @@ void LoginManager::responseQRCode(const QUrl&, const QByteArray& body)
     const QJsonValue data = outcome.object.value(QStringLiteral("data"));
     if (outcome.errorNo == 1003) {
         m_serverTimeOffset = SERVER_TIME_INVALID;
-        syncServerTime();
-        if (m_qrCodeRetries < kQrCodeRetries) {
+        QNetworkReply* sync = syncServerTime();
+        if (sync && m_qrCodeRetries < kQrCodeRetries) {
             ++m_qrCodeRetries;
-            QTimer::singleShot(100, this, &LoginManager::requestQRCode);
+            m_qrCodeRetrySync = sync;
             return;
         }
     }
@@ -946,13 +954,33 @@ void LoginManager::notifyRtmpFailed(int errorNo, const QString& msg)
 
 void LoginManager::closeLiveRoom()
 {
+    // Counted first: an unsigned request is answered at once.
+    ++m_closeRoomPending;
     sendSigned(closeRoomUrl, QStringLiteral("zhubo_closeroom"),
                {{QString::fromLatin1(kTokenKey), m_tokenInfo.toToken()}}, true, false);
-    QThread::msleep(2000);
+}
+
+void LoginManager::waitForCloseLiveRoom(int timeoutMs)
+{
+    if (m_closeRoomPending == 0)
+        return;
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.setTimerType(Qt::PreciseTimer);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(this, &LoginManager::sglCloseLiveRoomSuccess, &loop, &QEventLoop::quit);
+    connect(this, &LoginManager::sglCloseLiveRommFailed, &loop, &QEventLoop::quit);
+    limit.start(timeoutMs);
+    // -1: the loop could not run (the application is leaving its own).
+    while (m_closeRoomPending > 0 && limit.isActive())
+        if (loop.exec() != 0)
+            break;
 }
 
 void LoginManager::responseCloseLiveRoom(const QUrl&, const QByteArray& body)
 {
+    m_closeRoomPending = qMax(m_closeRoomPending - 1, 0);
     const ReplyOutcome outcome = readReply(body, dataErrorMessage(), dataErrorMessage());
     if (outcome.errorNo == 0 || outcome.errorNo == 612) {
         emit sglCloseLiveRoomSuccess();

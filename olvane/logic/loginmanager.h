@@ -20,6 +20,7 @@
 #include <QList>
 #include <QObject>
 #include <QPair>
+#include <QPointer>
 #include <QSslError>
 #include <QString>
 
@@ -90,8 +91,12 @@ public:
     // closed start_liveroom and my_room again; ends in sglGetRtmpSuccessed or
     // sglGetRtmpFailed.
     void getRtmpInfo();
-    // Sends the close request, then blocks the calling thread for 2000 ms.
+    // Sends the close request; its answer comes as sglCloseLiveRoomSuccess
+    // or sglCloseLiveRommFailed.
     void closeLiveRoom();
+    // Runs the event loop until every close request sent is answered, for
+    // timeoutMs at most: at quit, a close the user asked for still leaves.
+    void waitForCloseLiveRoom(int timeoutMs);
     // Clears the guild flag and asks again; every reply ends in
     // sglCheckInGuildRequest.
     void checkAnchorInGuild();
@@ -99,10 +104,10 @@ public:
     // QR-code login. requestQRCode asks for a new scan code; a good reply
     // stores it, encodes its QR text (url followed by code) and emits
     // sglQRCodeChanged, a failed one sglGetQRCodeFailed. Error 1003
-    // resynchronises the time and asks again after 100 ms, a few times at
-    // most before it fails too. checkQRCodeAuth polls the scan state of the
-    // last code; its reply is a login reply (-2 asks for a new code, other
-    // errors are silent).
+    // resynchronises the time and asks again once that time reply has been
+    // handled, a few times at most before it fails too. checkQRCodeAuth
+    // polls the scan state of the last code; its reply is a login reply (-2
+    // asks for a new code, other errors are silent).
     void requestQRCode();
     void checkQRCodeAuth();
     // The current symbol drawn black on white into a size x size one-bit
@@ -164,7 +169,8 @@ private:
     using Handler = void (LoginManager::*)(const QUrl& url, const QByteArray& body);
 
     qint64 currentServerTime();
-    void syncServerTime();
+    // The time request sent, or null when the offset is valid already.
+    QNetworkReply* syncServerTime();
     QByteArray getUserDevice() const;
     static QString getDeviceId();
 
@@ -252,7 +258,11 @@ private:
 
     // One captcha check at a time, across all logins.
     bool m_captchaOpen = false;
-    // Scan-code requests repeated after error 1003 since the last other reply.
+    // Scan-code requests repeated after error 1003 since the last other reply,
+    // and the time request whose handled reply sends the next one.
     int m_qrCodeRetries = 0;
+    QPointer<QNetworkReply> m_qrCodeRetrySync;
+    // Close-room requests not answered yet.
+    int m_closeRoomPending = 0;
     int m_requestTimeoutMs = 15000;
 };

@@ -98,6 +98,7 @@ int ZvFileDownloader::download(const QString& url, const QString& dir, const QSt
     m_received = 0;
     m_written = 0;
     m_writeFailed = false;
+    m_writeError.clear();
     // Whatever this start returns, a later cancel must not touch the files of
     // an earlier download: they may belong to another downloader by now.
     m_target.clear();
@@ -181,8 +182,10 @@ bool ZvFileDownloader::writeAvailable()
     while ((n = m_reply->read(m_chunk.data(), m_chunk.size())) > 0) {
         m_written += n;
         if (m_file->write(m_chunk.constData(), n) != n) {
+            // QFile's own text is "Unknown error" for a file opened by descriptor.
+            m_writeError = QString::fromLocal8Bit(strerror(errno));
             qWarning().noquote() << "[Logic] by kx ZvFileDownloader::sltWriteToFile {" + m_name +
-                                        ": write failed: " + m_file->errorString() + "}";
+                                        ": write failed: " + m_writeError + "}";
             m_writeFailed = true;
             break;
         }
@@ -232,12 +235,14 @@ void ZvFileDownloader::sltDownloadFinished()
         // Bytes that arrived after the last readyRead was handled.
         writeAvailable();
         const bool flushed = m_file && m_file->flush();
+        if (!flushed && !m_writeFailed)
+            m_writeError = m_file ? QString::fromLocal8Bit(strerror(errno)) : QStringLiteral("no file");
         cleanup();
         const QByteArray temp = QFile::encodeName(m_temp);
         const QByteArray target = QFile::encodeName(m_target);
         QString reason;
         if (m_writeFailed || !flushed)
-            reason = QStringLiteral("write failed");
+            reason = QStringLiteral("write failed: ") + m_writeError;
         else if (error != QNetworkReply::NoError)
             reason = QStringLiteral("network: ") + errorText;
         else if (status < 200 || status > 299)

@@ -94,6 +94,8 @@ private:
     QString m_temp;
     QFile* m_file = nullptr;
     bool m_writeFailed = false;
+    // The system's reason for the failed write ("No space left on device").
+    QString m_writeError;
     QByteArray m_chunk;
     QNetworkAccessManager* m_manager = nullptr;
     QNetworkReply* m_reply = nullptr;

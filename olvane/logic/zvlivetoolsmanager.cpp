@@ -409,7 +409,7 @@ int ZvLiveToolsManager::getInstallProgress(const QString& toolName)
     QMutexLocker locker(&taskMutex);
     for (const LiveToolTask& task : qAsConst(tasks))
         if (task.toolName == toolName && task.kind == 0)
-            return qMin(task.elapsedMs * 100 / task.expectedMs, 100);
+            return task.installPercent();
     return -1;
 }
 
@@ -431,7 +431,7 @@ void ZvLiveToolsManager::timerEvent(QTimerEvent* event)
         if (running) {
             if (it->kind == 0) {
                 it->elapsedMs += kPollIntervalMs;
-                emit sglLiveToolInstallProgress(it->toolName, qMin(it->elapsedMs * 100 / it->expectedMs, 100));
+                emit sglLiveToolInstallProgress(it->toolName, it->installPercent());
             }
             ++it;
             continue;

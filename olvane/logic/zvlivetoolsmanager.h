@@ -27,9 +27,13 @@ struct LiveToolTask
     QString toolName;
     // The executable whose presence in the process list means the task runs.
     QString processName;
-    int elapsedMs = 0;
+    qint64 elapsedMs = 0;
     int expectedMs = 1;
     int kind = 0; // 0 install, 1 uninstall
+
+    // 0-100 of the expected time; in 64 bits, as a hung installer may run
+    // for hours.
+    int installPercent() const { return static_cast<int>(qMin<qint64>(elapsedMs * 100 / expectedMs, 100)); }
 };
 
 class ZvLiveToolsManager : public QObject

@@ -16,6 +16,7 @@
 namespace {
 
 bool g_tiedToApplication = false;
+constexpr int kCloseRoomQuitWaitMs = 2000;
 
 } // namespace
 
@@ -171,6 +172,10 @@ void ZvLogicFW::shutdown()
     // whose owner may be going too.
     logicListener = nullptr;
 
+    // A close of the live room asked for just before the quit still leaves;
+    // not from the post routine, after the application object has gone.
+    if (loginManager && QCoreApplication::instance() && !QCoreApplication::closingDown())
+        loginManager->waitForCloseLiveRoom(kCloseRoomQuitWaitMs);
     delete loginManager;
     loginManager = nullptr;
     while (!toolRepairs.isEmpty()) {

@@ -10,15 +10,13 @@
 
 #include <QDebug>
 #include <QFileInfo>
-#include <QThread>
 #include <QTimerEvent>
 
 namespace {
 
 const int kPollIntervalMs = 200;
 const int kStartFailed = -1001;
-const int kUnpackWaits = 600;
-const int kUnpackWaitMs = 500;
+const int kUnpackLimitMs = 300 * 1000;
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 QString localPath(const char* windowsPath)
@@ -52,6 +50,18 @@ void ZvToolRepair::setInstallerFile(const QString& file)
 {
     QMutexLocker locker(&mutex);
     installerFile = file;
+}
+
+bool ZvToolRepair::isRunning() const
+{
+    QMutexLocker locker(&mutex);
+    return running;
+}
+
+void ZvToolRepair::setRunning(bool value)
+{
+    QMutexLocker locker(&mutex);
+    running = value;
 }
 
 int ZvToolRepair::startRepair()
@@ -123,6 +133,9 @@ bool ZvDirectXRepair::needRepair()
 
 int ZvDirectXRepair::startRepair()
 {
+    // Before the tool's name changes: the poll of a running repair reads it.
+    if (isRunning())
+        return 0;
     const int runtimes = isNetFrameworkInstalled();
     if (runtimes & 1)
         setInstallerFile(QStringLiteral("DirectX Repair.exe"));
@@ -132,19 +145,45 @@ int ZvDirectXRepair::startRepair()
     const QString repairDir = getRepairDir();
     const QString toolPath = repairDir + QStringLiteral("/DirectX Repair V3.3/") + getInstallerFile();
     const QString packagePath = repairDir + QStringLiteral("/DirectX.exe");
-    if (!QFileInfo::exists(toolPath) && QFileInfo::exists(packagePath)) {
-        // "-o" takes the folder directly, without a blank or quotes.
-        if (shellOpenHidden(packagePath, QStringLiteral("-y -o") + repairDir) > 32) {
-            for (int waits = 0; waits < kUnpackWaits; ++waits) {
-                bool scanned = false;
-                if (!isProcessRunning(QStringLiteral("DirectX.exe"), &scanned) && scanned)
-                    break;
-                QThread::msleep(kUnpackWaitMs);
-            }
-        }
+    // "-o" takes the folder directly, without a blank or quotes. A refused
+    // start goes on to the tool, whose start then fails.
+    if (!QFileInfo::exists(toolPath) && QFileInfo::exists(packagePath) &&
+        shellOpenHidden(packagePath, QStringLiteral("-y -o") + repairDir) > 32) {
+        setRunning(true);
+        unpackDeadline.setRemainingTime(kUnpackLimitMs);
+        unpackTimerId = startTimer(kPollIntervalMs, Qt::CoarseTimer);
+        return 0;
     }
+    return runTool();
+}
+
+int ZvDirectXRepair::runTool()
+{
     writeRepairSettings();
-    return runInstaller(toolPath, QStringLiteral("/S"));
+    return runInstaller(getRepairDir() + QStringLiteral("/DirectX Repair V3.3/") + getInstallerFile(),
+                        QStringLiteral("/S"));
+}
+
+void ZvDirectXRepair::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() != unpackTimerId) {
+        ZvToolRepair::timerEvent(event);
+        return;
+    }
+    bool scanned = false;
+    const bool unpacking = isProcessRunning(QStringLiteral("DirectX.exe"), &scanned) || !scanned;
+    const bool timedOut = unpackDeadline.hasExpired();
+    if (unpacking && !timedOut)
+        return; // a failed scan is not the unpacker's end either
+    killTimer(unpackTimerId);
+    unpackTimerId = -1;
+    setRunning(false);
+    if (timedOut && unpacking) {
+        qWarning().noquote() << QStringLiteral("by kx ZvDirectXRepair {DirectX.exe still unpacking after 300 s}");
+    } else if (runTool() == 0) {
+        return; // the tool's own poll reports its end
+    }
+    emit sglRepairFinished(getRepairName());
 }
 
 void ZvDirectXRepair::writeRepairSettings()

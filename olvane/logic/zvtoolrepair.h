@@ -5,9 +5,10 @@
 //
 // GUI thread. sglRepairFinished is emitted while the repair's mutex is held:
 // a receiver that calls back into the same repair must be connected queued.
-// The DirectX repair's startRepair blocks up to 600 x 500 ms while its
-// package unpacks.
+// Nothing here blocks: the DirectX repair's package unpacks while the event
+// loop runs, and the repair counts as running from the unpacker's start.
 
+#include <QDeadlineTimer>
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -37,6 +38,10 @@ protected:
     void timerEvent(QTimerEvent* event) override;
     int runInstaller(const QString& installerPath, const QString& parameters);
     void setInstallerFile(const QString& file);
+    bool isRunning() const;
+    // A stage of the repair's own before the installer: running from now on
+    // (true), or ended (false) so that runInstaller may start the installer.
+    void setRunning(bool running);
 
 private:
     const QString repairName;
@@ -60,14 +65,25 @@ class ZvDirectXRepair : public ZvToolRepair
 public:
     using ZvToolRepair::ZvToolRepair;
     bool needRepair() override;
+    // 0 at once when already running; else unpacks the package first when
+    // the tool is not there yet (polled every 200 ms, at most 300 s), then
+    // configures and starts the tool. A tool that then cannot start, or an
+    // unpacking that does not end, finishes the repair (sglRepairFinished).
     int startRepair() override;
 
     // False when a mapped system folder ("C:/Windows/Sysnative",
     // "C:/Windows/SysWOW64") exists without the library.
     static bool isDllPresent(const QString& dllName);
 
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
 private:
     void writeRepairSettings();
+    int runTool();
+
+    int unpackTimerId = -1;
+    QDeadlineTimer unpackDeadline;
 };
 
 class ZvVCRedistRepair : public ZvToolRepair

@@ -115,6 +115,7 @@ bool acceptInstallFolder(AppConfig* config, const QString& toolName, const QStri
         return false;
     }
     config->setToolInstallPath(toolName, folder);
+    saveSettings(config, "installdialogs::acceptInstallFolder");
     return true;
 }
 

@@ -311,9 +311,10 @@ QString zvEnvironmentalRepair::currentRepairName() const
 
 void zvEnvironmentalRepair::ignore()
 {
-    if (AppConfig* config = mainWindowLink().config)
+    if (AppConfig* config = mainWindowLink().config) {
         config->setEnvironmentRepairIgnore(true);
-    else
+        saveSettings(config, "zvEnvironmentalRepair::ignore");
+    } else
         qWarning().noquote() << "by kx zvEnvironmentalRepair {no settings: the ignore choice is not kept}";
     close();
 }

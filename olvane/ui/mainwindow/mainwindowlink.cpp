@@ -1,5 +1,8 @@
 #include "ui/mainwindow/mainwindowlink.h"
 
+#include "core/appconfig.h"
+#include "core/stringconstants.h"
+
 #include <QCoreApplication>
 #include <QSystemTrayIcon>
 
@@ -23,6 +26,22 @@ MainWindowLink& mainWindowLink()
 {
     static MainWindowLink link;
     return link;
+}
+
+bool saveSettings(AppConfig* config, const char* caller)
+{
+    if (!config)
+        return false;
+    if (config->saveConfig())
+        return true;
+    qWarning("[UI] by kx %s {save config failed}", caller);
+    return false;
+}
+
+void showSettingsSaveFailed()
+{
+    if (const auto& toast = mainWindowLink().toast)
+        toast(kSettingsSaveFailedText);
 }
 
 bool systemTrayAvailable()

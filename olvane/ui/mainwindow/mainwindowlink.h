@@ -27,9 +27,19 @@ struct MainWindowLink
     // Installs that wait for the uninstall of a reinstall, so that they
     // outlive the wizard that began them.
     ZvInstallAfterUninstall* installAfterUninstall = nullptr;
+    // Shows a message in the main window's toast.
+    std::function<void(const QString&)> toast;
 };
 
 MainWindowLink& mainWindowLink();
+
+// Saves the settings right after the user changed them; a failure is logged
+// under the caller's name. False when they were not written (the change
+// stays in effect for this run).
+bool saveSettings(AppConfig* config, const char* caller);
+// Tells the user, in the main window's toast, that a save they asked for
+// failed.
+void showSettingsSaveFailed();
 
 // Whether the desktop shows tray icons (QSystemTrayIcon), unless a test has
 // said otherwise; an empty function restores the real answer.

@@ -124,6 +124,7 @@ zavmoManager::zavmoManager(QWidget* parent) : QWidget(parent)
 
     g_mainWindow = this;
     mainWindowLink().window = this;
+    mainWindowLink().toast = [this](const QString& text) { toolTip()->showMessage(text); };
     m_currentTool = kZvToolName;
 
     m_liveCodeTimer = new QTimer(this);
@@ -501,17 +502,23 @@ void zavmoManager::sltLiveToolInstallProgress(QString name, int progress)
 
 void zavmoManager::sltLiveToolInstallFinished(QString name)
 {
-    if (name != m_currentTool)
-        return;
-    showProgress(-1, true);
+    const bool fromCard = m_cardInstalls.remove(name);
     ZvLiveToolsManager* tools = toolsManager();
-    if (!tools)
-        return;
-    m_currentToolStatus = tools->getAppStatus(m_currentTool);
-    if (m_currentToolStatus != 0)
-        pointEventWithInt(PointClickInstallSucc, QStringLiteral("type"), analyticsToolType(m_currentTool));
-    refreshToolState();
-    updateToolLabels(m_currentTool);
+    const int status = tools ? tools->getAppStatus(name) : 0;
+    if (name == m_currentTool) {
+        showProgress(-1, true);
+        if (!tools)
+            return;
+        m_currentToolStatus = status;
+        if (status != 0)
+            pointEventWithInt(PointClickInstallSucc, QStringLiteral("type"), analyticsToolType(name));
+        refreshToolState();
+        updateToolLabels(m_currentTool);
+    }
+    // An installer that ended without installing; a tool whose install the
+    // monitor cannot see (ZVShow) is taken at its word.
+    if (fromCard && tools && status == 0 && tools->knowsInstallState(name))
+        prompt(kInstallFailedText, true, nullptr);
 }
 
 void zavmoManager::sltUpdateAppStatus(QString name, int status)
@@ -545,6 +552,9 @@ void zavmoManager::sltUpdateAppStatus(QString name, int status)
             if (login && login->isLogin())
                 login->closeLiveRoom();
         }
+        // The tool may have been started again while the prompt was open.
+        if (ZvLiveToolsManager* tools = toolsManager())
+            status = tools->getAppStatus(name);
     }
     if (name == m_currentTool && status != m_currentToolStatus) {
         m_currentToolStatus = status;
@@ -816,8 +826,12 @@ void zavmoManager::installDownloadedTool(const QString& tool, const QString& fil
         }
         return;
     }
+    // An install already under way (a wizard's) is not this card's.
+    const bool pending = tools->getInstallProgress(tool) >= 0;
     // 15000 ms is the expected duration that drives the install progress.
     if (tools->installLiveTool(tool, file, m_config->getToolInstallPath(tool), 15000)) {
+        if (!pending)
+            m_cardInstalls.insert(tool);
         if (tool == m_currentTool)
             showProgress(0, false);
     } else {

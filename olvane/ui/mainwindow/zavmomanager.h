@@ -16,6 +16,7 @@
 #include "ui/mainwindow/zvtitlebar.h"
 #include "ui_zavmomanager.h"
 
+#include <QSet>
 #include <QString>
 #include <QSystemTrayIcon>
 #include <QWidget>
@@ -167,6 +168,8 @@ private:
     bool m_obsClassicRestarting = false;
     bool m_obsStudioRestarting = false;
     bool m_rtmpRequestPending = false;
+    // Tools whose running install this window started from a card.
+    QSet<QString> m_cardInstalls;
     QTimer* m_liveCodeTimer = nullptr;
     QTimer* m_advertisingTimer = nullptr;
     ZvToolTip* m_toolTip = nullptr;

@@ -38,13 +38,15 @@ void zvAppQuitTip::loadStyleSheet()
 
 void zvAppQuitTip::on_button_confirm_clicked()
 {
+    bool saved = true;
     if (AppConfig* config = mainWindowLink().config) {
         config->setCloseMode(ui->radio_btn_quit->isChecked() ? CLOSE_QUIT : CLOSE_TO_TRAY);
         config->setShowCloseTipEnable(!ui->checkBox_not_tip->isChecked());
-        if (!config->saveConfig())
-            qWarning("[UI] by kx zvAppQuitTip::on_button_confirm_clicked {save config failed}");
+        saved = saveSettings(config, "zvAppQuitTip::on_button_confirm_clicked");
     }
     accept();
+    if (!saved)
+        showSettingsSaveFailed();
 }
 
 void zvAppQuitTip::on_button_cancel_clicked()

@@ -6,6 +6,11 @@
 #include "logic/toolconfigfiles.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
+#include "ui/mainwindow/zvmsgtipwidget.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
 
 zvChooseRecordPath::zvChooseRecordPath(QWidget* parent) : QDialog(parent), ui(new Ui::zvChooseRecordPath)
 {
@@ -54,7 +59,16 @@ void zvChooseRecordPath::initRecordPath(const QString& toolName, QString (*recor
 
 void zvChooseRecordPath::openRowFolder(QLineEdit* edit)
 {
-    if (!openFolder(edit->text()))
+    // A tool records into its folder once it streams: a fresh account's
+    // Videos folder may not exist yet.
+    const QString folder = edit->text();
+    if (!QFileInfo(folder).isDir() && (!folder.startsWith(QLatin1Char('/')) || !QDir().mkpath(folder))) {
+        qWarning().noquote() << "[UI] by kx zvChooseRecordPath::openRowFolder {cannot create " + folder + "}";
+        zvMsgTipWidget tip(kRecordFolderCreateFailedText, false, this);
+        tip.exec();
+        return;
+    }
+    if (!openFolder(folder))
         qWarning("[UI] by kx zvChooseRecordPath::openRowFolder {not an existing folder, or no file manager}");
 }
 

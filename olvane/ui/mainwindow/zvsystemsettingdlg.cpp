@@ -120,16 +120,19 @@ void zvSystemSettingDlg::chooseLaunchFile()
         return;
     const QString tool = currentToolName();
     config->setToolLaunchPath(tool, path);
+    saveSettings(config, "zvSystemSettingDlg::chooseLaunchFile");
     if (SettingsDialogHost* h = host())
         h->updateToolPath(tool, path);
 }
 
 void zvSystemSettingDlg::on_button_close_clicked()
 {
+    bool saved = true;
     if (AppConfig* config = mainWindowLink().config) {
         config->setCloseMode(ui->radioButton_close->isChecked() ? CLOSE_QUIT : CLOSE_TO_TRAY);
-        if (!config->saveConfig())
-            qWarning("[UI] by kx zvSystemSettingDlg::on_button_close_clicked {save config failed}");
+        saved = saveSettings(config, "zvSystemSettingDlg::on_button_close_clicked");
     }
     close();
+    if (!saved)
+        showSettingsSaveFailed();
 }

@@ -100,8 +100,7 @@ void zvTitleBar::on_button_close_clicked()
     int closeMode = CLOSE_QUIT;
     bool cancelled = false;
     if (AppConfig* config = mainWindowLink().config) {
-        if (!config->saveConfig())
-            qWarning("[UI] by kx zvTitleBar::on_button_close_clicked {save config failed}");
+        saveSettings(config, "zvTitleBar::on_button_close_clicked");
         if (config->getShowCloseTipEnable()) {
             zvAppQuitTip tip(window);
             cancelled = tip.exec() != QDialog::Accepted;

@@ -1,12 +1,15 @@
 // The program Olvane as a user starts it (offscreen, against the simulator):
 // one copy runs, a later copy hands over its message and exits 0, the first
-// shows and raises its window; a killed first copy leaves no lock behind.
+// shows and raises its window; a killed first copy leaves no lock behind; a
+// terminated one quits cleanly.
 #include "olvanerun.h"
 
 #include "simulator.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -80,6 +83,20 @@ TEST_F(OlvaneProgramTest, LaterCopyHandsOverAndAKilledFirstLeavesNoLock)
     EXPECT_EQ(exitCode(*fourth), 0);
     EXPECT_TRUE(waitForInfoLog(kActivated, 2, kWaitMs));
     stop(*third);
+}
+
+TEST_F(OlvaneProgramTest, TerminationQuitsThroughTheEventLoopAndSavesTheSettings)
+{
+    // Nothing writes the settings before the quit does.
+    const QString settings =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Olvane/systemSetting";
+    QFile::remove(settings);
+    const int painted = infoLogCount(kPaintedText);
+    auto process = start();
+    ASSERT_TRUE(waitForInfoLog(kPaintedText, painted + 1, kWaitMs));
+    process->terminate();
+    EXPECT_EQ(exitCode(*process), 0);
+    EXPECT_TRUE(QFileInfo::exists(settings));
 }
 
 } // namespace

@@ -302,6 +302,10 @@ TEST(Registry, UninstallFolderAndRuntimeKeys)
     ASSERT_TRUE(platform::registry::writeString(Root::LocalMachine, uninstall + kestro, "UninstallString",
                                                 "C:\\Kestro\\uninst.exe"));
     EXPECT_EQ(getUninstallString(QString::fromStdString(kestro)), "C:\\Kestro\\");
+    // Unquoted with switches: the program ends before the first one.
+    EXPECT_EQ(uninstallCommandFolder("C:\\x y\\un.exe /S -q"), "C:\\x y\\");
+    EXPECT_EQ(uninstallCommandProgram("C:\\x y\\un.exe /S"), "C:\\x y\\un.exe");
+    EXPECT_EQ(uninstallCommandProgram("/opt/a -1/un.exe -uninstall"), "/opt/a -1/un.exe");
     ASSERT_TRUE(
         platform::registry::writeString(Root::LocalMachine, uninstall + kestro, "UninstallString", "uninst.exe"));
     EXPECT_EQ(getUninstallString(QString::fromStdString(kestro)), "");

@@ -162,6 +162,17 @@ TEST_F(LoginManagerTest, PasswordLoginLoadsTheUserAndSavesTheLogin)
     EXPECT_TRUE(manager->findChildren<QNetworkReply*>().isEmpty());
 }
 
+TEST(LoginTokenInfoTest, TokenTextKeepsPlaceMarkersInTheServersTexts)
+{
+    LoginTokenInfo token;
+    token.uid = "u%1";
+    token.bizType = 13;
+    token.shortToken = "s%2%9";
+    token.clientType = 1;
+    token.longTokenId = 7;
+    EXPECT_EQ(token.toToken().toStdString(), "u%1_13_s%2%9_1_7");
+}
+
 TEST_F(LoginManagerTest, FormValuesAreEncodedOnceAndSignedAsTyped)
 {
     auto manager = syncedManager();

@@ -17,9 +17,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 
-#include <chrono>
-#include <thread>
-
 using namespace logictest;
 using platform::registry::Root;
 using zavmo::test::FakeTools;
@@ -33,8 +30,7 @@ protected:
     {
         qputenv("ZAVMO_WINDOWS_ROOT", (dir / "windows").toUtf8());
         qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "300");
-        // Present (empty: the real /proc), so that a helper thread can change
-        // it in place while the test's thread reads it.
+        // Empty: the real /proc; a test points it elsewhere to fail scans.
         qputenv("ZAVMO_PROC_ROOT", "");
         QDir(getRepairDir()).removeRecursively();
     }
@@ -96,19 +92,23 @@ TEST_F(RepairRunTest, DirectXUnpacksItsPackageThenRunsTheToolForTheNetRuntime)
     FakeTools::place(getRepairDir().toStdString(), "DirectX.exe");
     ASSERT_TRUE(repair.needRepair());
 
-    // The process list cannot be read for the first 600 ms: the unpack wait
-    // goes on instead of taking that for the unpacker's end.
-    qputenv("ZAVMO_PROC_ROOT", (dir / "no-proc").toUtf8());
-    std::thread restore([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(600));
-        qputenv("ZAVMO_PROC_ROOT", "");
-    });
+    // The start returns at once; while the package unpacks, the repair runs:
+    // a second start starts nothing and keeps the tool chosen first.
     QElapsedTimer timer;
     timer.start();
-    const int started = repair.startRepair();
-    restore.join();
-    ASSERT_EQ(started, 0);
-    EXPECT_GE(timer.elapsed(), 500);
+    ASSERT_EQ(repair.startRepair(), 0);
+    EXPECT_LT(timer.elapsed(), 200);
+    platform::registry::deleteKey(Root::LocalMachine, "SOFTWARE\\Microsoft\\.NETFramework\\v4.0.30319");
+    ASSERT_EQ(repair.startRepair(), 0);
+    EXPECT_EQ(repair.getInstallerFile(), "DirectX_Repair_win8.exe");
+    // The process list cannot be read for 600 ms: the unpack wait goes on
+    // instead of taking that for the unpacker's end.
+    qputenv("ZAVMO_PROC_ROOT", (dir / "no-proc").toUtf8());
+    waitFor([] { return false; }, 600);
+    EXPECT_TRUE(fake.waitForStarts("DirectX_Repair_win8.exe", 0, 0).empty());
+    qputenv("ZAVMO_PROC_ROOT", "");
+    ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }));
+    EXPECT_EQ(finished[0], kDirectXName);
     const auto unpack = fake.waitForStarts("DirectX.exe", 1, 0);
     ASSERT_EQ(unpack.size(), 1u);
     EXPECT_EQ(unpack[0].args, (std::vector<std::string>{"-y", "-o" + getRepairDir().toStdString()}));
@@ -116,11 +116,25 @@ TEST_F(RepairRunTest, DirectXUnpacksItsPackageThenRunsTheToolForTheNetRuntime)
     EXPECT_EQ(platform::profile::readString(settings, "DirectX Repair", "FormStyle", ""), "Simple");
     EXPECT_EQ(platform::profile::readString(settings, "DirectX Repair", "Language", ""), "zh-CN");
     // .NET 4 wins over .NET 2.
-    EXPECT_EQ(fake.waitForStarts("DirectX_Repair_win8.exe", 1, 5000).size(), 1u);
-    ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }));
-    EXPECT_EQ(finished[0], kDirectXName);
+    EXPECT_EQ(fake.waitForStarts("DirectX_Repair_win8.exe", 1, 0).size(), 1u);
     EXPECT_FALSE(repair.needRepair());
     EXPECT_EQ(repair.getInstallerFile(), "DirectX_Repair_win8.exe");
+    waitFor([] { return false; }, 400);
+    EXPECT_EQ(finished.size(), 1);
+}
+
+TEST_F(RepairRunTest, DirectXPackageThatUnpacksNothingFinishesTheRepairOnce)
+{
+    QDir().mkpath(dir / "windows/C/Windows/SysWOW64");
+    ZvDirectXRepair repair(kDirectXName, "DirectX_Repair_win8.exe");
+    watch(repair);
+    QDir().mkpath(getRepairDir());
+    ASSERT_TRUE(QFile::copy("/bin/true", getRepairDir() + "/DirectX.exe"));
+    ASSERT_EQ(repair.startRepair(), 0);
+    ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }, 5000));
+    waitFor([] { return false; }, 400);
+    EXPECT_EQ(finished.size(), 1);
+    EXPECT_TRUE(repair.needRepair());
 }
 
 TEST_F(RepairRunTest, DirectXAlreadyUnpackedRunsTheOlderToolWithOnlyNet2)

@@ -1,5 +1,5 @@
 // The tools manager before init: no monitor, so every query and action
-// reports why and gives nothing.
+// reports why and gives nothing. And the install progress of a task.
 
 #include "logic_support.h"
 
@@ -11,6 +11,16 @@
 using namespace logictest;
 
 namespace {
+
+TEST(LiveToolTaskProgress, AnInstallerHungForHoursStaysAtAHundred)
+{
+    LiveToolTask task;
+    task.expectedMs = 15000;
+    task.elapsedMs = 7500;
+    EXPECT_EQ(task.installPercent(), 50);
+    task.elapsedMs = 6LL * 3600 * 1000;
+    EXPECT_EQ(task.installPercent(), 100);
+}
 
 TEST(ToolsManagerWithoutMonitor, EachOperationLogsAndGivesNothing)
 {

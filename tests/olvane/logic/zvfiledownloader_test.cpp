@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "logictest.h"
+#include "logic_support.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -230,16 +230,9 @@ TEST_F(Downloads, KeysTheTwentyDownloadersAndStartsThatFetchNothing)
         ASSERT_EQ(pool->startDownload(QString("key%1").arg(i), url, dir.path(), true, QString("f%1").arg(i)),
                   kDownloadStarted);
     {
-        static QStringList warnings;
-        warnings.clear();
-        const QtMessageHandler previous =
-            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-                if (type == QtWarningMsg)
-                    warnings << text;
-            });
+        logictest::LogCapture log;
         EXPECT_EQ(pool->startDownload("key20", url, dir.path(), true, "f20"), kDownloadNoDownloader);
-        qInstallMessageHandler(previous);
-        EXPECT_EQ(warnings, QStringList({"by kx download cache is empty"}));
+        EXPECT_EQ(log.lines(), QStringList({"by kx download cache is empty"}));
     }
     EXPECT_EQ(pool->startDownload("key3", url, dir.path(), true, "other"), kDownloadNoDownloader);
     EXPECT_EQ(pool->getDownloadProgress("key3"), 0);
@@ -410,11 +403,20 @@ TEST_F(Downloads, AFailedWriteEndsTheTransfer)
     small.rlim_cur = 64 * 1024;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
 
-    ASSERT_EQ(pool->startDownload("full", url, dir.path(), true, ""), kDownloadStarted);
-    const bool ended = waitFor([&] { return this->ended("full"); });
+    bool ended = false;
+    QStringList warnings;
+    {
+        logictest::LogCapture log;
+        ASSERT_EQ(pool->startDownload("full", url, dir.path(), true, ""), kDownloadStarted);
+        ended = waitFor([&] { return this->ended("full"); });
+        warnings = log.lines();
+    }
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, previousHandler);
     ASSERT_TRUE(ended);
+    // The log names the system's reason.
+    EXPECT_EQ(warnings.filter("sltDownloadFinished {full: write failed: File too large}").size(), 1)
+        << warnings.join('\n').toStdString();
     EXPECT_EQ(outcomes("full"), QStringList({"failed", "finished"}));
     EXPECT_FALSE(QFileInfo::exists(dir.path() + "/big.bin.download"));
     // Not fetched to the end first.

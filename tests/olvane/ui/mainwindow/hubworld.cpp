@@ -55,8 +55,7 @@ void HubTest::SetUp()
 
 void HubTest::TearDown()
 {
-    mainWindowLink().config = nullptr;
-    mainWindowLink().window = nullptr;
+    mainWindowLink() = MainWindowLink{};
 }
 
 void HubTest::install(const QString& toolName)

@@ -25,6 +25,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -350,7 +351,7 @@ TEST_F(MainWindowTest, InstallerAlreadyDownloadedInstallsWithoutDownloading)
     EXPECT_EQ(fake.waitForStarts("OBS_installer.exe", 1, 0).size(), 1u);
 }
 
-TEST_F(MainWindowTest, FailedDownloadSaysSoAndHidesTheProgress)
+TEST_F(MainWindowTest, FailedDownloadOrInstallSaysSoAndHidesTheProgress)
 {
     click("button_OBSLive");
     ASSERT_TRUE(waitUntil([&] { return shown("button_install_OBS"); }));
@@ -363,6 +364,19 @@ TEST_F(MainWindowTest, FailedDownloadSaysSoAndHidesTheProgress)
     EXPECT_FALSE(shown("progressBar_OBS"));
     EXPECT_TRUE(shown("button_install_OBS"));
     EXPECT_TRUE(fake.starts().empty());
+
+    // An installer that ends without installing anything. (An earlier
+    // test's events may still arrive: only this one's count.)
+    const qint64 began = QDateTime::currentMSecsSinceEpoch();
+    QDir().mkpath(getDownloadDir());
+    ASSERT_TRUE(QFile::copy("/bin/false", getDownloadDir() + "/OBS_installer.exe"));
+    responder.clickButton("button_confirm");
+    click("button_install_OBS");
+    ASSERT_TRUE(waitUntil([&] { return responder.records().size() == 2; }, 5000));
+    EXPECT_TRUE(responder.records().at(1).texts.contains(kInstallFailedText));
+    EXPECT_TRUE(shown("button_install_OBS"));
+    for (const Json::Value& event : events("click_install_succ", 1, 300))
+        EXPECT_LT(event["oct"].asInt64(), began);
 }
 
 TEST_F(MainWindowTest, CancelledDownloadHidesTheProgress)

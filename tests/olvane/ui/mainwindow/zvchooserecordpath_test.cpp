@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -194,9 +195,9 @@ TEST_F(RecordPathTest, EachButtonOpensItsRowsFolderAsOneArgument)
     EXPECT_EQ(QString::fromUtf8(opened()), "open " + zv + "\nopen " + classic + "\nopen " + videos + "\n");
 }
 
-TEST_F(RecordPathTest, MissingFoldersAndFilesAreNotOpened)
+TEST_F(RecordPathTest, AMissingFolderIsCreatedBeforeItOpensAndAFileIsRefused)
 {
-    const QString missing = dir / "gone";
+    const QString missing = dir / "gone/Videos";
     storeZvToolFolder(missing);
     const QString file = dir / "a file";
     put(file, "x");
@@ -209,8 +210,13 @@ TEST_F(RecordPathTest, MissingFoldersAndFilesAreNotOpened)
     EXPECT_EQ(child<QLineEdit>(dialog, "lineEdit")->text(), missing);
     EXPECT_EQ(child<QLineEdit>(dialog, "lineEdit_3")->text(), file);
     click(dialog, 0);
+    EXPECT_TRUE(QFileInfo(missing).isDir());
+    ModalResponder responder;
+    responder.clickButton("button_confirm");
     click(dialog, 2);
-    EXPECT_EQ(opened(), "");
+    ASSERT_EQ(responder.records().size(), 1);
+    EXPECT_TRUE(responder.records().at(0).texts.contains(kRecordFolderCreateFailedText));
+    EXPECT_EQ(QString::fromUtf8(opened()), "open " + missing + "\n");
 }
 
 // For people to look at, in the gallery folder.

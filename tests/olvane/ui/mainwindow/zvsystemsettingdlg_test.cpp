@@ -226,8 +226,8 @@ TEST_F(SettingDialogTest, ObsClassicTakesOnlyOBSExeInExactCase)
     EXPECT_EQ(config->getToolLaunchPath(kObsClassicToolName), chosen);
     EXPECT_EQ(config->getToolLaunchPath(kObsStudioToolName), "");
     EXPECT_EQ(host.updates, QStringList{kObsClassicToolName + "|" + chosen});
-    // In memory only until the next save.
-    EXPECT_FALSE(QFile::exists(getSystemSettingPath()));
+    // Saved at once: a logout must not lose it.
+    EXPECT_EQ(stored("OBS/launchPath").toString(), chosen);
 }
 
 TEST_F(SettingDialogTest, ObsStudioTakesObs32Obs64AndTheDistributionsObs)
@@ -315,6 +315,9 @@ TEST_F(SettingDialogTest, FailedSaveIsLoggedAndTheDialogStillCloses)
     // A data folder below a regular file cannot be created.
     qputenv("XDG_DATA_HOME", "/dev/null/data");
     logictest::LogCapture log;
+    // Told in the main window's toast once the dialog is closed.
+    QStringList toasts;
+    mainWindowLink().toast = [&](const QString& text) { toasts << text + (dialog.isVisible() ? " (open)" : ""); };
     ModalResponder responder;
     responder.clickButton("button_close");
     dialog.exec();
@@ -322,11 +325,12 @@ TEST_F(SettingDialogTest, FailedSaveIsLoggedAndTheDialogStillCloses)
     EXPECT_EQ(responder.records().size(), 1);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(log.contains("zvSystemSettingDlg::on_button_close_clicked {save config failed}"));
+    EXPECT_EQ(toasts, QStringList{kSettingsSaveFailedText});
     // Kept in memory for the next save.
     EXPECT_EQ(config->getCloseMode(), CLOSE_QUIT);
 }
 
-TEST_F(SettingDialogTest, EscapeKeepsTheOldModeAndThePickedPathInMemory)
+TEST_F(SettingDialogTest, EscapeKeepsTheOldModeAndTheSavedPickedPath)
 {
     config->setCloseMode(0);
     host.tool = kObsClassicToolName;
@@ -339,7 +343,8 @@ TEST_F(SettingDialogTest, EscapeKeepsTheOldModeAndThePickedPathInMemory)
     EXPECT_EQ(dialog.exec(), QDialog::Rejected);
     EXPECT_EQ(config->getCloseMode(), CLOSE_QUIT);
     EXPECT_EQ(config->getToolLaunchPath(kObsClassicToolName), obs);
-    EXPECT_FALSE(QFile::exists(getSystemSettingPath()));
+    EXPECT_EQ(stored("OBS/launchPath").toString(), obs);
+    EXPECT_EQ(stored("Basic/closeMode").toInt(), 0);
 }
 
 TEST_F(SettingDialogTest, WithoutSettingsNothingIsShownNorSaved)
