@@ -103,10 +103,16 @@ protected:
         if (LoginManager* login = ZvLogicFW::instance()->getLoginManager(); login && login->isLogin())
             login->logout();
         window.reset();
-        fake.killAll();
         // SIGKILL ends a process a little later: one still in the process
-        // list would count as running in the next test's start flow.
-        EXPECT_TRUE(waitUntil([&] { return fake.running().empty(); }, 5000));
+        // list would count as running in the next test's start flow. A
+        // launcher killed mid-start may have started its tool unlogged yet,
+        // so each pass kills again.
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                fake.killAll();
+                return fake.running().empty();
+            },
+            5000));
         setQuitFunction({});
         setSystemTrayAvailableFunction({});
         qunsetenv("ZAVMO_WINDOWS_ROOT");
