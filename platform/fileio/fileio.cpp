@@ -1,5 +1,6 @@
 #include "platform/fileio.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -91,6 +92,21 @@ bool readToEnd(int fd, std::string& out)
             return true;
         out.append(buffer, size_t(n));
     }
+}
+
+bool makeFolders(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    if (::stat(path.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode);
+    if (errno != ENOENT)
+        return false;
+    const size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !makeFolders(path.substr(0, slash)))
+        return false;
+    return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
 } // namespace platform::fileio

@@ -51,4 +51,8 @@ bool writeAll(int fd, const void* data, size_t size) noexcept;
 // error (errno set); what was read stays in `out`.
 bool readToEnd(int fd, std::string& out);
 
+// Creates the folder `path` and every missing parent, each new one 0700
+// (owner only). True when `path` is a folder in the end.
+bool makeFolders(const std::string& path);
+
 } // namespace platform::fileio
