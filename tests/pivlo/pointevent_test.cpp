@@ -175,11 +175,13 @@ TEST_F(PostFormTest, GoesToPortEightyOfTheCollectorHostAndLogsTheReply)
     EXPECT_EQ(sim.requests("pelk2").size(), 2u);
 }
 
-// A collector of our own that answers in two pieces, or not at all.
+// A collector of our own that answers in two pieces, breaks off after the
+// first, or does not answer at all.
 class RawCollector
 {
 public:
-    explicit RawCollector(bool answer) : answer_(answer)
+    enum Answer { TwoPieces, BreakOff, Nothing };
+    explicit RawCollector(Answer answer) : answer_(answer)
     {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
@@ -227,18 +229,19 @@ private:
         while (request.find("&v=1.0") == std::string::npos && (n = ::recv(c, buf, sizeof buf, 0)) > 0)
             request.append(buf, static_cast<size_t>(n));
         received_ = request;
-        if (answer_) {
+        if (answer_ != Nothing) {
             const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nfirst";
             ::send(c, head.data(), head.size(), MSG_NOSIGNAL);
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            ::send(c, "again", 5, MSG_NOSIGNAL);
+            if (answer_ == TwoPieces)
+                ::send(c, "again", 5, MSG_NOSIGNAL);
         } else {
             ::recv(c, buf, sizeof buf, 0); // holds the connection until the client gives up
         }
         ::close(c);
     }
 
-    bool answer_;
+    Answer answer_;
     int fd_ = -1;
     int port_ = 0;
     std::thread thread_;
@@ -247,7 +250,7 @@ private:
 
 TEST_F(PostFormTest, EachPieceOfTheReplyIsOneRecord)
 {
-    RawCollector collector(true);
+    RawCollector collector(RawCollector::TwoPieces);
     PostForm(u"https://collector.example/deliver/pelk2", "multi=e30K&v=1.0");
     EXPECT_EQ(logged(), (std::vector<std::string>{"first", "again"}));
     // The header lines as written, name case included.
@@ -258,9 +261,18 @@ TEST_F(PostFormTest, EachPieceOfTheReplyIsOneRecord)
         EXPECT_NE(request.find(line), std::string::npos) << line << request;
 }
 
+TEST_F(PostFormTest, AReplyThatBreaksOffEndsTheLogWithTheReadError)
+{
+    RawCollector collector(RawCollector::BreakOff);
+    ::testing::internal::CaptureStdout();
+    PostForm(u"https://collector.example/deliver/pelk2", "multi=e30K&v=1.0");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Error 12030 in WinHttpQueryDataAvailable.\n");
+    EXPECT_EQ(logged(), (std::vector<std::string>{"first", "Error 12030 in WinHttpReadData.\n"}));
+}
+
 TEST_F(PostFormTest, AStalledCollectorIsLeftWithinTheLimits)
 {
-    RawCollector collector(false);
+    RawCollector collector(RawCollector::Nothing);
     PostLimits limits;
     limits.idleMs = 400;
     limits.totalMs = 1500;
