@@ -98,11 +98,15 @@ bool parseLine(const std::string& line, Json::Value* value)
     builder["failIfExtra"] = true;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     std::string errors;
+    bool parsed = false;
     try {
-        return reader->parse(line.data(), line.data() + line.size(), value, &errors);
+        parsed = reader->parse(line.data(), line.data() + line.size(), value, &errors);
     } catch (const std::exception&) {
-        return false; // nested past the reader's depth limit
+        // nested past the reader's depth limit
     }
+    if (!parsed)
+        *value = Json::Value(); // nothing half read is acted on
+    return parsed;
 }
 
 bool matchesArgTypes(const Json::Value& args, const std::string& argTypes)

@@ -158,8 +158,9 @@ TEST(Rpc, GarbageFromACallerIsAnsweredAndTheServiceGoesOn)
     ASSERT_TRUE(service.start("GarbageService"));
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_TRUE(connectTo(fd, "GarbageService"));
-    // The last line nests deeper than the JSON reader goes.
-    const std::string garbage = "not json\n[1,2]\n{\"procedure\":5}\n{\"id\":1,\"procedure\":\"ping\",\"args\":7}\n" +
+    // The last line nests deeper than the JSON reader goes: none of it counts.
+    const std::string garbage = "not json\n[1,2]\n{\"procedure\":5}\n{\"id\":1,\"procedure\":\"ping\",\"args\":7}\n"
+                                "{\"procedure\":\"ping\",\"deep\":" +
                                 std::string(1001, '[') + "\n";
     ASSERT_EQ(::send(fd, garbage.data(), garbage.size(), 0), static_cast<ssize_t>(garbage.size()));
     const std::string replies = readLines(fd, 5);
@@ -167,6 +168,7 @@ TEST(Rpc, GarbageFromACallerIsAnsweredAndTheServiceGoesOn)
     EXPECT_EQ(std::count(replies.begin(), replies.end(), '\n'), 5) << replies;
     EXPECT_NE(replies.find("bad request"), std::string::npos);
     EXPECT_NE(replies.find("arguments do not match"), std::string::npos);
+    EXPECT_EQ(replies.find("pong"), std::string::npos) << replies;
 
     Client client;
     ASSERT_TRUE(client.connect("GarbageService", 2000));
