@@ -5,6 +5,7 @@
 #include "core/systeminfo.h"
 #include "core/systemutils.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 #include <QJsonDocument>
@@ -138,6 +139,14 @@ ZavmoPointing::ZavmoPointing()
     : m_appVersion(getAppVersion()), m_deviceId(getLocalMacAddress()), m_manager(new QNetworkAccessManager(this))
 {
     connect(m_manager, &QNetworkAccessManager::finished, this, &ZavmoPointing::handlePointingResult);
+    // The network manager and its thread end with the application: this
+    // object is a static, destroyed only after the libraries that thread uses
+    // (OpenSSL) have been cleaned up.
+    qAddPostRoutine([] {
+        ZavmoPointing* pointing = instance();
+        delete pointing->m_manager;
+        pointing->m_manager = nullptr;
+    });
 }
 
 QByteArray ZavmoPointing::buildBody(const PointEvent& event) const
@@ -167,6 +176,8 @@ QByteArray ZavmoPointing::buildBody(const PointEvent& event) const
 
 void ZavmoPointing::sendPoint(const PointEvent& event)
 {
+    if (!m_manager)
+        return; // the application has ended
     QNetworkRequest request{QUrl(event.url)};
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
     request.setTransferTimeout(m_timeoutMs);
