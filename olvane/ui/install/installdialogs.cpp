@@ -6,6 +6,7 @@
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
+#include "ui/mainwindow/draggabledialog.h"
 #include "ui/mainwindow/mainwindowlink.h"
 #include "ui/mainwindow/zvmsgtipwidget.h"
 
@@ -19,10 +20,7 @@ namespace installdialogs {
 
 void initWindow(QDialog* dialog)
 {
-    dialog->setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                           Qt::Dialog);
-    dialog->setProperty("CanMove", true);
-    dialog->setProperty("TitleHeight", 142);
+    makeDraggableDialog(dialog, 142);
 }
 
 void setHeaderBackground(QDialog* dialog, const QList<QWidget*>& headers)

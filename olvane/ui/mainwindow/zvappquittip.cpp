@@ -3,14 +3,13 @@
 
 #include "core/appconfig.h"
 #include "core/systemutils.h"
+#include "ui/mainwindow/draggabledialog.h"
 #include "ui/mainwindow/mainwindowlink.h"
 
 zvAppQuitTip::zvAppQuitTip(QWidget* parent) : QDialog(parent), ui(new Ui::zvAppQuitTip)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::Dialog);
-    setProperty("CanMove", true);
-    setProperty("TitleHeight", 36);
+    makeDraggableDialog(this);
     loadStyleSheet();
     initCloseMode();
 }

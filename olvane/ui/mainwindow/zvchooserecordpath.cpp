@@ -6,6 +6,7 @@
 #include "logic/toolconfigfiles.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
+#include "ui/mainwindow/draggabledialog.h"
 #include "ui/mainwindow/zvmsgtipwidget.h"
 
 #include <QDebug>
@@ -15,9 +16,7 @@
 zvChooseRecordPath::zvChooseRecordPath(QWidget* parent) : QDialog(parent), ui(new Ui::zvChooseRecordPath)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::Dialog);
-    setProperty("CanMove", true);
-    setProperty("TitleHeight", 36);
+    makeDraggableDialog(this);
     loadStyleSheet();
     for (QLineEdit* edit : {ui->lineEdit, ui->lineEdit_2, ui->lineEdit_3, ui->lineEdit_4})
         edit->setFocusPolicy(Qt::NoFocus);

@@ -7,6 +7,7 @@
 #include "core/systemutils.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
+#include "ui/mainwindow/draggabledialog.h"
 #include "ui/mainwindow/mainwindowlink.h"
 #include "ui/mainwindow/zvappquittip.h"
 
@@ -34,10 +35,8 @@ QString currentToolName()
 zvSystemSettingDlg::zvSystemSettingDlg(QWidget* parent) : QDialog(parent), ui(new Ui::zvSystemSettingDlg)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::Dialog);
     ui->lineEdit_launch_path->setFocusPolicy(Qt::NoFocus);
-    setProperty("CanMove", true);
-    setProperty("TitleHeight", 36);
+    makeDraggableDialog(this);
     loadStyleSheet();
     ui->label_find_launch->installEventFilter(this);
     initSettings();
