@@ -17,6 +17,14 @@ ZvInstallAfterUninstall::ZvInstallAfterUninstall(UILogicListener* listener, QObj
             &ZvInstallAfterUninstall::sltLiveToolUnInstallFinished, Qt::QueuedConnection);
 }
 
+ZvInstallAfterUninstall* ZvInstallAfterUninstall::forListener(UILogicListener* listener)
+{
+    if (!listener)
+        return nullptr;
+    auto* record = listener->findChild<ZvInstallAfterUninstall*>(QString(), Qt::FindDirectChildrenOnly);
+    return record ? record : new ZvInstallAfterUninstall(listener, listener);
+}
+
 bool ZvInstallAfterUninstall::uninstallThenInstall(const QString& toolName, const QString& installerFile)
 {
     ZvLiveToolsManager* manager = installdialogs::toolsManager();

@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QSystemTrayIcon>
 
+#include <utility>
+
 namespace {
 
 std::function<bool()>& trayFunction()
@@ -26,6 +28,16 @@ MainWindowLink& mainWindowLink()
 {
     static MainWindowLink link;
     return link;
+}
+
+ScopedMainWindowLink::ScopedMainWindowLink(MainWindowLink link)
+    : m_previous(std::exchange(mainWindowLink(), std::move(link)))
+{
+}
+
+ScopedMainWindowLink::~ScopedMainWindowLink()
+{
+    mainWindowLink() = std::move(m_previous);
 }
 
 bool saveSettings(AppConfig* config, const char* caller)

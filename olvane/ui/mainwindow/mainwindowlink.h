@@ -1,37 +1,65 @@
 #pragma once
-// What the window chrome (title bar, quit prompt) and the install and repair
-// dialogs take from the main window:
-// the window itself (parent of their dialogs, the one that closes), its
-// settings object, its logic listener and the install wizards' record of
-// installs that follow an uninstall. The main window fills these in as
-// it makes them; until then, and for the chrome on its own in tests, they
-// are null or set directly. GUI thread only; nothing here is owned.
+// What the window chrome (title bar, quit prompt) and the install, repair
+// and settings dialogs take from the main window: the window itself (parent
+// of their dialogs, the one that closes), its settings object, its logic
+// listener, its part in the settings dialog and its toast. The main window
+// fills these in as it makes them; until then, and for the chrome on its
+// own in tests, they are null. GUI thread only; nothing here is owned.
 //
 // Also the two ways out of sight that every closing path shares: hiding to
 // the tray, and quitting the program.
 
 #include <QPointer>
+#include <QString>
 #include <QWidget>
 
 #include <functional>
 
 class AppConfig;
 class UILogicListener;
-class ZvInstallAfterUninstall;
+
+// What the settings dialog needs of the main window besides its settings
+// object. Without it the current tool is "" and a picked path stays in the
+// settings alone.
+class SettingsDialogHost
+{
+public:
+    // The live tool selected on the main window.
+    virtual QString getCurrentToolName() const = 0;
+    // A newly picked launch path for a tool, to hand to the tools manager.
+    virtual void updateToolPath(QString tool, QString path) = 0;
+
+protected:
+    ~SettingsDialogHost() = default;
+};
 
 struct MainWindowLink
 {
     QPointer<QWidget> window;
     AppConfig* config = nullptr;
     UILogicListener* listener = nullptr;
-    // Installs that wait for the uninstall of a reinstall, so that they
-    // outlive the wizard that began them.
-    ZvInstallAfterUninstall* installAfterUninstall = nullptr;
+    SettingsDialogHost* settingsHost = nullptr;
     // Shows a message in the main window's toast.
     std::function<void(const QString&)> toast;
 };
 
 MainWindowLink& mainWindowLink();
+
+// Sets the link for a scope and puts back the one before at its end: a test
+// links only what the window under test takes.
+class ScopedMainWindowLink
+{
+public:
+    explicit ScopedMainWindowLink(MainWindowLink link = {});
+    ~ScopedMainWindowLink();
+    ScopedMainWindowLink(const ScopedMainWindowLink&) = delete;
+    ScopedMainWindowLink& operator=(const ScopedMainWindowLink&) = delete;
+
+    MainWindowLink* operator->() const { return &mainWindowLink(); }
+
+private:
+    MainWindowLink m_previous;
+};
 
 // Saves the settings right after the user changed them; a failure is logged
 // under the caller's name. False when they were not written (the change

@@ -12,7 +12,6 @@
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
 #include "ui/install/zvenvironmentalrepair.h"
-#include "ui/install/zvinstallafteruninstall.h"
 #include "ui/install/zvinstallwidget.h"
 #include "ui/install/zvobsinstallwidget.h"
 #include "ui/install/zvzavmoinstallwidget.h"
@@ -74,8 +73,7 @@ zavmoManager::zavmoManager(QWidget* parent) : QWidget(parent)
                    setObsStudioPushInfo};
 
     g_mainWindow = this;
-    mainWindowLink().window = this;
-    mainWindowLink().toast = [this](const QString& text) { toolTip()->showMessage(text); };
+    fillMainWindowLink();
     m_currentTool = kZvToolName;
 
     m_liveCodeTimer = new QTimer(this);
@@ -96,6 +94,7 @@ zavmoManager::~zavmoManager()
     MainWindowLink& link = mainWindowLink();
     if (link.window == this)
         link = MainWindowLink{};
+    // With it goes the record of installs that wait for an uninstall.
     delete m_logicListener;
     m_logicListener = nullptr;
     // Saves the settings.
@@ -109,6 +108,16 @@ zavmoManager::~zavmoManager()
     m_advertisingTimer->deleteLater();
     if (g_mainWindow == this)
         g_mainWindow = nullptr;
+}
+
+void zavmoManager::fillMainWindowLink()
+{
+    MainWindowLink& link = mainWindowLink();
+    link.window = this;
+    link.config = m_config;
+    link.listener = m_logicListener;
+    link.settingsHost = this;
+    link.toast = [this](const QString& text) { toolTip()->showMessage(text); };
 }
 
 zavmoManager* zavmoManager::instance()
@@ -196,7 +205,7 @@ bool zavmoManager::initialize()
         qCritical("[UI] by kx zavmoManager::initialize {new config failed}");
         return false;
     }
-    mainWindowLink().config = m_config;
+    fillMainWindowLink();
 
     ZvLogicFW* hub = ZvLogicFW::instance();
     if (!hub->initialize(getLiveToolDownloadSrcType())) {
@@ -212,9 +221,7 @@ bool zavmoManager::initialize()
         qCritical("[UI] by kx zavmoManager::initialize {new UILogicListener failed}");
         return false;
     }
-    mainWindowLink().listener = m_logicListener;
-    // A reinstall begun in a wizard finishes even after the wizard closed.
-    mainWindowLink().installAfterUninstall = new ZvInstallAfterUninstall(m_logicListener, this);
+    fillMainWindowLink();
     hub->setLogicListener(m_logicListener);
 
     UILogicListener* l = m_logicListener;

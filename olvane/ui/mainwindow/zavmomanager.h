@@ -12,7 +12,7 @@
 //
 // GUI thread only.
 
-#include "ui/mainwindow/zvsystemsettingdlg.h"
+#include "ui/mainwindow/mainwindowlink.h"
 #include "ui/mainwindow/zvtitlebar.h"
 #include "ui_zavmomanager.h"
 
@@ -109,6 +109,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Puts this window and what it has made so far in the main window link.
+    void fillMainWindowLink();
     void loadStyleSheet();
     void initUi();
     void initConnections();

@@ -21,7 +21,7 @@ const QString kWrongObsFileText = QStringLiteral("请选择正确的OBS快捷方
 
 SettingsDialogHost* host()
 {
-    return dynamic_cast<SettingsDialogHost*>(mainWindowLink().window.data());
+    return mainWindowLink().settingsHost;
 }
 
 QString currentToolName()

@@ -5,6 +5,7 @@
 // registry, repair folder and Windows root.
 
 #include "core/appconfig.h"
+#include "ui/mainwindow/mainwindowlink.h"
 #include "ui/mainwindow/uilogiclistener.h"
 
 #include "logic_support.h"
@@ -46,6 +47,7 @@ public:
 
 protected:
     logictest::TestFolder dir;
+    ScopedMainWindowLink link;
 };
 
 // Readable failure messages for Chinese texts.

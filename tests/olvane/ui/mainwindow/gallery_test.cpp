@@ -68,9 +68,10 @@ TEST(Gallery, MessageTips)
 TEST(Gallery, QuitPrompt)
 {
     AppConfig config;
-    mainWindowLink().config = &config;
+    ScopedMainWindowLink link;
+    link->config = &config;
     zvAppQuitTip tip;
-    mainWindowLink().config = nullptr;
+    link->config = nullptr;
     tip.show();
     save(tip, "quit_prompt.png");
 }

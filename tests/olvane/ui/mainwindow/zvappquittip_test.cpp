@@ -37,9 +37,8 @@ protected:
     {
         QFile::remove(getSystemSettingPath());
         config = std::make_unique<AppConfig>();
-        mainWindowLink().config = config.get();
+        link->config = config.get();
     }
-    void TearDown() override { mainWindowLink().config = nullptr; }
 
     // The settings as the file holds them now.
     QVariant stored(const char* key) const
@@ -48,6 +47,7 @@ protected:
     }
 
     std::unique_ptr<AppConfig> config;
+    ScopedMainWindowLink link;
 };
 
 TEST_F(QuitTipTest, FormTextsGeometryAndStyle)
@@ -139,7 +139,7 @@ TEST_F(QuitTipTest, CancelAndCloseChangeNothing)
 
 TEST_F(QuitTipTest, WithoutSettingsNothingIsCheckedAndConfirmStillAccepts)
 {
-    mainWindowLink().config = nullptr;
+    link->config = nullptr;
     zvAppQuitTip tip;
     EXPECT_FALSE(child<QRadioButton>(tip, "radio_btn_hide")->isChecked());
     EXPECT_FALSE(child<QRadioButton>(tip, "radio_btn_quit")->isChecked());
