@@ -1,7 +1,7 @@
 #include "app/appinit.h"
 
-#include "ui/mainwindow/draggabledialog.h"
-#include "ui/mainwindow/x11windowhints.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
+#include "ui/mainwindow/widgets/x11windowhints.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>

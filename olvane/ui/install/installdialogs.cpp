@@ -6,9 +6,9 @@
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/draggabledialog.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 
 #include <QDebug>
 #include <QDialog>

@@ -9,10 +9,10 @@
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlogicfw.h"
 #include "logic/zvtoolrepair.h"
-#include "ui/mainwindow/draggabledialog.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 
 #include <QDebug>
 

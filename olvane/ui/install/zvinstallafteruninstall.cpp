@@ -2,7 +2,7 @@
 
 #include "logic/zvlivetoolsmanager.h"
 #include "ui/install/installdialogs.h"
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
 
 #include <QDebug>
 

@@ -10,8 +10,8 @@
 #include "logic/zvlivetoolsmanager.h"
 #include "ui/install/installdialogs.h"
 #include "ui/install/zvinstallafteruninstall.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
 
 #include <QDebug>
 #include <QEvent>

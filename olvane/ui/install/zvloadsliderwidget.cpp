@@ -2,9 +2,9 @@
 #include "ui_zvloadsliderwidget.h"
 
 #include "core/systemutils.h"
-#include "ui/mainwindow/draggabledialog.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
 
 #include <QDebug>
 

@@ -1,7 +1,7 @@
 #include "ui/login/pushdialogstyle.h"
 
 #include "core/systemutils.h"
-#include "ui/mainwindow/draggabledialog.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
 
 #include <QColor>
 #include <QDialog>

@@ -16,14 +16,14 @@
 #include "ui/install/zvobsinstallwidget.h"
 #include "ui/install/zvzavmoinstallwidget.h"
 #include "ui/login/zvgetcodetutorialwidget.h"
-#include "ui/mainwindow/framelesshelper.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/x11windowhints.h"
+#include "ui/mainwindow/widgets/framelesshelper.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
+#include "ui/mainwindow/widgets/x11windowhints.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/zvtooltip.h"
 #include "ui/mainwindow/zavmomanager_p.h"
 #include "ui/mainwindow/zvchooserecordpath.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
-#include "ui/mainwindow/zvtooltip.h"
 
 #include <QCloseEvent>
 #include <QDebug>

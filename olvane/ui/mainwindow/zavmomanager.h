@@ -12,7 +12,7 @@
 //
 // GUI thread only.
 
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 #include "ui/mainwindow/zvtitlebar.h"
 #include "ui_zavmomanager.h"
 

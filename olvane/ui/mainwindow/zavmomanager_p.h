@@ -6,7 +6,7 @@
 #include "core/stringconstants.h"
 #include "core/systemutils.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 
 #include <QDialog>
 

@@ -15,7 +15,7 @@
 #include "ui/login/zvgetrtmpfalsewidget.h"
 #include "ui/login/zvliveaddressset.h"
 #include "ui/login/zvloginwidget.h"
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
 #include "ui/mainwindow/zavmomanager_p.h"
 
 #include <QDebug>

@@ -6,8 +6,8 @@
 #include "logic/toolconfigfiles.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/draggabledialog.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 
 #include <QDebug>
 #include <QDir>

@@ -7,9 +7,9 @@
 #include "core/systemutils.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/draggabledialog.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/zvappquittip.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
 
 #include <QEvent>
 #include <QFileDialog>

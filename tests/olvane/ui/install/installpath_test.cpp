@@ -8,7 +8,7 @@
 #include "core/systemutils.h"
 #include "ui/install/installdialogs.h"
 #include "ui/install/zvinstallwidget.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include "logic_support.h"
 #include "modalresponder.h"

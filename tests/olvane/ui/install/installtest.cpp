@@ -3,7 +3,7 @@
 #include "core/deployment.h"
 #include "core/pathlayout.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include "faketools.h"
 

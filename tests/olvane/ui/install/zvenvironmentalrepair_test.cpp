@@ -9,7 +9,7 @@
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlogicfw.h"
 #include "ui/install/zvenvironmentalrepair.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include "platform/registry.h"
 

@@ -8,7 +8,7 @@
 //   class MyDialogTest : public HubTest {};
 
 #include "core/appconfig.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include "logic_support.h"
 

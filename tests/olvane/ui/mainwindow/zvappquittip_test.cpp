@@ -1,13 +1,13 @@
 // The quit prompt: its form, the mode it shows, and what each button does to
 // the settings in memory and on disk.
-#include "ui/mainwindow/zvappquittip.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
 
 #include "core/appconfig.h"
 #include "core/pathlayout.h"
 #include "core/systemutils.h"
 #include "formcheck.h"
 #include "modalresponder.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -13,8 +13,8 @@
 #include "logic/zvlivetoolsmanager.h"
 #include "modalresponder.h"
 #include "screenshot.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/zvappquittip.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
 
 #include <QApplication>
 #include <QDir>

@@ -17,10 +17,10 @@
 #include "mouse.h"
 #include "qtwait.h"
 #include "simulator.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/roundheadbutton.h"
-#include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/zvappquittip.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/roundheadbutton.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
 #include "ui/mainwindow/zvtitlemenu.h"
 
 #include <QCheckBox>

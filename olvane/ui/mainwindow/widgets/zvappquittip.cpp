@@ -1,10 +1,10 @@
-#include "ui/mainwindow/zvappquittip.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
 #include "ui_zvappquittip.h"
 
 #include "core/appconfig.h"
 #include "core/systemutils.h"
-#include "ui/mainwindow/draggabledialog.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 zvAppQuitTip::zvAppQuitTip(QWidget* parent) : QDialog(parent), ui(new Ui::zvAppQuitTip)
 {

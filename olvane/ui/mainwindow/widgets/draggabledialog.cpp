@@ -1,4 +1,4 @@
-#include "ui/mainwindow/draggabledialog.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
 
 #include <QVariant>
 #include <QWidget>

@@ -1,8 +1,8 @@
-#include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 #include "ui_zvmsgtipwidget.h"
 
 #include "core/systemutils.h"
-#include "ui/mainwindow/draggabledialog.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
 
 zvMsgTipWidget::zvMsgTipWidget(const QString& message, bool showCancel, QWidget* parent)
     : QDialog(parent), m_message(message), m_showCancel(showCancel), ui(new Ui::zvMsgTipWidget)

@@ -1,4 +1,4 @@
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include "core/appconfig.h"
 #include "core/stringconstants.h"
