@@ -6,7 +6,7 @@
 #include "core/stringconstants.h"
 #include "core/systemutils.h"
 #include "ui/install/installdialogs.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include <QEvent>
 

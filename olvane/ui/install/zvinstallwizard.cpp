@@ -10,8 +10,8 @@
 #include "logic/zvlivetoolsmanager.h"
 #include "ui/install/installdialogs.h"
 #include "ui/install/zvinstallafteruninstall.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
 
 #include <QDebug>
 #include <QEvent>
@@ -39,10 +39,9 @@ void ZvInstallWizard::initWizard(const Form& form, const QList<Edition>& edition
     for (const Edition& e : qAsConst(m_editions))
         e.reload->installEventFilter(this);
 
-    const MainWindowLink& link = mainWindowLink();
-    UILogicListener* listener = link.listener;
-    m_installAfterUninstall = link.installAfterUninstall;
-    if (!m_installAfterUninstall) // no main window: reinstalls last as long as this wizard
+    UILogicListener* listener = mainWindowLink().listener;
+    m_installAfterUninstall = ZvInstallAfterUninstall::forListener(listener);
+    if (!m_installAfterUninstall) // no listener: nothing can follow (logged)
         m_installAfterUninstall = new ZvInstallAfterUninstall(listener, this);
     connect(m_installAfterUninstall, &ZvInstallAfterUninstall::sglInstallAfterUninstall, this,
             &ZvInstallWizard::sltInstallAfterUninstall);

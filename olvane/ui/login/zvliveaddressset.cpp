@@ -8,7 +8,7 @@
 #include "logic/zvlogicfw.h"
 #include "ui/login/pushdialogstyle.h"
 #include "ui/login/zvgetcodetutorialwidget.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 
 #include <QDebug>
 #include <QEvent>

@@ -3,7 +3,7 @@
 #include "core/deployment.h"
 #include "core/pathlayout.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include "faketools.h"
 
@@ -30,7 +30,6 @@ class SharedWorld : public ::testing::Environment
 public:
     void TearDown() override
     {
-        mainWindowLink() = MainWindowLink{};
         ZvLogicFW::shutdownInstance();
         delete InstallDialogTest::listener;
         InstallDialogTest::listener = nullptr;
@@ -56,8 +55,6 @@ void InstallDialogTest::SetUpTestSuite()
     listener = new UILogicListener;
     hub->setLogicListener(listener);
     config = new AppConfig;
-    mainWindowLink().listener = listener;
-    mainWindowLink().config = config;
 }
 
 void InstallDialogTest::SetUp()
@@ -68,6 +65,8 @@ void InstallDialogTest::SetUp()
     QDir(cdnFolder()).removeRecursively();
     sim->reset();
     config->setEnvironmentRepairIgnore(false);
+    link->listener = listener;
+    link->config = config;
 }
 
 void InstallDialogTest::TearDown()

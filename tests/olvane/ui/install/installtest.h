@@ -5,7 +5,8 @@
 // registry, repair folder and Windows root.
 
 #include "core/appconfig.h"
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
 
 #include "logic_support.h"
 #include "simulator.h"
@@ -46,6 +47,7 @@ public:
 
 protected:
     logictest::TestFolder dir;
+    ScopedMainWindowLink link;
 };
 
 // Readable failure messages for Chinese texts.

@@ -16,9 +16,9 @@
 #include "logic/zvlogicfw.h"
 #include "ui/login/webdialogfactories.h"
 #include "ui/login/zvloginwidget.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/zvtooltip.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
+#include "ui/mainwindow/widgets/zvtooltip.h"
 
 #include <gtest/gtest.h>
 
@@ -131,7 +131,6 @@ protected:
         sim->setEnvironment();
         ASSERT_TRUE(deployment::installTrustedCertificates());
         listener = new UILogicListener();
-        mainWindowLink().listener = listener;
         ZvLogicFW* hub = ZvLogicFW::instance();
         ASSERT_TRUE(hub->initialize(0));
         hub->setLogicListener(listener);
@@ -141,7 +140,6 @@ protected:
     static void TearDownTestSuite()
     {
         ZvLogicFW::instance()->setLogicListener(nullptr);
-        mainWindowLink() = MainWindowLink();
         delete listener;
         listener = nullptr;
         delete sim;
@@ -149,6 +147,7 @@ protected:
     }
     void SetUp() override
     {
+        link->listener = listener;
         sim->reset();
         if (manager()->isLogin())
             manager()->logout();
@@ -168,6 +167,7 @@ protected:
 
     static inline zavmo::test::Simulator* sim = nullptr;
     static inline UILogicListener* listener = nullptr;
+    ScopedMainWindowLink link;
 };
 
 } // namespace logintest

@@ -6,7 +6,7 @@
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
 #include "simulator.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include <QFile>
 
@@ -19,7 +19,6 @@ class HubWorld : public ::testing::Environment
 public:
     void TearDown() override
     {
-        mainWindowLink() = MainWindowLink{};
         ZvLogicFW::shutdownInstance();
         g_sim.reset();
     }
@@ -50,12 +49,7 @@ void HubTest::SetUp()
     toolsManager()->setLaunchPath(kObsStudioToolName, QString());
     QFile::remove(getSystemSettingPath());
     config = std::make_unique<AppConfig>();
-    mainWindowLink().config = config.get();
-}
-
-void HubTest::TearDown()
-{
-    mainWindowLink() = MainWindowLink{};
+    link->config = config.get();
 }
 
 void HubTest::install(const QString& toolName)

@@ -8,6 +8,7 @@
 //   class MyDialogTest : public HubTest {};
 
 #include "core/appconfig.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include "logic_support.h"
 
@@ -26,7 +27,6 @@ class HubTest : public ::testing::Test
 protected:
     static void SetUpTestSuite();
     void SetUp() override;
-    void TearDown() override;
 
     static ZvLiveToolsManager* toolsManager();
 
@@ -35,6 +35,7 @@ protected:
 
     std::unique_ptr<AppConfig> config;
     logictest::TestFolder dir;
+    ScopedMainWindowLink link;
 };
 
 // Readable failure messages for Chinese texts.
