@@ -139,14 +139,17 @@ ZavmoPointing::ZavmoPointing()
     : m_appVersion(getAppVersion()), m_deviceId(getLocalMacAddress()), m_manager(new QNetworkAccessManager(this))
 {
     connect(m_manager, &QNetworkAccessManager::finished, this, &ZavmoPointing::handlePointingResult);
-    // The network manager and its thread end with the application: this
-    // object is a static, destroyed only after the libraries that thread uses
-    // (OpenSSL) have been cleaned up.
-    qAddPostRoutine([] {
-        ZavmoPointing* pointing = instance();
-        delete pointing->m_manager;
-        pointing->m_manager = nullptr;
-    });
+    // The hub's shutdown releases the network manager; this routine is the
+    // backstop for programs without a hub. Either way it ends before the
+    // application object: this object is a static, destroyed only after the
+    // libraries the manager's thread uses (OpenSSL) have been cleaned up.
+    qAddPostRoutine([] { instance()->releaseNetwork(); });
+}
+
+void ZavmoPointing::releaseNetwork()
+{
+    delete m_manager;
+    m_manager = nullptr;
 }
 
 QByteArray ZavmoPointing::buildBody(const PointEvent& event) const
@@ -176,8 +179,10 @@ QByteArray ZavmoPointing::buildBody(const PointEvent& event) const
 
 void ZavmoPointing::sendPoint(const PointEvent& event)
 {
-    if (!m_manager)
-        return; // the application has ended
+    if (!m_manager) {
+        qWarning() << "by vobe, Zavmo pointing: dropped after shutdown:" << event.ac;
+        return;
+    }
     QNetworkRequest request{QUrl(event.url)};
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
     request.setTransferTimeout(m_timeoutMs);

@@ -75,7 +75,10 @@ class ZavmoPointing : public QObject
 public:
     static ZavmoPointing* instance();
 
+    // Dropped, with a log line, once the network is released.
     void sendPoint(const PointEvent& event);
+    // Ends the network manager and its thread (the hub's shutdown).
+    void releaseNetwork();
 
     // The request body for an event: "multi=" + Base64 of the compact JSON
     // envelope + "&v=1.0". Also logs the JSON text.

@@ -223,3 +223,16 @@ TEST_F(ZavmoPointingTest, UntrustedCertificateFailsLikeANetworkError)
     EXPECT_EQ(pointingLog().first(), "by vobe, Zavmo pointing error: unexpected HTTP response");
     EXPECT_TRUE(untrusted.requests().empty());
 }
+
+// Last in this file: the network stays released for the rest of the run.
+TEST_F(ZavmoPointingTest, AfterTheNetworkIsReleasedEventsAreDroppedWithALogLine)
+{
+    ZavmoPointing::instance()->releaseNetwork();
+    pointEvent(PointClickCust);
+    QMutexLocker locker(&g_logMutex);
+    EXPECT_EQ(g_log.filter(QStringLiteral("Zavmo pointing: dropped after shutdown")).size(), 1)
+        << g_log.join('\n').toStdString();
+    locker.unlock();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    EXPECT_TRUE(sim->requests("pelk2").empty());
+}
