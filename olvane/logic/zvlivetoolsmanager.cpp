@@ -212,8 +212,8 @@ QString ZvLiveToolsManager::getLaunchPath(const QString& toolName)
         qWarning() << "[Logic] by kx ZvLiveToolsManager::getLaunchPath {ZvAppStatusMonitor is NULL}";
         return QString();
     }
-    // Copied out first: the monitor's thread comes here holding the monitor's
-    // lock, so pathMutex is never held while calling into the monitor.
+    // Copied out first, so pathMutex is never held while calling into the
+    // monitor.
     QString userPath;
     {
         QMutexLocker locker(&pathMutex);
