@@ -2,6 +2,7 @@
 
 #include "core/appconfig.h"
 #include "core/serverurltable.h"
+#include "core/stringconstants.h"
 #include "core/systeminfo.h"
 #include "core/systemutils.h"
 
@@ -55,6 +56,19 @@ QString pointPageCode(int id)
     if (id >= 4 && id <= 15)
         return QStringLiteral("page_home");
     return QString();
+}
+
+int pointToolType(const QString& toolName)
+{
+    if (toolName == kZvToolName)
+        return 1;
+    if (toolName == kZvShowToolName)
+        return 2;
+    if (toolName == kObsClassicToolName)
+        return 3;
+    if (toolName == kObsStudioToolName)
+        return 4;
+    return 0;
 }
 
 void pointEvent(int id)

@@ -63,6 +63,10 @@ void setPointingUserProvider(PointingUserProvider provider);
 QString pointEventName(int id);
 QString pointPageCode(int id);
 
+// The number a live tool carries as "type" in the install and launch
+// events: 1 ZVTool, 2 ZVShow, 3 OBS classic, 4 OBS Studio; 0 for any other.
+int pointToolType(const QString& toolName);
+
 void pointEvent(int id);
 void pointEventWithInt(int id, const QString& key, int value);
 void pointEventWithString(int id, const QString& key, const QString& value);

@@ -56,7 +56,7 @@ void prompt(const QString& message, bool showCancel)
 bool refuseWhileRunning(const QString& toolName)
 {
     ZvLiveToolsManager* manager = toolsManager();
-    if (!manager || manager->getAppStatus(toolName) != 2)
+    if (!manager || manager->getAppStatus(toolName) != APP_RUNNING)
         return false;
     prompt(kToolRunningText.arg(toolName), false);
     return true;

@@ -91,7 +91,7 @@ void ZvInstallWizard::refreshInstallState()
         e.name->setVisible(e.offered);
         e.installed->setVisible(e.offered);
         e.reload->setVisible(e.offered);
-        if (e.offered && !(manager && manager->getAppInstallStatus(e.toolName) != 0)) {
+        if (e.offered && !(manager && manager->getAppInstallStatus(e.toolName) != APP_NOT_INSTALLED)) {
             // The button lies over the reinstall label.
             e.confirm->show();
             e.installed->hide();
@@ -131,7 +131,7 @@ void ZvInstallWizard::setProgress(int percent)
 void ZvInstallWizard::chooseEdition(const Edition& e, bool sendEvent)
 {
     if (sendEvent)
-        pointEventWithInt(PointClickInstall, QStringLiteral("type"), e.pointType);
+        pointEventWithInt(PointClickInstall, QStringLiteral("type"), pointToolType(e.toolName));
     m_currentTool = e.toolName;
     if (installdialogs::refuseWhileRunning(m_currentTool))
         return;
@@ -242,7 +242,7 @@ bool ZvInstallWizard::isInstalled(const QString& toolName) const
     ZvLiveToolsManager* manager = toolsManager();
     if (!manager || !manager->knowsInstallState(toolName))
         return true;
-    return manager->getAppInstallStatus(toolName) != 0;
+    return manager->getAppInstallStatus(toolName) != APP_NOT_INSTALLED;
 }
 
 void ZvInstallWizard::sltUpdateDownloadProgress(QString name, int progress)
@@ -299,7 +299,7 @@ void ZvInstallWizard::sltLiveToolInstallFinished(QString name)
 void ZvInstallWizard::on_button_confirm_clicked()
 {
     if (const Edition* e = edition(m_currentTool))
-        pointEventWithInt(PointClickInstallSucc, QStringLiteral("type"), e->pointType);
+        pointEventWithInt(PointClickInstallSucc, QStringLiteral("type"), pointToolType(e->toolName));
     close();
 }
 
