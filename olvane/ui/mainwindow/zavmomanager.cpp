@@ -462,20 +462,20 @@ void zavmoManager::sltLiveToolInstallFinished(QString name)
 {
     const bool fromCard = m_cardInstalls.remove(name);
     ZvLiveToolsManager* tools = toolsManager();
-    const int status = tools ? tools->getAppStatus(name) : 0;
+    const int status = tools ? tools->getAppStatus(name) : APP_NOT_INSTALLED;
     if (name == m_currentTool) {
         showProgress(-1, true);
         if (!tools)
             return;
         m_currentToolStatus = status;
-        if (status != 0)
-            pointEventWithInt(PointClickInstallSucc, QStringLiteral("type"), analyticsToolType(name));
+        if (status != APP_NOT_INSTALLED)
+            pointEventWithInt(PointClickInstallSucc, QStringLiteral("type"), pointToolType(name));
         refreshToolState();
         updateToolLabels(m_currentTool);
     }
     // An installer that ended without installing; a tool whose install the
     // monitor cannot see (ZVShow) is taken at its word.
-    if (fromCard && tools && status == 0 && tools->knowsInstallState(name))
+    if (fromCard && tools && status == APP_NOT_INSTALLED && tools->knowsInstallState(name))
         prompt(kInstallFailedText, true, nullptr);
 }
 
@@ -488,11 +488,11 @@ void zavmoManager::sltUpdateAppStatus(QString name, int status)
         // only when a fresh scan agrees. The monitor need not have seen the
         // gap at all, so a later stop still finds the mark set.
         ZvLiveToolsManager* tools = toolsManager();
-        if (status != kRunning && tools && tools->getAppStatus(name) == kRunning)
+        if (status != APP_RUNNING && tools && tools->getAppStatus(name) == APP_RUNNING)
             return;
         edition->restarting = false;
     }
-    if (status != kRunning && edition && edition->roomOpened) {
+    if (status != APP_RUNNING && edition && edition->roomOpened) {
         edition->roomOpened = false;
         zvMsgTipWidget tip(kObsClosedPromptText, true, this);
         tip.setButtonText(QStringLiteral("关闭直播"), QStringLiteral("忽略"));
@@ -652,19 +652,19 @@ void zavmoManager::refreshToolState()
         ui.button_running_OBS->setVisible(running);
     };
     switch (m_currentToolStatus) {
-    case 0:
+    case APP_NOT_INSTALLED:
         showButtons(true, false, false);
         if (edition)
             edition->roomOpened = false;
         break;
-    case 1:
+    case APP_INSTALLED:
         showButtons(false, true, false);
         if (edition) {
             edition->roomOpened = false;
             edition->modePanel->show();
         }
         break;
-    case 2:
+    case APP_RUNNING:
         showButtons(false, false, true);
         ui.button_running_zavmo->setEnabled(false);
         ui.button_running_OBS->setEnabled(false);
@@ -717,14 +717,14 @@ bool zavmoManager::readyToInstall()
         refreshToolState();
         return false;
     }
-    return m_currentToolStatus == 0;
+    return m_currentToolStatus == APP_NOT_INSTALLED;
 }
 
 void zavmoManager::on_button_install_zavmo_clicked()
 {
     if (!readyToInstall())
         return;
-    installWithFolderDialog(m_currentTool, m_currentTool == kZvToolName ? kInstallKindZvTool : kInstallKindZvShow);
+    installWithFolderDialog(m_currentTool, m_currentTool == kZvToolName ? INSTALL_ZV_TOOL : INSTALL_ZV_SHOW);
 }
 
 void zavmoManager::on_button_install_OBS_clicked()
@@ -733,16 +733,16 @@ void zavmoManager::on_button_install_OBS_clicked()
         return;
     if (m_currentTool == kObsClassicToolName) {
         // OBS classic installs where its settings say, without asking.
-        pointEventWithInt(PointClickInstall, QStringLiteral("type"), analyticsToolType(m_currentTool));
+        pointEventWithInt(PointClickInstall, QStringLiteral("type"), pointToolType(m_currentTool));
         startToolDownload(m_currentTool);
         return;
     }
-    installWithFolderDialog(m_currentTool, kInstallKindObsStudio);
+    installWithFolderDialog(m_currentTool, INSTALL_OBS_STUDIO);
 }
 
 void zavmoManager::installWithFolderDialog(const QString& tool, int dialogKind)
 {
-    pointEventWithInt(PointClickInstall, QStringLiteral("type"), analyticsToolType(tool));
+    pointEventWithInt(PointClickInstall, QStringLiteral("type"), pointToolType(tool));
     zvInstallWidget dialog(this);
     dialog.setToolType(dialogKind);
     if (dialog.exec() == 1)
@@ -767,13 +767,13 @@ void zavmoManager::startToolDownload(const QString& tool)
 
 void zavmoManager::installDownloadedTool(const QString& tool, const QString& file)
 {
-    if (analyticsToolType(tool) == 0 || !m_config)
+    if (pointToolType(tool) == 0 || !m_config)
         return;
     ZvLiveToolsManager* tools = toolsManager();
     if (!tools)
         return;
     const int installed = tools->getAppInstallStatus(tool);
-    if (installed != 0) {
+    if (installed != APP_NOT_INSTALLED) {
         if (tool == m_currentTool) {
             m_currentToolStatus = installed;
             showProgress(-1, false);
@@ -820,9 +820,9 @@ bool zavmoManager::currentToolStillInstalled()
     ZvLiveToolsManager* tools = toolsManager();
     if (!tools)
         return false;
-    if (tools->getAppInstallStatus(m_currentTool) == 0) {
+    if (tools->getAppInstallStatus(m_currentTool) == APP_NOT_INSTALLED) {
         // The card was out of date: back to its install button.
-        m_currentToolStatus = 0;
+        m_currentToolStatus = APP_NOT_INSTALLED;
         refreshToolState();
         return false;
     }
@@ -842,8 +842,8 @@ void zavmoManager::updateToolPath(QString tool, QString path)
     if (!tools || tool != m_currentTool)
         return;
     tools->setLaunchPath(tool, path);
-    if (m_currentToolStatus == 0 && QFileInfo::exists(path)) {
-        m_currentToolStatus = 1;
+    if (m_currentToolStatus == APP_NOT_INSTALLED && QFileInfo::exists(path)) {
+        m_currentToolStatus = APP_INSTALLED;
         refreshToolState();
     }
 }

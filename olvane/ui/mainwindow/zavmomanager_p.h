@@ -1,6 +1,6 @@
 #pragma once
 // What the main window's source files share: the hub's managers, the
-// prompts and links they open, the status and dialog numbers they read.
+// prompts and links they open.
 
 #include "core/serverurltable.h"
 #include "core/stringconstants.h"
@@ -12,13 +12,6 @@
 
 namespace mainwindow {
 
-constexpr int kRunning = 2;
-
-// Install-dialog kinds.
-constexpr int kInstallKindZvTool = 0;
-constexpr int kInstallKindZvShow = 1;
-constexpr int kInstallKindObsStudio = 3;
-
 inline ZvLiveToolsManager* toolsManager()
 {
     return ZvLogicFW::instance()->getLiveToolsManager();
@@ -27,20 +20,6 @@ inline ZvLiveToolsManager* toolsManager()
 inline LoginManager* loginManager()
 {
     return ZvLogicFW::instance()->getLoginManager();
-}
-
-// The number a tool carries as "type" in the install events; 0 for none.
-inline int analyticsToolType(const QString& tool)
-{
-    if (tool == kZvToolName)
-        return 1;
-    if (tool == kZvShowToolName)
-        return 2;
-    if (tool == kObsClassicToolName)
-        return 3;
-    if (tool == kObsStudioToolName)
-        return 4;
-    return 0;
 }
 
 inline void openTableUrl(const char* url)

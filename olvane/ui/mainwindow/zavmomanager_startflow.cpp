@@ -98,17 +98,17 @@ void zavmoManager::startObsWithCompanion()
     ZvLiveToolsManager* tools = toolsManager();
     // The relay always goes through this companion, whichever the companion card shows.
     const int companion = tools->getAppStatus(kZvToolName);
-    if (companion == 0) {
-        pointEventWithInt(PointClickInstall, QStringLiteral("type"), analyticsToolType(kZvToolName));
+    if (companion == APP_NOT_INSTALLED) {
+        pointEventWithInt(PointClickInstall, QStringLiteral("type"), pointToolType(kZvToolName));
         zvInstallWidget dialog(this);
-        dialog.setToolType(kInstallKindZvTool);
+        dialog.setToolType(INSTALL_ZV_TOOL);
         if (dialog.exec() == 1) {
             startToolDownload(kZvToolName);
             ui.button_ZavmoLive->click();
         }
         return;
     }
-    if (companion == kRunning) {
+    if (companion == APP_RUNNING) {
         if (!prompt(kCompanionStartedText, false, this))
             return;
         if (!launchOrWarn(m_currentTool))
@@ -189,7 +189,7 @@ void zavmoManager::sltGetRtmpInfoSuccessed(QString rtmpUrl, QString liveCode)
         return;
     const QString tool = m_currentTool;
 
-    if (tools->getAppStatus(tool) == kRunning) {
+    if (tools->getAppStatus(tool) == APP_RUNNING) {
         zvMsgTipWidget restart(kObsRestartPromptText, true, this);
         restart.setButtonText(QStringLiteral("重启OBS"), kCancelText);
         if (restart.exec() != QDialog::Accepted)
@@ -215,10 +215,10 @@ void zavmoManager::sltGetRtmpInfoSuccessed(QString rtmpUrl, QString liveCode)
         return;
     }
 
-    if (tools->getAppStatus(tool) == 0) {
+    if (tools->getAppStatus(tool) == APP_NOT_INSTALLED) {
         clearRoomOpened();
         edition->restarting = false;
-        m_currentToolStatus = 0;
+        m_currentToolStatus = APP_NOT_INSTALLED;
         refreshToolState();
         return;
     }
@@ -249,7 +249,7 @@ void zavmoManager::sltGetRtmpInfoFailed(int errorNo, QString msg)
     const int choice = dialog.getResult();
     const int status = tools->getAppStatus(m_currentTool);
     if (choice == kFetchFailedStartObs) {
-        if (status == 0 || status == kRunning) {
+        if (status == APP_NOT_INSTALLED || status == APP_RUNNING) {
             refreshToolState();
             return;
         }
@@ -274,7 +274,7 @@ void zavmoManager::runLiveAddressDialog(const QString& cancelText, bool writeCod
     if (!tools)
         return;
     const int status = tools->getAppStatus(m_currentTool);
-    if (status == 0 || (status == kRunning && result != kAddressWritten)) {
+    if (status == APP_NOT_INSTALLED || (status == APP_RUNNING && result != kAddressWritten)) {
         refreshToolState();
         return;
     }

@@ -49,7 +49,7 @@ void zvChooseRecordPath::initRecordPath(const QString& toolName, QString (*recor
 {
     QString path;
     ZvLiveToolsManager* manager = ZvLogicFW::instance()->getLiveToolsManager();
-    if (manager && manager->getAppInstallStatus(toolName) == 1)
+    if (manager && manager->getAppInstallStatus(toolName) == APP_INSTALLED)
         path = recordPath();
     if (path.isEmpty())
         button->setEnabled(false);

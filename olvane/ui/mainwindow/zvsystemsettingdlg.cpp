@@ -9,7 +9,6 @@
 #include "logic/zvlogicfw.h"
 #include "ui/mainwindow/widgets/draggabledialog.h"
 #include "ui/mainwindow/widgets/mainwindowlink.h"
-#include "ui/mainwindow/widgets/zvappquittip.h"
 
 #include <QEvent>
 #include <QFileDialog>
