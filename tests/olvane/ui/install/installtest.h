@@ -9,14 +9,13 @@
 
 #include "logic_support.h"
 #include "simulator.h"
+#include "widgettest.h"
 
 #include <gtest/gtest.h>
 
 #include <QString>
-#include <QWidget>
 
 #include <memory>
-#include <ostream>
 
 class InstallDialogTest : public ::testing::Test
 {
@@ -47,17 +46,3 @@ public:
 protected:
     logictest::TestFolder dir;
 };
-
-// Readable failure messages for Chinese texts.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
-// The named child of a dialog; fails the test when missing.
-template <typename T> T* child(QWidget* parent, const char* name)
-{
-    T* w = parent->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}

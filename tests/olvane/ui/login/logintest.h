@@ -9,6 +9,7 @@
 #include "mouse.h"
 #include "qtwait.h"
 #include "simulator.h"
+#include "widgettest.h"
 
 #include "core/deployment.h"
 #include "core/pathlayout.h"
@@ -38,13 +39,6 @@ namespace logintest {
 
 namespace account = zavmo::sim::account;
 using zavmo::test::waitUntil;
-
-template <typename T = QWidget> T* child(const QWidget& parent, const char* name)
-{
-    T* found = parent.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 inline QString toastText(const ZvLoginWidget& dialog)
 {

@@ -10,14 +10,13 @@
 #include "core/appconfig.h"
 
 #include "logic_support.h"
+#include "widgettest.h"
 
 #include <gtest/gtest.h>
 
 #include <QString>
-#include <QWidget>
 
 #include <memory>
-#include <ostream>
 
 class ZvLiveToolsManager;
 
@@ -36,17 +35,3 @@ protected:
     std::unique_ptr<AppConfig> config;
     logictest::TestFolder dir;
 };
-
-// Readable failure messages for Chinese texts.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
-// The named child of a widget; fails the test when missing.
-template <typename T = QWidget> T* child(QWidget& parent, const char* name)
-{
-    T* w = parent.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}

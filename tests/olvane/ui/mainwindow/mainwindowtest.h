@@ -25,6 +25,7 @@
 #include "modalresponder.h"
 #include "qtwait.h"
 #include "simulator.h"
+#include "widgettest.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,14 +35,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
 
 using namespace zavmo::test;
-
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace mainwindowtest {
 
@@ -118,12 +113,7 @@ protected:
         qunsetenv("ZAVMO_WINDOWS_ROOT");
     }
 
-    template <typename T = QWidget> T* child(const char* name)
-    {
-        T* found = window->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
+    template <typename T = QWidget> T* child(const char* name) { return ::child<T>(window.get(), name); }
     void click(const char* button) { child<QPushButton>(button)->click(); }
     bool shown(const char* name) { return child(name)->isVisibleTo(window.get()); }
 
