@@ -47,6 +47,7 @@ inline QString logText()
     return logLines().join(QLatin1Char('\n'));
 }
 
+using zavmo::test::settle;
 using zavmo::test::waitUntil;
 
 // Answers as the captcha dialog does once its page reached an address: with

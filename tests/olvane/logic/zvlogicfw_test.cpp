@@ -198,7 +198,7 @@ TEST_F(LogicHubTest, AccountAndTaskSignalsArriveFromTheEventLoopOthersAtOnce)
 {
     RecordingListener listener;
     auto hub = initializedHub(listener);
-    waitFor([] { return false; }, 300); // the monitor's first report
+    settle(300); // the monitor's first report
     listener.calls.clear();
     LoginManager* login = hub->getLoginManager();
     ZvLiveToolsManager* tools = hub->getLiveToolsManager();
@@ -239,7 +239,7 @@ TEST_F(LogicHubTest, AccountAndTaskSignalsArriveFromTheEventLoopOthersAtOnce)
 
     listener.calls.clear();
     ASSERT_TRUE(waitFor([&] { return listener.calls.size() >= 14; }, 2000));
-    waitFor([] { return false; }, 50);
+    settle(50);
     QStringList ordered;
     for (const QString& call : listener.calls)
         if (!call.startsWith("1:")) // the monitor may report meanwhile
@@ -276,7 +276,7 @@ TEST_F(LogicHubTest, ShutdownFreesTheServicesOnceAndSilencesTheListener)
     QPointer<LoginManager> login = hub->getLoginManager();
     QPointer<ZvLiveToolsManager> tools = hub->getLiveToolsManager();
     QPointer<ZvToolRepair> repair = hub->getToolRepair(kVcRedistName);
-    waitFor([] { return false; }, 100);
+    settle(100);
 
     // Queued before the shutdown, due after it: dropped.
     emit login->sglLogout();
@@ -288,7 +288,7 @@ TEST_F(LogicHubTest, ShutdownFreesTheServicesOnceAndSilencesTheListener)
     EXPECT_EQ(hub->getLoginManager(), nullptr);
     EXPECT_EQ(hub->getLiveToolsManager(), nullptr);
     EXPECT_EQ(hub->getToolRepair(kVcRedistName), nullptr);
-    waitFor([] { return false; }, 100);
+    settle(100);
     EXPECT_TRUE(listener.calls.isEmpty()) << listener.calls.join(' ').toStdString();
 
     // Later calls: nothing again, nothing rebuilt.

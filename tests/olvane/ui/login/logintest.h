@@ -38,6 +38,7 @@
 namespace logintest {
 
 namespace account = zavmo::sim::account;
+using zavmo::test::settle;
 using zavmo::test::waitUntil;
 
 inline QString toastText(const ZvLoginWidget& dialog)

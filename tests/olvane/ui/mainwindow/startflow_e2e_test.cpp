@@ -94,7 +94,7 @@ TEST_F(StartFlowTest, AServerThatNeverAnswersGivesUpAfterFiveSeconds)
     EXPECT_TRUE(requestOver());
     EXPECT_EQ(events("click_liveset_get").size(), 1u);
     g_sim->reset(); // the held reply is let go, and the log emptied
-    QTest::qWait(200);
+    settle(200);
     EXPECT_TRUE(events("show_liveset_get_succ", 1, 100).empty());
     EXPECT_EQ(responder.records().size(), 1);
     EXPECT_EQ(startsOf("obs32.exe"), 0u);

@@ -126,7 +126,7 @@ TEST_F(MainWindowTest, ClosingOnlyHidesOrMinimisesWithoutATray)
     window->close();
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->isMinimized());
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 }
 
@@ -144,7 +144,7 @@ TEST_F(MainWindowTest, CloseButtonInTrayModeHidesOrMinimisesWithoutATray)
     close->click();
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->isMinimized());
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 }
 
@@ -182,7 +182,7 @@ TEST_F(MainWindowTest, PromptAnswersAndCancels)
     EXPECT_FALSE(onDisk.getShowCloseTipEnable());
     EXPECT_EQ(onDisk.getCloseMode(), CLOSE_TO_TRAY);
     EXPECT_FALSE(config->getShowCloseTipEnable());
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 }
 
@@ -211,7 +211,7 @@ TEST_F(MainWindowTest, TraySlots)
     window->onPopupMenu(nullptr);
     QAction other(QStringLiteral("打开"));
     window->onPopupMenu(&other);
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
     EXPECT_TRUE(window->isVisible());
 
@@ -244,7 +244,7 @@ TEST_F(MainWindowTest, LoginStateTitleBarAndBanners)
     // The window asks whether the anchor belongs to a guild.
     ASSERT_TRUE(waitUntil([] { return !g_sim->requests("checkAnchorInGuild").empty(); }, 5000));
     ASSERT_EQ(g_sim->requests("checkAnchorInGuild").size(), 1u);
-    QTest::qWait(50);
+    settle(50);
     ASSERT_FALSE(login->isInGuild());
     window->sltSwitchAdvertising();
     EXPECT_TRUE(shown("button_guild"));
@@ -391,7 +391,7 @@ TEST_F(MainWindowTest, CancelledDownloadHidesTheProgress)
     EXPECT_FALSE(shown("progressBar_OBS"));
     EXPECT_FALSE(shown("label_progressValue_2"));
     EXPECT_EQ(child<QProgressBar>("progressBar_OBS")->value(), 0);
-    QTest::qWait(100);
+    settle(100);
     EXPECT_TRUE(shown("button_install_OBS"));
     EXPECT_TRUE(fake.starts().empty());
 }
@@ -413,7 +413,7 @@ TEST_F(MainWindowTest, CompanionAndStudioAskForTheirFolderFirst)
     EXPECT_TRUE(responder.records().at(0).texts.contains(kInstallZvToolText));
     EXPECT_TRUE(responder.records().at(1).texts.contains(kInstallObsText));
     // Not confirmed: nothing is downloaded.
-    QTest::qWait(100);
+    settle(100);
     EXPECT_TRUE(g_sim->requests("static_cdn").empty());
     EXPECT_FALSE(shown("progressBar_OBS"));
 }
@@ -528,7 +528,7 @@ TEST_F(MainWindowTest, ObsStoppingWithoutAnOpenRoomAsksNothing)
     ModalResponder responder;
     window->getLogicListener()->onUpdateAppStatus(kObsClassicToolName, 1);
     window->getLogicListener()->onUpdateAppStatus(kObsStudioToolName, 0);
-    QTest::qWait(50);
+    settle(50);
     EXPECT_TRUE(responder.records().isEmpty());
 }
 

@@ -149,7 +149,7 @@ TEST_F(TitleBarTest, CloseWithoutPromptInTrayModeHidesOrMinimisesWithoutATray)
     child<QPushButton>(*titleBar, "button_close")->click();
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.isMinimized());
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
     // The settings were saved before anything else.
     EXPECT_TRUE(QFile::exists(getSystemSettingPath()));
@@ -168,7 +168,7 @@ TEST_F(TitleBarTest, CancelledPromptLeavesWindowAndSettings)
         EXPECT_EQ(config->getCloseMode(), CLOSE_QUIT);
         EXPECT_TRUE(config->getShowCloseTipEnable());
     }
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 }
 
@@ -193,7 +193,7 @@ TEST_F(TitleBarTest, ChoiceMadeInThePromptCounts)
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(config->getCloseMode(), CLOSE_TO_TRAY);
     EXPECT_FALSE(config->getShowCloseTipEnable());
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 
     // Asked no more: the next close hides at once.
@@ -209,7 +209,7 @@ TEST_F(TitleBarTest, QuitModeHidesAtOnceAndQuitsLater)
     child<QPushButton>(*titleBar, "button_close")->click();
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(quits, 0);
-    QTest::qWait(30);
+    settle(30);
     EXPECT_EQ(quits, 0);
     ASSERT_TRUE(waitUntil([&] { return quits == 1; }, 5000));
 }
@@ -225,7 +225,7 @@ TEST_F(TitleBarTest, CloseOfATitleBarWithoutParentDoesNothing)
 {
     zvTitleBar alone;
     alone.findChild<QPushButton*>("button_close")->click();
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 }
 
@@ -293,7 +293,7 @@ TEST_F(TitleBarTest, LoginStateFollowsTheListener)
         ModalResponder responder;
         login->click();
         mousePress(child(*titleBar, "label_myRoom"), QPoint(2, 2));
-        QTest::qWait(50);
+        settle(50);
         EXPECT_TRUE(responder.records().isEmpty());
     }
 
