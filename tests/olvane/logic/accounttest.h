@@ -3,10 +3,9 @@
 // captured log, a fake captcha dialog and bounded waits on the event loop.
 
 #include "account.h"
+#include "olvaneworld.h"
 #include "qtwait.h"
-#include "simulator.h"
 
-#include "core/deployment.h"
 #include "core/pathlayout.h"
 #include "logic/loginmanager.h"
 #include "logic/webdialogs.h"
@@ -117,14 +116,12 @@ inline std::string lastFinished(const Signals& spies)
     return std::to_string(args.at(0).toInt()) + " " + args.at(1).toString().toStdString();
 }
 
-class AccountTest : public ::testing::Test
+class AccountTest : public OlvaneWorld
 {
 protected:
     static void SetUpTestSuite()
     {
-        sim = new zavmo::test::Simulator();
-        sim->setEnvironment();
-        ASSERT_TRUE(deployment::installTrustedCertificates());
+        ASSERT_NO_FATAL_FAILURE(startSimulator());
         qInstallMessageHandler(captureLog);
     }
     static void TearDownTestSuite()
@@ -132,12 +129,10 @@ protected:
         qInstallMessageHandler(nullptr);
         setCaptchaDialogFactory(nullptr);
         setThirdLoginDialogFactory(nullptr);
-        delete sim;
-        sim = nullptr;
     }
     void SetUp() override
     {
-        sim->reset();
+        OlvaneWorld::SetUp();
         QFile::remove(getUserInfoPath());
         setCaptchaDialogFactory(nullptr);
         setThirdLoginDialogFactory(nullptr);
@@ -186,10 +181,6 @@ protected:
         waitUntil([&] { return sim->requests(endpoint).size() >= count; }, timeoutMs);
         return sim->requests(endpoint);
     }
-
-    static zavmo::test::Simulator* sim;
 };
-
-inline zavmo::test::Simulator* AccountTest::sim = nullptr;
 
 } // namespace accounttest

@@ -4,6 +4,7 @@
 
 #include "accounttest.h"
 
+#include "core/deployment.h"
 #include "core/serverurltable.h"
 #include "core/systemutils.h"
 

@@ -2,9 +2,9 @@
 // service's signals are delivered, and what shutdown leaves.
 
 #include "logic_support.h"
+#include "olvaneworld.h"
 #include "recordinglistener.h"
 
-#include "core/deployment.h"
 #include "core/stringconstants.h"
 #include "core/zavmopointing.h"
 #include "logic/loginmanager.h"
@@ -15,7 +15,6 @@
 #include "logic/zvtoolrepair.h"
 
 #include "account.h"
-#include "simulator.h"
 
 #include <gtest/gtest.h>
 
@@ -28,24 +27,10 @@ using namespace logictest;
 
 namespace {
 
-class LogicHubTest : public ::testing::Test
+// The services' start-up requests go to the simulator.
+class LogicHubTest : public OlvaneWorld
 {
 protected:
-    // The services' start-up requests go to the simulator.
-    static void SetUpTestSuite()
-    {
-        sim = new zavmo::test::Simulator();
-        sim->setEnvironment();
-        ASSERT_TRUE(deployment::installTrustedCertificates());
-    }
-    static void TearDownTestSuite()
-    {
-        delete sim;
-        sim = nullptr;
-    }
-
-    void SetUp() override { sim->reset(); }
-
     static std::unique_ptr<ZvLogicFW> initializedHub(RecordingListener& listener)
     {
         auto hub = std::make_unique<ZvLogicFW>();
@@ -53,11 +38,7 @@ protected:
         hub->setLogicListener(&listener);
         return hub;
     }
-
-    static zavmo::test::Simulator* sim;
 };
-
-zavmo::test::Simulator* LogicHubTest::sim = nullptr;
 
 // Calls every slot once, in declaration order, with arguments that tell the
 // operations apart.

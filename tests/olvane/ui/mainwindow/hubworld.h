@@ -1,18 +1,17 @@
 #pragma once
-// The program's logic hub for dialog tests that read the tools manager:
-// initialised once per binary against a simulator (its account client and
-// package query go there, nowhere else), shut down after the last test, with
-// a settings object linked as the main window's. Every test starts from an
-// empty registry, no chosen OBS launch paths and a fresh settings file.
+// The program's logic hub for dialog tests that read the tools manager
+// (OlvaneWorld's: its account client and package query go to the simulator,
+// nowhere else), with a settings object linked as the main window's. Every
+// test starts from an empty registry, no chosen OBS launch paths and a fresh
+// settings file.
 //
 //   class MyDialogTest : public HubTest {};
 
 #include "core/appconfig.h"
 
 #include "logic_support.h"
+#include "olvaneworld.h"
 #include "widgettest.h"
-
-#include <gtest/gtest.h>
 
 #include <QString>
 
@@ -20,10 +19,10 @@
 
 class ZvLiveToolsManager;
 
-class HubTest : public ::testing::Test
+class HubTest : public OlvaneWorld
 {
 protected:
-    static void SetUpTestSuite();
+    static void SetUpTestSuite() { ASSERT_NO_FATAL_FAILURE(startHub()); }
     void SetUp() override;
     void TearDown() override;
 

@@ -16,7 +16,7 @@ TEST_F(StartFlowTest, FailedFetchClosedOrStartingObsDirectly)
     selectInstalledStudio();
     chooseWriteCode();
     logIn();
-    g_sim->setMode("get_rtmplist", "error:5");
+    sim->setMode("get_rtmplist", "error:5");
     ModalResponder responder;
     responder.clickButton("button_close");
     click("button_open_OBS");
@@ -47,7 +47,7 @@ TEST_F(StartFlowTest, FailedFetchByHandInWriteCodeModeStartsOnlyAWrittenAddress)
     selectInstalledStudio();
     chooseWriteCode();
     logIn();
-    g_sim->setMode("get_rtmplist", "error:5");
+    sim->setMode("get_rtmplist", "error:5");
     ModalResponder responder;
     responder.clickButton("button_getRtmp");
     responder.clickButton("button_cancel");
@@ -117,7 +117,7 @@ TEST_F(AddressDialogTest, FetchingNeedsALoginAndFetchesAfterIt)
     EXPECT_EQ(responder.records().at(1).className, "ZvLoginWidget");
     EXPECT_EQ(responder.records().at(2).className, "zvLiveAddressSet");
     ASSERT_TRUE(started("obs32.exe", 1));
-    EXPECT_TRUE(g_sim->requests("get_rtmplist").empty());
+    EXPECT_TRUE(sim->requests("get_rtmplist").empty());
     ASSERT_TRUE(waitUntil([&] { return tools()->getAppStatus(kObsStudioToolName) == 2; }));
     ASSERT_TRUE(tools()->killAppProcess(kObsStudioToolName));
     ASSERT_TRUE(waitUntil([&] { return tools()->getAppStatus(kObsStudioToolName) == 1; }));
@@ -275,7 +275,7 @@ TEST_F(StartFlowTest, ARequestEndsOnlyOnce)
     selectInstalledStudio();
     chooseWriteCode();
     logIn();
-    g_sim->setMode("get_rtmplist", "stall");
+    sim->setMode("get_rtmplist", "stall");
     ModalResponder responder;
     click("button_open_OBS");
     EXPECT_FALSE(window->isEnabled());
@@ -298,7 +298,7 @@ TEST_F(StartFlowTest, ARequestEndsOnlyOnce)
     EXPECT_EQ(studioServer(), "rtmp://127.0.0.1/first");
     EXPECT_EQ(events("show_liveset_get_succ").size(), 1u);
     EXPECT_TRUE(started("obs32.exe", 1));
-    g_sim->reset();
+    sim->reset();
 }
 
 } // namespace

@@ -74,7 +74,7 @@ TEST_F(StartFlowTest, RelayWithoutTheCompanionOffersToInstallIt)
     EXPECT_EQ(responder.records().at(0).className, "zvInstallWidget");
     EXPECT_TRUE(responder.records().at(0).texts.contains(kInstallZvToolText));
     EXPECT_EQ(window->getCurrentToolName(), kObsStudioToolName);
-    EXPECT_TRUE(g_sim->requests("static_cdn").empty());
+    EXPECT_TRUE(sim->requests("static_cdn").empty());
     EXPECT_EQ(events("click_install").at(0)["e"]["type"], 1);
 
     // A folder confirmed: the companion's installer downloads and its card
@@ -170,7 +170,7 @@ TEST_F(StartFlowTest, WriteCodeWithTheLoginCancelledRequestsNothing)
     EXPECT_EQ(responder.records().at(0).className, "ZvLoginWidget");
     EXPECT_TRUE(window->isEnabled());
     settle(100);
-    EXPECT_TRUE(g_sim->requests("get_rtmplist").empty());
+    EXPECT_TRUE(sim->requests("get_rtmplist").empty());
     EXPECT_TRUE(events("click_liveset_get", 1, 200).empty());
     EXPECT_EQ(startsOf("obs32.exe"), 0u);
 }
@@ -198,7 +198,7 @@ TEST_F(StartFlowTest, WriteCodeAfterALoginWritesTheAddressAndStartsObs)
     ASSERT_EQ(responder.records().size(), 1);
     EXPECT_EQ(events("click_liveset_get").size(), 1u);
     EXPECT_EQ(events("show_liveset_get_succ").size(), 1u);
-    EXPECT_EQ(g_sim->requests("start_liveroom").size(), 1u);
+    EXPECT_EQ(sim->requests("start_liveroom").size(), 1u);
 }
 
 TEST_F(StartFlowTest, AnAddressThatCannotBeWrittenStartsNothing)

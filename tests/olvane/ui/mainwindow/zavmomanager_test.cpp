@@ -230,7 +230,7 @@ TEST_F(MainWindowTest, TraySlots)
 
 TEST_F(MainWindowTest, LoginStateTitleBarAndBanners)
 {
-    g_sim->setMode("checkAnchorInGuild", "reply:notin");
+    sim->setMode("checkAnchorInGuild", "reply:notin");
     LoginManager* login = ZvLogicFW::instance()->getLoginManager();
     ASSERT_TRUE(waitUntil([&] { return login->isServerTimespaceValid(); }));
     auto* loginButton = child("TitleBar")->findChild<QPushButton*>("Button_login");
@@ -242,8 +242,8 @@ TEST_F(MainWindowTest, LoginStateTitleBarAndBanners)
     login->loginByNickName(QString::fromUtf8(account::kNickName), QString::fromUtf8(account::kPassword), false);
     ASSERT_TRUE(waitUntil([&] { return loginButton->text() == QString::fromUtf8(account::kDisplayName); }));
     // The window asks whether the anchor belongs to a guild.
-    ASSERT_TRUE(waitUntil([] { return !g_sim->requests("checkAnchorInGuild").empty(); }, 5000));
-    ASSERT_EQ(g_sim->requests("checkAnchorInGuild").size(), 1u);
+    ASSERT_TRUE(waitUntil([] { return !sim->requests("checkAnchorInGuild").empty(); }, 5000));
+    ASSERT_EQ(sim->requests("checkAnchorInGuild").size(), 1u);
     settle(50);
     ASSERT_FALSE(login->isInGuild());
     window->sltSwitchAdvertising();
@@ -382,7 +382,7 @@ TEST_F(MainWindowTest, FailedDownloadOrInstallSaysSoAndHidesTheProgress)
 TEST_F(MainWindowTest, CancelledDownloadHidesTheProgress)
 {
     serve("OBS_installer.exe");
-    g_sim->setMode("static_cdn", "throttle:20000");
+    sim->setMode("static_cdn", "throttle:20000");
     click("button_OBSLive");
     ASSERT_TRUE(waitUntil([&] { return shown("button_install_OBS"); }));
     click("button_install_OBS");
@@ -414,7 +414,7 @@ TEST_F(MainWindowTest, CompanionAndStudioAskForTheirFolderFirst)
     EXPECT_TRUE(responder.records().at(1).texts.contains(kInstallObsText));
     // Not confirmed: nothing is downloaded.
     settle(100);
-    EXPECT_TRUE(g_sim->requests("static_cdn").empty());
+    EXPECT_TRUE(sim->requests("static_cdn").empty());
     EXPECT_FALSE(shown("progressBar_OBS"));
 }
 

@@ -1,0 +1,77 @@
+#include "olvaneworld.h"
+
+#include "core/appconfig.h"
+#include "core/deployment.h"
+#include "logic/zvlogicfw.h"
+#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/uilogiclistener.h"
+
+#include <memory>
+
+namespace {
+
+std::unique_ptr<zavmo::test::Simulator> g_sim;
+bool g_hub = false;
+std::unique_ptr<UILogicListener> g_listener;
+std::unique_ptr<AppConfig> g_config;
+
+// Ends what was started, after the last test: the link and the hub before
+// the listener and settings they use, the simulator last.
+class WorldEnd : public ::testing::Environment
+{
+public:
+    void TearDown() override
+    {
+        mainWindowLink() = MainWindowLink{};
+        if (g_hub)
+            ZvLogicFW::shutdownInstance();
+        g_hub = false;
+        g_listener.reset();
+        g_config.reset();
+        OlvaneWorld::sim = nullptr;
+        g_sim.reset();
+    }
+};
+
+} // namespace
+
+void OlvaneWorld::startSimulator()
+{
+    if (g_sim)
+        return;
+    ::testing::AddGlobalTestEnvironment(new WorldEnd);
+    g_sim = std::make_unique<zavmo::test::Simulator>();
+    sim = g_sim.get();
+    g_sim->setEnvironment();
+    ASSERT_TRUE(deployment::installTrustedCertificates());
+}
+
+ZvLogicFW* OlvaneWorld::startHub()
+{
+    startSimulator();
+    ZvLogicFW* hub = ZvLogicFW::instance();
+    if (!g_hub) {
+        g_hub = true;
+        EXPECT_TRUE(hub->initialize(0));
+    }
+    return hub;
+}
+
+UILogicListener* OlvaneWorld::startListener()
+{
+    ZvLogicFW* hub = startHub();
+    if (!g_listener) {
+        g_listener = std::make_unique<UILogicListener>();
+        hub->setLogicListener(g_listener.get());
+    }
+    mainWindowLink().listener = g_listener.get();
+    return g_listener.get();
+}
+
+AppConfig* OlvaneWorld::linkConfig()
+{
+    if (!g_config)
+        g_config = std::make_unique<AppConfig>();
+    mainWindowLink().config = g_config.get();
+    return g_config.get();
+}
