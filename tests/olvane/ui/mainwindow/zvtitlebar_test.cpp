@@ -22,6 +22,7 @@
 #include "ui/mainwindow/uilogiclistener.h"
 #include "ui/mainwindow/zvappquittip.h"
 #include "ui/mainwindow/zvtitlemenu.h"
+#include "widgettest.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -38,13 +39,6 @@
 using namespace zavmo::test;
 
 namespace {
-
-template <typename T = QWidget> T* child(QWidget& w, const char* name)
-{
-    T* found = w.findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 // A stand-in main window holding the title bar, linked as the main window.
 class TitleBarTest : public ::testing::Test
