@@ -1,8 +1,9 @@
 #pragma once
-// Shared fixture of the account client tests: one simulator for the suite, a
+// Shared fixture of the account client tests: the binary's simulator, a
 // captured log, a fake captcha dialog and bounded waits on the event loop.
 
 #include "account.h"
+#include "logic_support.h"
 #include "olvaneworld.h"
 #include "qtwait.h"
 
@@ -14,31 +15,24 @@
 
 #include <QEventLoop>
 #include <QFile>
-#include <QMutex>
 #include <QSignalSpy>
 #include <QStringList>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace accounttest {
 
 namespace account = zavmo::sim::account;
 
-inline QMutex g_logMutex;
-inline QStringList g_log;
-
-inline void captureLog(QtMsgType, const QMessageLogContext&, const QString& message)
-{
-    QMutexLocker locker(&g_logMutex);
-    g_log.append(message);
-}
+// The log of the running test.
+inline std::optional<logictest::LogCapture> g_log;
 
 inline QStringList logLines()
 {
-    QMutexLocker locker(&g_logMutex);
-    return g_log;
+    return g_log ? g_log->lines() : QStringList();
 }
 
 inline QString logText()
@@ -122,11 +116,10 @@ protected:
     static void SetUpTestSuite()
     {
         ASSERT_NO_FATAL_FAILURE(startSimulator());
-        qInstallMessageHandler(captureLog);
     }
     static void TearDownTestSuite()
     {
-        qInstallMessageHandler(nullptr);
+        g_log.reset();
         setCaptchaDialogFactory(nullptr);
         setThirdLoginDialogFactory(nullptr);
     }
@@ -136,8 +129,8 @@ protected:
         QFile::remove(getUserInfoPath());
         setCaptchaDialogFactory(nullptr);
         setThirdLoginDialogFactory(nullptr);
-        QMutexLocker locker(&g_logMutex);
-        g_log.clear();
+        g_log.reset();
+        g_log.emplace();
     }
 
     // A client whose time synchronisation has been answered.
