@@ -21,6 +21,15 @@ foreach(flags IN ITEMS "${CMAKE_CXX_FLAGS}" "${CMAKE_EXE_LINKER_FLAGS}" "${ZAVMO
   endif()
 endforeach()
 
+# LeakSanitizer's reports of what Qt itself keeps to the end (see the file):
+# for the tests and for the build-time programs (zavmo-imagegen) alike.
+set(ZAVMO_SANITIZER_ENVIRONMENT "")
+foreach(flags IN ITEMS "${CMAKE_CXX_FLAGS}" "${CMAKE_EXE_LINKER_FLAGS}" "${ZAVMO_SANITIZE}")
+  if(flags MATCHES "(sanitize=|^)[a-z,]*address")
+    set(ZAVMO_SANITIZER_ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/lsan-qt.supp;")
+  endif()
+endforeach()
+
 function(zavmo_add_test)
   cmake_parse_arguments(T "APP_DIR" "NAME;TIMEOUT" "COMMAND;LABELS;RESOURCE_LOCK;ENVIRONMENT" ${ARGN})
   list(GET T_COMMAND 0 target)
@@ -35,7 +44,7 @@ function(zavmo_add_test)
     set(T_TIMEOUT 120)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}
-                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZAVMO_BUILD_DIR=${CMAKE_BINARY_DIR};ZAVMO_SOURCE_DIR=${CMAKE_SOURCE_DIR};${T_ENVIRONMENT}")
+                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZAVMO_BUILD_DIR=${CMAKE_BINARY_DIR};ZAVMO_SOURCE_DIR=${CMAKE_SOURCE_DIR};${ZAVMO_SANITIZER_ENVIRONMENT}${T_ENVIRONMENT}")
   if(T_LABELS)
     set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
   endif()

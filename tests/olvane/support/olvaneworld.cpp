@@ -3,8 +3,7 @@
 #include "core/appconfig.h"
 #include "core/deployment.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
 
 #include <memory>
 
@@ -15,14 +14,13 @@ bool g_hub = false;
 std::unique_ptr<UILogicListener> g_listener;
 std::unique_ptr<AppConfig> g_config;
 
-// Ends what was started, after the last test: the link and the hub before
-// the listener and settings they use, the simulator last.
+// Ends what was started, after the last test: the hub before the listener
+// and settings it uses, the simulator last.
 class WorldEnd : public ::testing::Environment
 {
 public:
     void TearDown() override
     {
-        mainWindowLink() = MainWindowLink{};
         if (g_hub)
             ZvLogicFW::shutdownInstance();
         g_hub = false;
@@ -64,14 +62,12 @@ UILogicListener* OlvaneWorld::startListener()
         g_listener = std::make_unique<UILogicListener>();
         hub->setLogicListener(g_listener.get());
     }
-    mainWindowLink().listener = g_listener.get();
     return g_listener.get();
 }
 
-AppConfig* OlvaneWorld::linkConfig()
+AppConfig* OlvaneWorld::sharedConfig()
 {
     if (!g_config)
         g_config = std::make_unique<AppConfig>();
-    mainWindowLink().config = g_config.get();
     return g_config.get();
 }

@@ -4,9 +4,9 @@
 // asks until after the last test. On top of it, each optional: the
 // program's hub initialised against the simulator (it cannot start again
 // after its shutdown, so it too lives for the binary), a logic listener set
-// on the hub and on the main-window link, and a settings object linked as
-// the main window's. Suites that build their own hub or LoginManager take
-// the simulator alone.
+// on the hub, and a settings object; a test links the last two as the main
+// window's with its ScopedMainWindowLink. Suites that build their own hub or
+// LoginManager take the simulator alone.
 //
 //   class MyTest : public OlvaneWorld
 //   {
@@ -36,8 +36,8 @@ protected:
     static void startSimulator();
     // The simulator too; the program's hub, initialised once.
     static ZvLogicFW* startHub();
-    // The hub too; a listener on it and on the main-window link.
+    // The hub too; a listener on it.
     static UILogicListener* startListener();
-    // A settings object for the binary, linked as the main window's.
-    static AppConfig* linkConfig();
+    // A settings object for the binary.
+    static AppConfig* sharedConfig();
 };

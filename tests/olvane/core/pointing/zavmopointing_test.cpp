@@ -182,3 +182,14 @@ TEST_F(ZavmoPointingTest, UntrustedCertificateFailsLikeANetworkError)
     EXPECT_EQ(pointingLog().first(), "by vobe, Zavmo pointing error: unexpected HTTP response");
     EXPECT_TRUE(untrusted.requests().empty());
 }
+
+// Last in this file: the network stays released for the rest of the run.
+TEST_F(ZavmoPointingTest, AfterTheNetworkIsReleasedEventsAreDroppedWithALogLine)
+{
+    ZavmoPointing::instance()->releaseNetwork();
+    pointEvent(PointClickCust);
+    EXPECT_EQ(log.lines().filter(QStringLiteral("Zavmo pointing: dropped after shutdown")).size(), 1)
+        << log.lines().join('\n').toStdString();
+    zavmo::test::settle(100);
+    EXPECT_TRUE(sim->requests("pelk2").empty());
+}

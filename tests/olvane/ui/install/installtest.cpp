@@ -17,7 +17,7 @@ void InstallDialogTest::SetUpTestSuite()
 {
     qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "20");
     ASSERT_NO_FATAL_FAILURE(listener = startListener());
-    config = linkConfig();
+    config = sharedConfig();
 }
 
 void InstallDialogTest::SetUp()
@@ -28,6 +28,8 @@ void InstallDialogTest::SetUp()
     QDir(cdnFolder()).removeRecursively();
     OlvaneWorld::SetUp();
     config->setEnvironmentRepairIgnore(false);
+    link->listener = listener;
+    link->config = config;
 }
 
 void InstallDialogTest::TearDown()

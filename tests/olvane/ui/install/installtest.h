@@ -5,7 +5,8 @@
 // starts from an empty registry, repair folder and Windows root.
 
 #include "core/appconfig.h"
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
 
 #include "logic_support.h"
 #include "olvaneworld.h"
@@ -40,4 +41,5 @@ public:
 
 protected:
     logictest::TestFolder dir;
+    ScopedMainWindowLink link;
 };

@@ -9,7 +9,7 @@
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlogicfw.h"
 #include "ui/install/zvenvironmentalrepair.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include "platform/registry.h"
 
@@ -246,15 +246,13 @@ TEST_F(RepairDialogTest, IgnoreSetsTheFlagAndRepairsNothing)
 
 TEST_F(RepairDialogTest, BeforeTheMainWindowRegistersIgnoreKeepsNothing)
 {
-    mainWindowLink() = MainWindowLink{};
     {
+        ScopedMainWindowLink unlinked;
         zvEnvironmentalRepair d({kDirectXName}, 0);
         d.show();
         click(&d, "button_single_Ignore");
         EXPECT_FALSE(d.isVisible());
     }
-    mainWindowLink().listener = listener;
-    mainWindowLink().config = config;
     EXPECT_FALSE(config->getEnvironmentRepairIgnore());
 }
 

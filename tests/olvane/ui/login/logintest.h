@@ -16,9 +16,9 @@
 #include "logic/zvlogicfw.h"
 #include "ui/login/webdialogfactories.h"
 #include "ui/login/zvloginwidget.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/zvtooltip.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
+#include "ui/mainwindow/widgets/zvtooltip.h"
 
 #include <gtest/gtest.h>
 
@@ -131,6 +131,7 @@ protected:
     void SetUp() override
     {
         OlvaneWorld::SetUp();
+        link->listener = listener;
         if (manager()->isLogin())
             manager()->logout();
         QFile::remove(getUserInfoPath());
@@ -148,6 +149,7 @@ protected:
     }
 
     static inline UILogicListener* listener = nullptr;
+    ScopedMainWindowLink link;
 };
 
 } // namespace logintest

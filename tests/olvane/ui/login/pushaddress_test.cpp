@@ -10,7 +10,7 @@
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
 #include "ui/login/zvliveaddressset.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 
 #include "platform/process.h"
 

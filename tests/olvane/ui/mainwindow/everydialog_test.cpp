@@ -13,13 +13,12 @@
 #include "ui/login/zvgetrtmpfalsewidget.h"
 #include "ui/login/zvliveaddressset.h"
 #include "ui/login/zvloginwidget.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
+#include "ui/mainwindow/widgets/zvcenterpicturewidget.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 #include "ui/mainwindow/zavmomanager.h"
-#include "ui/mainwindow/zvappquittip.h"
-#include "ui/mainwindow/zvcenterpicturewidget.h"
 #include "ui/mainwindow/zvchooserecordpath.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
 #include "ui/mainwindow/zvsystemsettingdlg.h"
 #include "ui/mainwindow/zvtitlebar.h"
 #include "ui/mainwindow/zvtitlemenu.h"
@@ -33,7 +32,7 @@ class EveryDialogTest : public HubTest
 TEST_F(EveryDialogTest, EachFormConnectsEverySlotItNames)
 {
     UILogicListener listener;
-    mainWindowLink().listener = &listener;
+    link->listener = &listener;
     logictest::LogCapture log;
     {
         zavmoManager window;

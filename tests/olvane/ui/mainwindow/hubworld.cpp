@@ -4,7 +4,7 @@
 #include "core/stringconstants.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include <QFile>
 
@@ -21,12 +21,7 @@ void HubTest::SetUp()
     toolsManager()->setLaunchPath(kObsStudioToolName, QString());
     QFile::remove(getSystemSettingPath());
     config = std::make_unique<AppConfig>();
-    mainWindowLink().config = config.get();
-}
-
-void HubTest::TearDown()
-{
-    mainWindowLink() = MainWindowLink{};
+    link->config = config.get();
 }
 
 void HubTest::install(const QString& toolName)

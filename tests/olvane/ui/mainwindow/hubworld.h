@@ -8,6 +8,7 @@
 //   class MyDialogTest : public HubTest {};
 
 #include "core/appconfig.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include "logic_support.h"
 #include "olvaneworld.h"
@@ -24,7 +25,6 @@ class HubTest : public OlvaneWorld
 protected:
     static void SetUpTestSuite() { ASSERT_NO_FATAL_FAILURE(startHub()); }
     void SetUp() override;
-    void TearDown() override;
 
     static ZvLiveToolsManager* toolsManager();
 
@@ -33,4 +33,5 @@ protected:
 
     std::unique_ptr<AppConfig> config;
     logictest::TestFolder dir;
+    ScopedMainWindowLink link;
 };

@@ -13,9 +13,10 @@
 #include "logic/loginmanager.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/zvappquittip.h"
+#include "ui/install/zvinstallafteruninstall.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
 
 #include "faketools.h"
 #include "modalresponder.h"
@@ -30,6 +31,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -55,6 +57,7 @@ TEST_F(MainWindowTest, StartUpBuildsTheWindowAndLinksIt)
     ASSERT_NE(window->getLogicListener(), nullptr);
     EXPECT_EQ(mainWindowLink().config, window->getConfig());
     EXPECT_EQ(mainWindowLink().listener, window->getLogicListener());
+    EXPECT_EQ(mainWindowLink().settingsHost, window.get());
     EXPECT_EQ(window->getCurrentToolName(), kZvToolName);
 
     EXPECT_EQ(window->size(), QSize(942, 622));
@@ -89,7 +92,11 @@ TEST_F(MainWindowTest, StartUpBuildsTheWindowAndLinksIt)
 
 TEST_F(MainWindowTest, TeardownDetachesTheListenerAndClearsTheLink)
 {
+    // The wizards' reinstall record goes with the listener.
+    QPointer<ZvInstallAfterUninstall> record = ZvInstallAfterUninstall::forListener(window->getLogicListener());
+    EXPECT_EQ(ZvInstallAfterUninstall::forListener(window->getLogicListener()), record);
     window.reset();
+    EXPECT_TRUE(record.isNull());
     EXPECT_EQ(zavmoManager::instance(), nullptr);
     EXPECT_EQ(mainWindowLink().window, nullptr);
     EXPECT_EQ(mainWindowLink().listener, nullptr);

@@ -1,13 +1,13 @@
 // The quit prompt: its form, the mode it shows, and what each button does to
 // the settings in memory and on disk.
-#include "ui/mainwindow/zvappquittip.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
 
 #include "core/appconfig.h"
 #include "core/pathlayout.h"
 #include "core/systemutils.h"
 #include "formcheck.h"
 #include "modalresponder.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 #include "widgettest.h"
 
 #include <QCheckBox>
@@ -31,9 +31,8 @@ protected:
     {
         QFile::remove(getSystemSettingPath());
         config = std::make_unique<AppConfig>();
-        mainWindowLink().config = config.get();
+        link->config = config.get();
     }
-    void TearDown() override { mainWindowLink().config = nullptr; }
 
     // The settings as the file holds them now.
     QVariant stored(const char* key) const
@@ -42,6 +41,7 @@ protected:
     }
 
     std::unique_ptr<AppConfig> config;
+    ScopedMainWindowLink link;
 };
 
 TEST_F(QuitTipTest, FormTextsGeometryAndStyle)
@@ -133,7 +133,7 @@ TEST_F(QuitTipTest, CancelAndCloseChangeNothing)
 
 TEST_F(QuitTipTest, WithoutSettingsNothingIsCheckedAndConfirmStillAccepts)
 {
-    mainWindowLink().config = nullptr;
+    link->config = nullptr;
     zvAppQuitTip tip;
     EXPECT_FALSE(child<QRadioButton>(tip, "radio_btn_hide")->isChecked());
     EXPECT_FALSE(child<QRadioButton>(tip, "radio_btn_quit")->isChecked());

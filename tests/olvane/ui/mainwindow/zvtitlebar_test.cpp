@@ -17,10 +17,10 @@
 #include "mouse.h"
 #include "qtwait.h"
 #include "simulator.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/roundheadbutton.h"
-#include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/zvappquittip.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/roundheadbutton.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
 #include "ui/mainwindow/zvtitlemenu.h"
 #include "widgettest.h"
 
@@ -50,7 +50,7 @@ protected:
         window.resize(942, 622);
         titleBar = new zvTitleBar(&window);
         titleBar->setGeometry(11, 11, 920, 120);
-        mainWindowLink().window = &window;
+        link->window = &window;
         setQuitFunction([this] { ++quits; });
         setSystemTrayAvailableFunction([this] { return trayAvailable; });
         window.show();
@@ -58,7 +58,6 @@ protected:
     }
     void TearDown() override
     {
-        mainWindowLink() = MainWindowLink();
         setQuitFunction({});
         setSystemTrayAvailableFunction({});
     }
@@ -67,7 +66,7 @@ protected:
         config = std::make_unique<AppConfig>();
         config->setCloseMode(closeMode);
         config->setShowCloseTipEnable(showTip);
-        mainWindowLink().config = config.get();
+        link->config = config.get();
     }
 
     QWidget window;
@@ -75,6 +74,7 @@ protected:
     std::unique_ptr<AppConfig> config;
     int quits = 0;
     bool trayAvailable = true;
+    ScopedMainWindowLink link;
 };
 
 TEST_F(TitleBarTest, FormAndStartState)
@@ -226,7 +226,7 @@ TEST_F(TitleBarTest, CloseOfATitleBarWithoutParentDoesNothing)
 TEST_F(TitleBarTest, StaleAvatarsAreDeletedOtherDownloadsIgnored)
 {
     UILogicListener listener;
-    mainWindowLink().listener = &listener;
+    link->listener = &listener;
     titleBar->initialize();
     const QString stale = QDir::temp().filePath("old_middle");
     const QString other = QDir::temp().filePath("obs.exe");
@@ -293,7 +293,7 @@ TEST_F(TitleBarTest, LoginStateFollowsTheListener)
 
     ASSERT_TRUE(hub->initialize(0));
     UILogicListener listener;
-    mainWindowLink().listener = &listener;
+    link->listener = &listener;
     hub->setLogicListener(&listener);
     titleBar->initialize();
     LoginManager* manager = hub->getLoginManager();

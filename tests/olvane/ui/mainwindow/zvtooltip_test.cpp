@@ -1,6 +1,6 @@
 // The toast without waiting for its timers: placement, colours, animations
 // and the end of the fade.
-#include "ui/mainwindow/zvtooltip.h"
+#include "ui/mainwindow/widgets/zvtooltip.h"
 
 #include "qtwait.h"
 

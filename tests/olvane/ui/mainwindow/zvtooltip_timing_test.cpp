@@ -1,6 +1,6 @@
 // The toast's life in real time: two messages within three seconds, and the
 // toast still goes 3.5 seconds after the first.
-#include "ui/mainwindow/zvtooltip.h"
+#include "ui/mainwindow/widgets/zvtooltip.h"
 
 #include "qtwait.h"
 
