@@ -123,7 +123,7 @@ TEST_F(MonitorProcessTest, TheWorkerReportsChangesOnceAndNothingAfterStop)
     monitor.stop();
     const int afterStop = reported().size();
     ASSERT_GT(startTool("ZVShow.exe"), 0);
-    waitFor([] { return false; }, 700);
+    settle(700);
     EXPECT_EQ(reported().size(), afterStop);
     EXPECT_EQ(ignored, 0);
 }

@@ -120,7 +120,7 @@ TEST_F(PackageQueryTest, ServerErrorsKeepTheBuiltInAddressAndOtherSourcesNeverAs
     ZvLiveToolsManager manager;
     ASSERT_TRUE(manager.init(1));
     EXPECT_EQ(manager.getDownloadUrl(kZvToolName), QString::fromUtf8(zvToolInstallerUrl()));
-    waitFor([] { return false; }, 300);
+    settle(300);
     EXPECT_TRUE(sim.requests("checkPackage").empty());
 }
 

@@ -1,11 +1,6 @@
 #include "installtest.h"
 
-#include "core/deployment.h"
 #include "core/pathlayout.h"
-#include "logic/zvlogicfw.h"
-#include "ui/mainwindow/widgets/mainwindowlink.h"
-
-#include "faketools.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,47 +9,15 @@
 
 #include <fstream>
 
-std::unique_ptr<zavmo::test::Simulator> InstallDialogTest::sim;
-UILogicListener* InstallDialogTest::listener = nullptr;
-AppConfig* InstallDialogTest::config = nullptr;
-
 namespace {
 const char* const kCdnPath = "zavmo/2018/08/a088ea2078cd92b0b8a0e78a32c5c082";
 }
 
-namespace {
-
-// Frees what the suites share once every test has run.
-class SharedWorld : public ::testing::Environment
-{
-public:
-    void TearDown() override
-    {
-        ZvLogicFW::shutdownInstance();
-        delete InstallDialogTest::listener;
-        InstallDialogTest::listener = nullptr;
-        delete InstallDialogTest::config;
-        InstallDialogTest::config = nullptr;
-        InstallDialogTest::sim.reset();
-    }
-};
-
-} // namespace
-
 void InstallDialogTest::SetUpTestSuite()
 {
-    if (sim)
-        return;
-    ::testing::AddGlobalTestEnvironment(new SharedWorld);
-    sim = std::make_unique<zavmo::test::Simulator>();
-    sim->setEnvironment();
-    ASSERT_TRUE(deployment::installTrustedCertificates());
     qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "20");
-    ZvLogicFW* hub = ZvLogicFW::instance();
-    ASSERT_TRUE(hub->initialize(0));
-    listener = new UILogicListener;
-    hub->setLogicListener(listener);
-    config = new AppConfig;
+    ASSERT_NO_FATAL_FAILURE(listener = startListener());
+    config = sharedConfig();
 }
 
 void InstallDialogTest::SetUp()
@@ -63,7 +26,7 @@ void InstallDialogTest::SetUp()
     QFile::remove(qEnvironmentVariable("ZAVMO_REGISTRY"));
     QDir(getRepairDir()).removeRecursively();
     QDir(cdnFolder()).removeRecursively();
-    sim->reset();
+    OlvaneWorld::SetUp();
     config->setEnvironmentRepairIgnore(false);
     link->listener = listener;
     link->config = config;

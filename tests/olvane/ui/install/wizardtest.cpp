@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+using logictest::settle;
 using logictest::waitFor;
 
 namespace {
@@ -64,7 +65,7 @@ void WizardTest::TearDown()
             return true;
         },
         10000));
-    waitFor([] { return false; }, 30); // its last events
+    settle(30); // its last events
     for (const auto& r : responder.records())
         EXPECT_TRUE(r.expected()) << "unexpected prompt: " << r.texts.join(" | ").toStdString();
     record.reset();

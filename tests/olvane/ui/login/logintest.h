@@ -7,10 +7,10 @@
 #include "account.h"
 #include "logic_support.h"
 #include "mouse.h"
+#include "olvaneworld.h"
 #include "qtwait.h"
-#include "simulator.h"
+#include "widgettest.h"
 
-#include "core/deployment.h"
 #include "core/pathlayout.h"
 #include "logic/loginmanager.h"
 #include "logic/zvlogicfw.h"
@@ -37,14 +37,8 @@
 namespace logintest {
 
 namespace account = zavmo::sim::account;
+using zavmo::test::settle;
 using zavmo::test::waitUntil;
-
-template <typename T = QWidget> T* child(const QWidget& parent, const char* name)
-{
-    T* found = parent.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 inline QString toastText(const ZvLoginWidget& dialog)
 {
@@ -121,34 +115,23 @@ template <typename T> void whenShown(QObject* context, std::function<void(T&)> a
     timer->start(20);
 }
 
-// One simulator and the program's hub for the whole suite.
-class LoginDialogTest : public ::testing::Test
+// The simulator, the program's hub and its listener.
+class LoginDialogTest : public OlvaneWorld
 {
 protected:
     static void SetUpTestSuite()
     {
-        sim = new zavmo::test::Simulator();
-        sim->setEnvironment();
-        ASSERT_TRUE(deployment::installTrustedCertificates());
-        listener = new UILogicListener();
-        ZvLogicFW* hub = ZvLogicFW::instance();
-        ASSERT_TRUE(hub->initialize(0));
-        hub->setLogicListener(listener);
+        ASSERT_NO_FATAL_FAILURE(listener = startListener());
         registerWebDialogFactories();
         ASSERT_TRUE(waitUntil([] { return manager()->isServerTimespaceValid(); }));
     }
-    static void TearDownTestSuite()
-    {
-        ZvLogicFW::instance()->setLogicListener(nullptr);
-        delete listener;
-        listener = nullptr;
-        delete sim;
-        sim = nullptr;
-    }
+    // Requests the suite's last dialog left queued reach the simulator before
+    // the next suite's first reset, not during its first test.
+    static void TearDownTestSuite() { settle(100); }
     void SetUp() override
     {
+        OlvaneWorld::SetUp();
         link->listener = listener;
-        sim->reset();
         if (manager()->isLogin())
             manager()->logout();
         QFile::remove(getUserInfoPath());
@@ -165,7 +148,6 @@ protected:
         return file.value(QStringLiteral("UserInfo/") + QLatin1String(key)).toString();
     }
 
-    static inline zavmo::test::Simulator* sim = nullptr;
     static inline UILogicListener* listener = nullptr;
     ScopedMainWindowLink link;
 };

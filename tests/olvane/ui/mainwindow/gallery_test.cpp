@@ -17,6 +17,7 @@
 #include "core/stringconstants.h"
 #include "core/systemutils.h"
 #include "imagelist.h"
+#include "qtwait.h"
 #include "screenshot.h"
 #include "simulator.h"
 
@@ -34,6 +35,7 @@
 namespace {
 
 using zavmo::test::galleryDir;
+using zavmo::test::settle;
 
 void save(QWidget& w, const QString& name)
 {
@@ -160,10 +162,10 @@ TEST(Gallery, MainWindow)
     zavmoManager window;
     ASSERT_TRUE(window.initialize());
     window.show();
-    QTest::qWait(50); // the queued tool switch of the start
+    settle(50); // the queued tool switch of the start
     save(window, "mainwindow_live.png");
     window.findChild<QPushButton*>("button_OBSLive")->click();
-    QTest::qWait(50);
+    settle(50);
     save(window, "mainwindow_obs.png");
     // The OBS card while an install downloads, as the card shows progress.
     window.findChild<QPushButton*>("button_install_OBS")->hide();

@@ -133,7 +133,7 @@ TEST_F(MainWindowTest, ClosingOnlyHidesOrMinimisesWithoutATray)
     window->close();
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->isMinimized());
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 }
 
@@ -151,7 +151,7 @@ TEST_F(MainWindowTest, CloseButtonInTrayModeHidesOrMinimisesWithoutATray)
     close->click();
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->isMinimized());
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 }
 
@@ -189,7 +189,7 @@ TEST_F(MainWindowTest, PromptAnswersAndCancels)
     EXPECT_FALSE(onDisk.getShowCloseTipEnable());
     EXPECT_EQ(onDisk.getCloseMode(), CLOSE_TO_TRAY);
     EXPECT_FALSE(config->getShowCloseTipEnable());
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 }
 
@@ -218,7 +218,7 @@ TEST_F(MainWindowTest, TraySlots)
     window->onPopupMenu(nullptr);
     QAction other(QStringLiteral("打开"));
     window->onPopupMenu(&other);
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
     EXPECT_TRUE(window->isVisible());
 
@@ -237,7 +237,7 @@ TEST_F(MainWindowTest, TraySlots)
 
 TEST_F(MainWindowTest, LoginStateTitleBarAndBanners)
 {
-    g_sim->setMode("checkAnchorInGuild", "reply:notin");
+    sim->setMode("checkAnchorInGuild", "reply:notin");
     LoginManager* login = ZvLogicFW::instance()->getLoginManager();
     ASSERT_TRUE(waitUntil([&] { return login->isServerTimespaceValid(); }));
     auto* loginButton = child("TitleBar")->findChild<QPushButton*>("Button_login");
@@ -249,9 +249,9 @@ TEST_F(MainWindowTest, LoginStateTitleBarAndBanners)
     login->loginByNickName(QString::fromUtf8(account::kNickName), QString::fromUtf8(account::kPassword), false);
     ASSERT_TRUE(waitUntil([&] { return loginButton->text() == QString::fromUtf8(account::kDisplayName); }));
     // The window asks whether the anchor belongs to a guild.
-    ASSERT_TRUE(waitUntil([] { return !g_sim->requests("checkAnchorInGuild").empty(); }, 5000));
-    ASSERT_EQ(g_sim->requests("checkAnchorInGuild").size(), 1u);
-    QTest::qWait(50);
+    ASSERT_TRUE(waitUntil([] { return !sim->requests("checkAnchorInGuild").empty(); }, 5000));
+    ASSERT_EQ(sim->requests("checkAnchorInGuild").size(), 1u);
+    settle(50);
     ASSERT_FALSE(login->isInGuild());
     window->sltSwitchAdvertising();
     EXPECT_TRUE(shown("button_guild"));
@@ -389,7 +389,7 @@ TEST_F(MainWindowTest, FailedDownloadOrInstallSaysSoAndHidesTheProgress)
 TEST_F(MainWindowTest, CancelledDownloadHidesTheProgress)
 {
     serve("OBS_installer.exe");
-    g_sim->setMode("static_cdn", "throttle:20000");
+    sim->setMode("static_cdn", "throttle:20000");
     click("button_OBSLive");
     ASSERT_TRUE(waitUntil([&] { return shown("button_install_OBS"); }));
     click("button_install_OBS");
@@ -398,7 +398,7 @@ TEST_F(MainWindowTest, CancelledDownloadHidesTheProgress)
     EXPECT_FALSE(shown("progressBar_OBS"));
     EXPECT_FALSE(shown("label_progressValue_2"));
     EXPECT_EQ(child<QProgressBar>("progressBar_OBS")->value(), 0);
-    QTest::qWait(100);
+    settle(100);
     EXPECT_TRUE(shown("button_install_OBS"));
     EXPECT_TRUE(fake.starts().empty());
 }
@@ -420,8 +420,8 @@ TEST_F(MainWindowTest, CompanionAndStudioAskForTheirFolderFirst)
     EXPECT_TRUE(responder.records().at(0).texts.contains(kInstallZvToolText));
     EXPECT_TRUE(responder.records().at(1).texts.contains(kInstallObsText));
     // Not confirmed: nothing is downloaded.
-    QTest::qWait(100);
-    EXPECT_TRUE(g_sim->requests("static_cdn").empty());
+    settle(100);
+    EXPECT_TRUE(sim->requests("static_cdn").empty());
     EXPECT_FALSE(shown("progressBar_OBS"));
 }
 
@@ -535,7 +535,7 @@ TEST_F(MainWindowTest, ObsStoppingWithoutAnOpenRoomAsksNothing)
     ModalResponder responder;
     window->getLogicListener()->onUpdateAppStatus(kObsClassicToolName, 1);
     window->getLogicListener()->onUpdateAppStatus(kObsStudioToolName, 0);
-    QTest::qWait(50);
+    settle(50);
     EXPECT_TRUE(responder.records().isEmpty());
 }
 

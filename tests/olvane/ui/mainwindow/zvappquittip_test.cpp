@@ -8,6 +8,7 @@
 #include "formcheck.h"
 #include "modalresponder.h"
 #include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "widgettest.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -22,13 +23,6 @@
 using namespace zavmo::test;
 
 namespace {
-
-template <typename T> T* child(QWidget& w, const char* name)
-{
-    T* found = w.findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 class QuitTipTest : public ::testing::Test
 {

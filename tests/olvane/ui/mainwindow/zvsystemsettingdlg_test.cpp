@@ -198,7 +198,7 @@ TEST_F(SettingDialogTest, CompanionToolsNeedNoLaunchPathAndTheLinkDoesNothing)
         ModalResponder responder;
         responder.chooseFile(file("obs", "OBS.exe"));
         QTest::mousePress(child<QLabel>(dialog, "label_find_launch"), Qt::LeftButton);
-        QTest::qWait(50);
+        settle(50);
         EXPECT_TRUE(responder.records().isEmpty()) << tool.toStdString();
         EXPECT_TRUE(host.updates.isEmpty());
     }

@@ -22,6 +22,7 @@
 #include "ui/mainwindow/widgets/uilogiclistener.h"
 #include "ui/mainwindow/widgets/zvappquittip.h"
 #include "ui/mainwindow/zvtitlemenu.h"
+#include "widgettest.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -38,13 +39,6 @@
 using namespace zavmo::test;
 
 namespace {
-
-template <typename T = QWidget> T* child(QWidget& w, const char* name)
-{
-    T* found = w.findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 // A stand-in main window holding the title bar, linked as the main window.
 class TitleBarTest : public ::testing::Test
@@ -149,7 +143,7 @@ TEST_F(TitleBarTest, CloseWithoutPromptInTrayModeHidesOrMinimisesWithoutATray)
     child<QPushButton>(*titleBar, "button_close")->click();
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.isMinimized());
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
     // The settings were saved before anything else.
     EXPECT_TRUE(QFile::exists(getSystemSettingPath()));
@@ -168,7 +162,7 @@ TEST_F(TitleBarTest, CancelledPromptLeavesWindowAndSettings)
         EXPECT_EQ(config->getCloseMode(), CLOSE_QUIT);
         EXPECT_TRUE(config->getShowCloseTipEnable());
     }
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 }
 
@@ -193,7 +187,7 @@ TEST_F(TitleBarTest, ChoiceMadeInThePromptCounts)
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(config->getCloseMode(), CLOSE_TO_TRAY);
     EXPECT_FALSE(config->getShowCloseTipEnable());
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 
     // Asked no more: the next close hides at once.
@@ -209,7 +203,7 @@ TEST_F(TitleBarTest, QuitModeHidesAtOnceAndQuitsLater)
     child<QPushButton>(*titleBar, "button_close")->click();
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(quits, 0);
-    QTest::qWait(30);
+    settle(30);
     EXPECT_EQ(quits, 0);
     ASSERT_TRUE(waitUntil([&] { return quits == 1; }, 5000));
 }
@@ -225,7 +219,7 @@ TEST_F(TitleBarTest, CloseOfATitleBarWithoutParentDoesNothing)
 {
     zvTitleBar alone;
     alone.findChild<QPushButton*>("button_close")->click();
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 }
 
@@ -293,7 +287,7 @@ TEST_F(TitleBarTest, LoginStateFollowsTheListener)
         ModalResponder responder;
         login->click();
         mousePress(child(*titleBar, "label_myRoom"), QPoint(2, 2));
-        QTest::qWait(50);
+        settle(50);
         EXPECT_TRUE(responder.records().isEmpty());
     }
 
