@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTimer>
@@ -179,6 +180,13 @@ TEST(HubEndToEnd, SecondProcessFromTheSavedLogin)
     ASSERT_TRUE(tools->launchApplication(kObsStudioToolName));
     const int running = waitForCall(listener, "1:OBS Studio|2", beforeLaunch);
     ASSERT_GE(running, 0) << callsOf(listener);
+    // The fake logs its start once loaded: killed before that, the first
+    // process would count no start.
+    const auto startLogged = [] {
+        QFile log(qEnvironmentVariable("ZAVMO_FAKE_TOOL_LOG"));
+        return log.open(QIODevice::ReadOnly) && log.readAll().contains("\tobs64.exe");
+    };
+    EXPECT_TRUE(waitFor(startLogged, kStepMs));
     EXPECT_TRUE(tools->killAppProcess(kObsStudioToolName));
     ASSERT_GT(waitForCall(listener, "1:OBS Studio|1", running), running) << callsOf(listener);
 
