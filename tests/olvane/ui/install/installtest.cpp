@@ -2,6 +2,7 @@
 
 #include "core/deployment.h"
 #include "core/pathlayout.h"
+#include "core/serverurltable.h"
 #include "logic/zvlogicfw.h"
 #include "ui/mainwindow/mainwindowlink.h"
 
@@ -17,10 +18,6 @@
 std::unique_ptr<zavmo::test::Simulator> InstallDialogTest::sim;
 UILogicListener* InstallDialogTest::listener = nullptr;
 AppConfig* InstallDialogTest::config = nullptr;
-
-namespace {
-const char* const kCdnPath = "zavmo/2018/08/a088ea2078cd92b0b8a0e78a32c5c082";
-}
 
 namespace {
 
@@ -75,9 +72,14 @@ void InstallDialogTest::TearDown()
     qunsetenv("ZAVMO_WINDOWS_ROOT");
 }
 
+QString InstallDialogTest::cdnPath()
+{
+    return QUrl(QString::fromUtf8(obsInstallerUrl())).adjusted(QUrl::RemoveFilename).path().mid(1).chopped(1);
+}
+
 QString InstallDialogTest::cdnFolder()
 {
-    return QString::fromStdString(sim->filesRoot()) + "/" + kCdnPath;
+    return QString::fromStdString(sim->filesRoot()) + "/" + cdnPath();
 }
 
 void InstallDialogTest::serve(const QString& file, const std::string& program)
@@ -95,7 +97,7 @@ void InstallDialogTest::unserve(const QString& file)
 
 int InstallDialogTest::downloadsOf(const QString& file)
 {
-    return requestsOf(QStringLiteral("/%1/%2").arg(QLatin1String(kCdnPath), file));
+    return requestsOf(QStringLiteral("/%1/%2").arg(cdnPath(), file));
 }
 
 void InstallDialogTest::serveAt(const QString& url, const std::string& program)
