@@ -2,6 +2,8 @@
 
 #include "textlogmanager.h"
 
+#include <platform/fileio.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -85,6 +87,9 @@ std::string InstallLogFolder()
 
 bool MakePrivateLogFolder(const std::string& temporaryFolder)
 {
+    // A temporary folder that does not exist yet is made too, so that the
+    // install log is not lost.
+    platform::fileio::makeFolders(temporaryFolder);
     int dir = ::open(temporaryFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     for (const char* level : kLogFolderLevels) {
         if (dir < 0)

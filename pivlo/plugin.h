@@ -33,10 +33,10 @@ int PopNsisString(const platform::nsis::CallContext& context, char* buffer, size
 std::string TemporaryFolder();
 // "<temporary folder>/ZavmoToolNew/InstallLog".
 std::string InstallLogFolder();
-// Creates the install-log folder's two levels under temporaryFolder as needed,
-// each 0700 and owned by this user (an existing one of ours is narrowed to
-// 0700). False when a level is a link, belongs to someone else or cannot be
-// made.
+// Creates the install-log folder's two levels under temporaryFolder, and the
+// missing folders of temporaryFolder itself, as needed: each new one 0700 and
+// owned by this user (an existing level of ours is narrowed to 0700). False
+// when a level is a link, belongs to someone else or cannot be made.
 bool MakePrivateLogFolder(const std::string& temporaryFolder);
 
 class Plugin

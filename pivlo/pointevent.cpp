@@ -136,18 +136,24 @@ void PostForm(const std::u16string& url, const char* body, const PostLimits& lim
     request.followRedirects = true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.totalMs);
 
+    bool bodyBegun = false;
     platform::http::Callbacks callbacks;
-    callbacks.onData = [](const char* data, size_t size) {
+    callbacks.onData = [&bodyBegun](const char* data, size_t size) {
         // One record per piece, as each read of the reply is logged.
         const std::string piece(data, size);
         WriteTextLog(kLogFile, kLogPattern, "%s", piece.c_str());
+        bodyBegun = true;
         return true;
     };
     callbacks.onPoll = [deadline] { return std::chrono::steady_clock::now() < deadline; };
     const platform::http::Result result = platform::http::perform(request, callbacks);
     if (result.outcome == platform::http::Outcome::BodyFailed) {
-        // The reply broke off while it was read.
-        std::printf("Error %u in WinHttpQueryDataAvailable.\n", result.timedOut ? kErrorTimeout : kErrorConnection);
+        // The reply broke off while it was read; once part of it is in the
+        // log, the log says so too.
+        const unsigned error = result.timedOut ? kErrorTimeout : kErrorConnection;
+        if (bodyBegun)
+            WriteTextLog(kLogFile, kLogPattern, "Error %u in WinHttpReadData.\n", error);
+        std::printf("Error %u in WinHttpQueryDataAvailable.\n", error);
         std::fflush(stdout);
     }
 }

@@ -1,6 +1,7 @@
 #include "app/appinit.h"
 
-#include "ui/mainwindow/x11windowhints.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
+#include "ui/mainwindow/widgets/x11windowhints.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -39,7 +40,7 @@ bool AppInit::eventFilter(QObject* watched, QEvent* event)
     // Sent before the window is mapped, so the window manager sees the hint.
     if (event->type() == QEvent::Show && widget && widget->isWindow() && widget->parentWidget())
         setSkipTaskbarHint(widget);
-    if (!widget || !widget->property("CanMove").toBool())
+    if (!widget || !widget->property(kCanMoveProperty).toBool())
         return QObject::eventFilter(watched, event);
 
     switch (event->type()) {
@@ -47,7 +48,7 @@ bool AppInit::eventFilter(QObject* watched, QEvent* event)
         auto* press = static_cast<QMouseEvent*>(event);
         if (press->button() != Qt::LeftButton)
             break;
-        if (press->pos().y() < widget->property("TitleHeight").toInt()) {
+        if (press->pos().y() < widget->property(kTitleHeightProperty).toInt()) {
             dragging = true;
             dragOffset = press->globalPos() - widget->pos();
         }

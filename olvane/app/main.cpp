@@ -11,9 +11,9 @@
 #include "core/zavmopointing.h"
 #include "logic/zvlogicfw.h"
 #include "ui/login/webdialogfactories.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 #include "ui/mainwindow/zavmomanager.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
 
 #include <QElapsedTimer>
 #include <QEvent>

@@ -18,7 +18,7 @@ AppConfig::~AppConfig()
 void AppConfig::loadConfig()
 {
     QSettings settings(getSystemSettingPath(), QSettings::IniFormat);
-    m_closeMode = settings.value(QStringLiteral("Basic/closeMode"), 1).toInt();
+    m_closeMode = settings.value(QStringLiteral("Basic/closeMode"), CLOSE_TO_TRAY).toInt();
     m_showCloseTipEnable = settings.value(QStringLiteral("Basic/showCloseTipEnable"), true).toBool();
     m_zvToolInstallPath = settings.value(QStringLiteral("ZVTool/installPath"), getZvToolDir()).toString();
     m_zvShowInstallPath = settings.value(QStringLiteral("ZVShow/installPath"), getZvShowToolDir()).toString();

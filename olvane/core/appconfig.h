@@ -5,6 +5,13 @@
 
 #include <QString>
 
+// The meaning of the close-mode setting; readers test against CLOSE_QUIT
+// only, every other value hides to the tray.
+enum CloseMode {
+    CLOSE_QUIT = 0,
+    CLOSE_TO_TRAY = 1,
+};
+
 class AppConfig
 {
 public:
@@ -45,7 +52,7 @@ private:
     bool m_environmentRepairIgnore = false;
     QString m_obsLaunchPath;
     QString m_obsStudioLaunchPath;
-    int m_closeMode = 1;
+    int m_closeMode = CLOSE_TO_TRAY;
     bool m_showCloseTipEnable = true;
 };
 

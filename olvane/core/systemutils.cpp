@@ -19,7 +19,9 @@
 #include <quazip/quazip.h>
 #include <quazip/quazipfileinfo.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -102,10 +104,15 @@ bool makePath(const QString& path)
 
 bool copyFileOverwrite(const QString& source, const QString& target, bool overwrite)
 {
+    const auto fail = [&](const char* reason, const QString& detail) {
+        qWarning().noquote() << QStringLiteral("by kx copyFileOverwrite {%1}").arg(QLatin1String(reason)) << source
+                             << "->" << target << detail;
+        return false;
+    };
     if (!QFile::exists(source))
-        return false;
+        return fail("source missing", QString());
     if (QFileInfo::exists(target) && !overwrite)
-        return false;
+        return fail("target exists", QString());
 
     // Copy beside the target first, then replace it in one step, so a failed
     // copy never costs the old file.
@@ -113,16 +120,18 @@ bool copyFileOverwrite(const QString& source, const QString& target, bool overwr
     {
         QTemporaryFile placeholder(target + QStringLiteral(".XXXXXX"));
         if (!placeholder.open())
-            return false;
+            return fail("cannot create a temporary file", placeholder.errorString());
         temporary = placeholder.fileName();
     }
-    if (!QFile::copy(source, temporary)) {
+    QFile from(source);
+    if (!from.copy(temporary)) {
         QFile::remove(temporary);
-        return false;
+        return fail("copy failed", from.errorString());
     }
     if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         QFile::remove(temporary);
-        return false;
+        return fail("cannot replace the target", reason);
     }
     return true;
 }

@@ -2,9 +2,11 @@
 
 #include "core/appconfig.h"
 #include "core/serverurltable.h"
+#include "core/stringconstants.h"
 #include "core/systeminfo.h"
 #include "core/systemutils.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 #include <QJsonDocument>
@@ -54,6 +56,19 @@ QString pointPageCode(int id)
     if (id >= 4 && id <= 15)
         return QStringLiteral("page_home");
     return QString();
+}
+
+int pointToolType(const QString& toolName)
+{
+    if (toolName == kZvToolName)
+        return 1;
+    if (toolName == kZvShowToolName)
+        return 2;
+    if (toolName == kObsClassicToolName)
+        return 3;
+    if (toolName == kObsStudioToolName)
+        return 4;
+    return 0;
 }
 
 void pointEvent(int id)
@@ -138,6 +153,17 @@ ZavmoPointing::ZavmoPointing()
     : m_appVersion(getAppVersion()), m_deviceId(getLocalMacAddress()), m_manager(new QNetworkAccessManager(this))
 {
     connect(m_manager, &QNetworkAccessManager::finished, this, &ZavmoPointing::handlePointingResult);
+    // The hub's shutdown releases the network manager; this routine is the
+    // backstop for programs without a hub. Either way it ends before the
+    // application object: this object is a static, destroyed only after the
+    // libraries the manager's thread uses (OpenSSL) have been cleaned up.
+    qAddPostRoutine([] { instance()->releaseNetwork(); });
+}
+
+void ZavmoPointing::releaseNetwork()
+{
+    delete m_manager;
+    m_manager = nullptr;
 }
 
 QByteArray ZavmoPointing::buildBody(const PointEvent& event) const
@@ -167,6 +193,10 @@ QByteArray ZavmoPointing::buildBody(const PointEvent& event) const
 
 void ZavmoPointing::sendPoint(const PointEvent& event)
 {
+    if (!m_manager) {
+        qWarning() << "by vobe, Zavmo pointing: dropped after shutdown:" << event.ac;
+        return;
+    }
     QNetworkRequest request{QUrl(event.url)};
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
     request.setTransferTimeout(m_timeoutMs);

@@ -63,6 +63,10 @@ void setPointingUserProvider(PointingUserProvider provider);
 QString pointEventName(int id);
 QString pointPageCode(int id);
 
+// The number a live tool carries as "type" in the install and launch
+// events: 1 ZVTool, 2 ZVShow, 3 OBS classic, 4 OBS Studio; 0 for any other.
+int pointToolType(const QString& toolName);
+
 void pointEvent(int id);
 void pointEventWithInt(int id, const QString& key, int value);
 void pointEventWithString(int id, const QString& key, const QString& value);
@@ -75,7 +79,10 @@ class ZavmoPointing : public QObject
 public:
     static ZavmoPointing* instance();
 
+    // Dropped, with a log line, once the network is released.
     void sendPoint(const PointEvent& event);
+    // Ends the network manager and its thread (the hub's shutdown).
+    void releaseNetwork();
 
     // The request body for an event: "multi=" + Base64 of the compact JSON
     // envelope + "&v=1.0". Also logs the JSON text.

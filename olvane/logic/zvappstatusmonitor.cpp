@@ -37,13 +37,13 @@ ZvAppStatusMonitor::~ZvAppStatusMonitor()
 {
     if (running)
         stop();
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     apps.clear();
 }
 
 void ZvAppStatusMonitor::addApp(const std::wstring& name, const MonitoredAppRecord& record)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     if (apps.find(name) != apps.end())
         return;
     MonitoredAppState state;
@@ -58,22 +58,23 @@ bool ZvAppStatusMonitor::start(int mode, AppStatusCallback statusCallback)
     scanRegistry();
     scanProcesses();
     {
-        std::lock_guard<std::recursive_mutex> guard(lock);
+        std::lock_guard<std::mutex> guard(lock);
         scanMode = mode;
         callback = std::move(statusCallback);
+        firstPassReported = false;
     }
     running = true;
     try {
         worker = std::thread(&ZvAppStatusMonitor::run, this);
     } catch (const std::system_error&) {
         running = false;
-        std::lock_guard<std::recursive_mutex> guard(lock);
+        std::lock_guard<std::mutex> guard(lock);
         scanMode = 0;
         callback = nullptr;
         return false;
     }
     if (g_startAwaitsFirstPass) {
-        std::unique_lock<std::mutex> guard(firstPassMutex);
+        std::unique_lock<std::mutex> guard(lock);
         firstPassDone.wait_for(guard, std::chrono::seconds(5), [this] { return firstPassReported; });
     }
     return true;
@@ -86,10 +87,16 @@ void ZvAppStatusMonitor::setStartAwaitsFirstPass(bool await)
 
 void ZvAppStatusMonitor::stop()
 {
-    running = false;
+    {
+        // Cleared under the lock, so the worker cannot miss the wake-up
+        // between its check and its wait.
+        std::lock_guard<std::mutex> guard(lock);
+        running = false;
+    }
+    wakeWorker.notify_all();
     if (worker.joinable())
         worker.join();
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     scanMode = 0;
     callback = nullptr;
 }
@@ -99,38 +106,56 @@ int ZvAppStatusMonitor::reportedStatus(const MonitoredAppState& state)
     return state.runningStatus == 2 ? 2 : state.installStatus;
 }
 
+std::vector<std::pair<std::wstring, int>> ZvAppStatusMonitor::takeChanges()
+{
+    std::vector<std::pair<std::wstring, int>> changes;
+    for (auto& [name, state] : apps) {
+        const int status = reportedStatus(state);
+        if (status == state.lastReported)
+            continue;
+        state.lastReported = status;
+        changes.emplace_back(name, status);
+    }
+    return changes;
+}
+
 void ZvAppStatusMonitor::run()
 {
-    bool firstPass = true;
     while (running) {
+        int mode = 0;
         {
-            std::lock_guard<std::recursive_mutex> guard(lock);
-            if (scanMode != 2)
-                scanRegistry();
-            if (scanMode != 1)
-                scanProcesses();
-            for (auto& [name, state] : apps) {
-                const int status = reportedStatus(state);
-                if (status == state.lastReported)
-                    continue;
-                state.lastReported = status;
-                if (callback)
-                    callback(name, status);
-            }
+            std::lock_guard<std::mutex> guard(lock);
+            mode = scanMode;
         }
-        if (firstPass) {
-            firstPass = false;
-            std::lock_guard<std::mutex> guard(firstPassMutex);
+        if (mode != 2)
+            scanRegistry();
+        if (mode != 1)
+            scanProcesses();
+        std::vector<std::pair<std::wstring, int>> changes;
+        AppStatusCallback report;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            changes = takeChanges();
+            report = callback;
+        }
+        // Reported unlocked and in map order; stop() joins before it clears
+        // the callback, so none follows it.
+        if (report)
+            for (const auto& [name, status] : changes)
+                report(name, status);
+
+        std::unique_lock<std::mutex> guard(lock);
+        if (!firstPassReported) {
             firstPassReported = true;
             firstPassDone.notify_all();
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        wakeWorker.wait_for(guard, std::chrono::milliseconds(500), [this] { return !running; });
     }
 }
 
 void ZvAppStatusMonitor::scanRegistry()
 {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     if (apps.empty())
         return;
     for (auto& entry : apps) {
@@ -166,7 +191,7 @@ void ZvAppStatusMonitor::scanRegistry()
 
 void ZvAppStatusMonitor::scanProcesses()
 {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     if (apps.empty())
         return;
     bool ok = false;
@@ -214,7 +239,7 @@ int ZvAppStatusMonitor::getAppStatus(const std::wstring& name)
 {
     scanRegistry();
     scanProcesses();
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     const auto it = apps.find(name);
     return it == apps.end() ? 0 : reportedStatus(it->second);
 }
@@ -222,7 +247,7 @@ int ZvAppStatusMonitor::getAppStatus(const std::wstring& name)
 int ZvAppStatusMonitor::getInstallStatus(const std::wstring& name)
 {
     scanRegistry();
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     const auto it = apps.find(name);
     return it == apps.end() ? 0 : it->second.installStatus;
 }
@@ -230,14 +255,14 @@ int ZvAppStatusMonitor::getInstallStatus(const std::wstring& name)
 std::wstring ZvAppStatusMonitor::getUninstallString(const std::wstring& name)
 {
     scanRegistry();
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     const auto it = apps.find(name);
     return it == apps.end() ? std::wstring() : it->second.uninstallString;
 }
 
 std::wstring ZvAppStatusMonitor::getRunningExeName(const std::wstring& name)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     const auto it = apps.find(name);
     if (it == apps.end() || it->second.runningStatus != 2)
         return std::wstring();
@@ -246,7 +271,7 @@ std::wstring ZvAppStatusMonitor::getRunningExeName(const std::wstring& name)
 
 std::wstring ZvAppStatusMonitor::getLaunchPath(const std::wstring& name)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     const auto it = apps.find(name);
     if (it == apps.end() || it->second.installStatus == 0)
         return std::wstring();
@@ -260,27 +285,27 @@ std::wstring ZvAppStatusMonitor::getLaunchPath(const std::wstring& name)
 
 std::wstring ZvAppStatusMonitor::getPrimaryExePath(const std::wstring& name)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     const auto it = apps.find(name);
     return it == apps.end() ? std::wstring() : exePath(it->second, it->second.record.first);
 }
 
 std::wstring ZvAppStatusMonitor::getSecondaryExePath(const std::wstring& name)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     const auto it = apps.find(name);
     return it == apps.end() ? std::wstring() : exePath(it->second, it->second.record.second);
 }
 
 bool ZvAppStatusMonitor::hasApp(const std::wstring& name)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     return apps.find(name) != apps.end();
 }
 
 std::wstring ZvAppStatusMonitor::getInstallerProcessName(const std::wstring& name)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(lock);
     const auto it = apps.find(name);
     return it == apps.end() ? std::wstring() : it->second.record.installerProcessName;
 }

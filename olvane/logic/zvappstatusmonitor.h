@@ -4,9 +4,10 @@
 // of their executables). A thread of its own rescans every 500 ms and calls
 // the status callback on each change of a program's combined status.
 //
-// Threads: the worker and the caller's thread share one re-entrant lock. The
-// callback runs on the worker with that lock held: it may call the getters
-// again, but must never wait for a thread that needs the monitor.
+// Threads: the worker and the caller's thread share one lock. The worker
+// collects a pass's changes under it and calls the callback after releasing
+// it, so the callback may call the getters and wait for other threads that
+// use the monitor; it must not call stop().
 
 #include <atomic>
 #include <condition_variable>
@@ -15,6 +16,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 struct ExeEntry
 {
@@ -56,8 +59,8 @@ public:
     // only, 2 processes only, else both per pass). True when the worker runs,
     // also when it already ran (mode and callback are then ignored).
     bool start(int mode, AppStatusCallback callback);
-    // Ends the worker after its current pass and sleep, and joins it; the
-    // callback is never called afterwards.
+    // Wakes the worker, lets it finish the pass in progress and joins it;
+    // the callback is never called afterwards.
     void stop();
     // Test seam: while set, start() returns only once the worker's first
     // pass has reported (5 s at most), so that a test sees every report a
@@ -100,16 +103,19 @@ private:
     void scanRegistry();
     void scanProcesses();
     void run();
+    // The changes since the last report, marked reported; under the lock.
+    std::vector<std::pair<std::wstring, int>> takeChanges();
     static int reportedStatus(const MonitoredAppState& state);
     static std::wstring exePath(const MonitoredAppState& state, const ExeEntry& entry);
 
     std::map<std::wstring, MonitoredAppState> apps;
-    std::recursive_mutex lock;
+    std::mutex lock;
     std::thread worker;
     std::atomic<bool> running{false};
+    // Signalled by stop(); the worker waits on it between passes.
+    std::condition_variable wakeWorker;
     int scanMode = 0;
     AppStatusCallback callback;
-    std::mutex firstPassMutex;
     std::condition_variable firstPassDone;
     bool firstPassReported = false;
 };

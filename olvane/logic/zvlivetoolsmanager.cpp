@@ -147,8 +147,8 @@ bool ZvLiveToolsManager::init(int liveToolDownloadSrcType)
 void ZvLiveToolsManager::onAppStatusChanged(const std::wstring& toolName, int status)
 {
     const QString name = QString::fromStdWString(toolName);
-    if (status == 0 && !getLaunchPath(name).isEmpty())
-        status = 1;
+    if (status == APP_NOT_INSTALLED && !getLaunchPath(name).isEmpty())
+        status = APP_INSTALLED;
     emit sglUpdateAppStatus(name, status);
 }
 
@@ -156,20 +156,20 @@ int ZvLiveToolsManager::getAppStatus(const QString& toolName)
 {
     if (!monitor) {
         qWarning() << "[Logic] by kx ZvLiveToolsManager::getAppStatus {ZvAppStatusMonitor is NULL}";
-        return 0;
+        return APP_NOT_INSTALLED;
     }
     const int status = monitor->getAppStatus(toolName.toStdWString());
-    return (status == 0 && !getLaunchPath(toolName).isEmpty()) ? 1 : status;
+    return (status == APP_NOT_INSTALLED && !getLaunchPath(toolName).isEmpty()) ? int(APP_INSTALLED) : status;
 }
 
 int ZvLiveToolsManager::getAppInstallStatus(const QString& toolName)
 {
     if (!monitor) {
         qWarning() << "[Logic] by kx ZvLiveToolsManager::getAppInstallStatus {ZvAppStatusMonitor is NULL}";
-        return 0;
+        return APP_NOT_INSTALLED;
     }
     const int status = monitor->getInstallStatus(toolName.toStdWString());
-    return (status == 0 && !getLaunchPath(toolName).isEmpty()) ? 1 : status;
+    return (status == APP_NOT_INSTALLED && !getLaunchPath(toolName).isEmpty()) ? int(APP_INSTALLED) : status;
 }
 
 bool ZvLiveToolsManager::knowsInstallState(const QString& toolName)
@@ -212,8 +212,8 @@ QString ZvLiveToolsManager::getLaunchPath(const QString& toolName)
         qWarning() << "[Logic] by kx ZvLiveToolsManager::getLaunchPath {ZvAppStatusMonitor is NULL}";
         return QString();
     }
-    // Copied out first: the monitor's thread comes here holding the monitor's
-    // lock, so pathMutex is never held while calling into the monitor.
+    // Copied out first, so pathMutex is never held while calling into the
+    // monitor.
     QString userPath;
     {
         QMutexLocker locker(&pathMutex);
@@ -268,15 +268,11 @@ bool ZvLiveToolsManager::launchApplication(const QString& toolName)
     userPath = localPath(userPath);
 
     AppLaunchPointInfo info;
+    info.type = pointToolType(toolName);
     QString path;
-    if (toolName == kZvToolName) {
-        info.type = 1;
-        path = launch;
-    } else if (toolName == kZvShowToolName) {
-        info.type = 2;
+    if (toolName == kZvToolName || toolName == kZvShowToolName) {
         path = launch;
     } else if (toolName == kObsClassicToolName) {
-        info.type = 3;
         const QString other = otherManagerObsPath();
         if (fileExists(userPath)) {
             info.pa_type = 2;
@@ -297,7 +293,6 @@ bool ZvLiveToolsManager::launchApplication(const QString& toolName)
             path = launch;
         }
     } else if (toolName == kObsStudioToolName) {
-        info.type = 4;
         if (fileExists(userPath)) {
             info.pa_type = 2;
             path = userPath;

@@ -22,6 +22,14 @@ class QNetworkAccessManager;
 class QNetworkReply;
 class ZvAppStatusMonitor;
 
+// A live tool's status, as getAppStatus gives it and sglUpdateAppStatus
+// reports it.
+enum AppStatus {
+    APP_NOT_INSTALLED = 0,
+    APP_INSTALLED = 1,
+    APP_RUNNING = 2,
+};
+
 struct LiveToolTask
 {
     QString toolName;
@@ -46,7 +54,7 @@ public:
     // False only when the monitor cannot be created.
     bool init(int liveToolDownloadSrcType);
 
-    // 0 not installed, 1 installed, 2 running (fresh scans).
+    // An AppStatus (fresh scans).
     int getAppStatus(const QString& toolName);
     int getAppInstallStatus(const QString& toolName);
     // Whether the monitor watches the tool's Uninstall entry; for a tool it

@@ -43,6 +43,8 @@ void ZvLogicFW::shutdownInstance()
 {
     instance()->shutdown();
     ZvFileDownloaderMgr::destroyInstance();
+    // Analytics sent from here on are dropped (and logged).
+    ZavmoPointing::instance()->releaseNetwork();
 }
 
 ZvLogicFW::ZvLogicFW() : QObject(nullptr) {}

@@ -65,7 +65,8 @@ public:
     // the tools manager (joining the monitor thread), in reverse order of
     // creation. Runs once; later calls do nothing.
     void shutdown();
-    // The program's shutdown: instance()'s shutdown, then the download pool.
+    // The program's shutdown: instance()'s shutdown, the download pool, then
+    // the analytics sender's network.
     static void shutdownInstance();
 
 public slots:

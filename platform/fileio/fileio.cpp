@@ -151,4 +151,20 @@ bool replaceFile(const std::string& path, const std::string& content)
     return ok;
 }
 
+
+bool makeFolders(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    if (::stat(path.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode);
+    if (errno != ENOENT)
+        return false;
+    const size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !makeFolders(path.substr(0, slash)))
+        return false;
+    return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
 } // namespace platform::fileio

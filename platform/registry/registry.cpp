@@ -87,21 +87,6 @@ std::string folderOf(const std::string& file)
     return file.substr(0, slash);
 }
 
-bool makeFolders(const std::string& dir)
-{
-    struct stat st
-    {
-    };
-    if (::stat(dir.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode);
-    if (errno != ENOENT)
-        return false;
-    const std::string parent = folderOf(dir);
-    if (parent != dir && !makeFolders(parent))
-        return false;
-    return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
 bool lockFd(int fd, int operation)
 {
     while (::flock(fd, operation) != 0) {
@@ -252,7 +237,7 @@ void removeStaleTemporaries(const std::string& file)
 bool withWrite(const std::function<Change(Json::Value&)>& modify)
 {
     const std::string file = registryFilePath();
-    if (file.empty() || !makeFolders(folderOf(file)))
+    if (file.empty() || !platform::fileio::makeFolders(folderOf(file)))
         return false;
     Fd lock(::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (lock.get() < 0 || !lockFd(lock.get(), LOCK_EX))

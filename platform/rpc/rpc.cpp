@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <list>
 #include <map>
 #include <mutex>
@@ -24,6 +25,10 @@ namespace {
 
 // A request line longer than this ends its connection.
 constexpr size_t kMaxLine = 1 << 20;
+// How long accepting pauses after accept() failed (out of descriptors or
+// memory): the listening socket stays readable meanwhile, so retrying at once
+// would spin.
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
 bool validName(const std::string& name)
 {
@@ -93,7 +98,15 @@ bool parseLine(const std::string& line, Json::Value* value)
     builder["failIfExtra"] = true;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     std::string errors;
-    return reader->parse(line.data(), line.data() + line.size(), value, &errors);
+    bool parsed = false;
+    try {
+        parsed = reader->parse(line.data(), line.data() + line.size(), value, &errors);
+    } catch (const std::exception&) {
+        // nested past the reader's depth limit
+    }
+    if (!parsed)
+        *value = Json::Value(); // nothing half read is acted on
+    return parsed;
 }
 
 bool matchesArgTypes(const Json::Value& args, const std::string& argTypes)
@@ -186,6 +199,10 @@ struct Service::State
     int wakeFds[2] = {-1, -1};
     std::string path;
     std::atomic<bool> running{false};
+    // While accept() keeps failing: when to try again, and that the failure
+    // was reported (once an episode).
+    std::chrono::steady_clock::time_point acceptPausedUntil;
+    bool acceptFailing = false;
 
     void status(int value)
     {
@@ -240,10 +257,15 @@ struct Service::State
     {
         const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno != EINTR && errno != EAGAIN)
+            if (errno == EINTR || errno == EAGAIN || errno == ECONNABORTED)
+                return;
+            acceptPausedUntil = std::chrono::steady_clock::now() + kAcceptPause;
+            if (!acceptFailing)
                 status(0);
+            acceptFailing = true;
             return;
         }
+        acceptFailing = false;
         ucred peer{};
         socklen_t size = sizeof peer;
         if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::getuid()) {
@@ -262,10 +284,14 @@ struct Service::State
     {
         std::list<std::shared_ptr<Connection>> connections;
         for (;;) {
-            std::vector<pollfd> fds{{wakeFds[0], POLLIN, 0}, {listenFd, POLLIN, 0}};
+            // While accepting pauses, the listening socket is not watched.
+            const auto pause = std::chrono::ceil<std::chrono::milliseconds>(acceptPausedUntil -
+                                                                            std::chrono::steady_clock::now());
+            const bool paused = pause.count() > 0;
+            std::vector<pollfd> fds{{wakeFds[0], POLLIN, 0}, {listenFd, short(paused ? 0 : POLLIN), 0}};
             for (const auto& c : connections)
                 fds.push_back({c->fd, POLLIN, 0});
-            if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
+            if (::poll(fds.data(), fds.size(), paused ? int(pause.count()) : -1) < 0 && errno != EINTR)
                 break;
             if (fds[0].revents)
                 break;

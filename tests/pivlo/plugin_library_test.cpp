@@ -44,6 +44,14 @@ TEST(PivloLibrary, ExportsTheThreeAndNothingElse)
     EXPECT_EQ(defined, (std::set<std::string>{"Init", "RecordPoint", "Destory"})) << nm.output;
 }
 
+// Unloading keeps it mapped: each load would otherwise leave its pools behind.
+TEST(PivloLibrary, StaysLoadedWhenUnloaded)
+{
+    const ProgramResult readelf = runProgram({"/usr/bin/readelf", "-d", PIVLO_LIBRARY});
+    ASSERT_EQ(readelf.exitCode, 0) << readelf.output;
+    EXPECT_NE(readelf.output.find("NODELETE"), std::string::npos) << readelf.output;
+}
+
 class PivloInstallerTest : public ::testing::Test
 {
 protected:

@@ -139,6 +139,13 @@ TEST_F(PluginTest, InitMakesAPrivateFolderAndRefusesOneThatIsNotOurs)
     EXPECT_EQ(TemporaryFolder(), "/tmp");
     ::setenv("TMPDIR", (saved + "//").c_str(), 1);
     EXPECT_EQ(TemporaryFolder(), saved);
+    // A temporary folder that is missing is made, owner only.
+    ::setenv("TMPDIR", (saved + "/gone/deeper").c_str(), 1);
+    plugin.Init(contextOf(installer_));
+    plugin.Destory(contextOf(installer_));
+    EXPECT_TRUE(std::filesystem::is_directory(InstallLogFolder()));
+    ASSERT_EQ(::lstat((saved + "/gone").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
     ::setenv("TMPDIR", saved.c_str(), 1);
 }
 

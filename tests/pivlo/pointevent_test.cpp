@@ -175,12 +175,13 @@ TEST_F(PostFormTest, GoesToPortEightyOfTheCollectorHostAndLogsTheReply)
     EXPECT_EQ(sim.requests("pelk2").size(), 2u);
 }
 
-// A collector of our own that answers in two pieces, not at all, or a byte
-// every 100 ms (for five seconds at most).
+// A collector of our own that answers in two pieces, breaks off after the
+// first, does not answer at all, or sends a byte every 100 ms (for five
+// seconds at most).
 class RawCollector
 {
 public:
-    enum class Reply { TwoPieces, None, Trickle };
+    enum class Reply { TwoPieces, BreakOff, None, Trickle };
 
     explicit RawCollector(Reply reply) : reply_(reply)
     {
@@ -230,11 +231,12 @@ private:
         while (request.find("&v=1.0") == std::string::npos && (n = ::recv(c, buf, sizeof buf, 0)) > 0)
             request.append(buf, static_cast<size_t>(n));
         received_ = request;
-        if (reply_ == Reply::TwoPieces) {
+        if (reply_ == Reply::TwoPieces || reply_ == Reply::BreakOff) {
             const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nfirst";
             ::send(c, head.data(), head.size(), MSG_NOSIGNAL);
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            ::send(c, "again", 5, MSG_NOSIGNAL);
+            if (reply_ == Reply::TwoPieces)
+                ::send(c, "again", 5, MSG_NOSIGNAL);
         } else if (reply_ == Reply::Trickle) {
             const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n";
             bool open = ::send(c, head.data(), head.size(), MSG_NOSIGNAL) > 0;
@@ -266,6 +268,15 @@ TEST_F(PostFormTest, EachPieceOfTheReplyIsOneRecord)
     for (const char* line : {"\r\nHost: collector.example\r\n", "\r\nUser-Agent: User-Agent\r\n",
                              "\r\nContent-type: application/x-www-form-urlencoded\r\n", "\r\nContent-Length: 16\r\n"})
         EXPECT_NE(request.find(line), std::string::npos) << line << request;
+}
+
+TEST_F(PostFormTest, AReplyThatBreaksOffEndsTheLogWithTheReadError)
+{
+    RawCollector collector(RawCollector::Reply::BreakOff);
+    ::testing::internal::CaptureStdout();
+    PostForm(u"https://collector.example/deliver/pelk2", "multi=e30K&v=1.0");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Error 12030 in WinHttpQueryDataAvailable.\n");
+    EXPECT_EQ(logged(), (std::vector<std::string>{"first", "Error 12030 in WinHttpReadData.\n"}));
 }
 
 TEST_F(PostFormTest, AStalledCollectorIsLeftWithinTheLimits)

@@ -137,10 +137,31 @@ std::vector<FakeTools::Start> FakeTools::running() const
     return out;
 }
 
-void FakeTools::killAll() const
+size_t FakeTools::killAll() const
 {
+    std::vector<int> pids;
     for (const Start& s : running())
-        ::kill(s.pid, SIGKILL);
+        pids.push_back(s.pid);
+    // A tool started by another (the launcher's ZVTool.exe) runs before its
+    // start is logged; its environment already names this log.
+    const std::string marker = "ZAVMO_FAKE_TOOL_LOG=" + logFile_;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos || std::atoi(name.c_str()) == ::getpid())
+            continue;
+        std::ifstream in(entry.path() / "environ", std::ios::binary);
+        std::string variable;
+        while (std::getline(in, variable, '\0'))
+            if (variable == marker) {
+                pids.push_back(std::atoi(name.c_str()));
+                break;
+            }
+    }
+    size_t signalled = 0;
+    for (int pid : pids)
+        signalled += ::kill(pid, SIGKILL) == 0 ? 1 : 0;
+    return signalled;
 }
 
 } // namespace zavmo::test

@@ -12,6 +12,7 @@
 //   ... run it ...
 //   auto starts = fake.waitForStarts("OBS.exe", 1, 5000);
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -51,8 +52,10 @@ public:
     static bool isRunning(int pid, const std::string& name);
     // The logged starts that still run.
     std::vector<Start> running() const;
-    // Kills every logged process that still runs under its logged name.
-    void killAll() const;
+    // Kills every logged process that still runs under its logged name, and
+    // every process whose environment names this object's log (a tool a
+    // fake tool started, not logged yet); returns how many it signalled.
+    size_t killAll() const;
 
 private:
     std::string folder_;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTest>
 
 namespace zavmo::test {
 
@@ -15,6 +16,11 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return true;
+}
+
+void settle(int ms)
+{
+    QTest::qWait(ms);
 }
 
 } // namespace zavmo::test

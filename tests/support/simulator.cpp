@@ -1,10 +1,10 @@
 #include "simulator.h"
 
+#include "run_program.h"
+
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,8 +20,6 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
-
-extern char** environ;
 
 namespace zavmo::test {
 
@@ -70,27 +68,14 @@ Simulator::Simulator(const Options& options)
         const std::string log = logFile();
         const std::string parent = std::to_string(options.parentPid > 0 ? options.parentPid : ::getpid());
         const std::string maxSeconds = std::to_string(options.maxSeconds);
-        std::vector<std::string> args = {program,        "--dir", folder_,         "--files", filesRoot_,
-                                         "--parent-pid", parent,  "--max-seconds", maxSeconds};
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-
         // Its output goes to sim.log, and it inherits no other descriptor: a
         // test runner waiting on our pipes must not wait on the simulator.
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-        const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) {
-            pid_ = -1;
-            throw std::runtime_error("Simulator: cannot start " + program + ": " + std::strerror(rc));
-        }
+        std::string error;
+        pid_ = startInBackground({program, "--dir", folder_, "--files", filesRoot_, "--parent-pid", parent,
+                                  "--max-seconds", maxSeconds},
+                                 log, error);
+        if (pid_ < 0)
+            throw std::runtime_error("Simulator: " + error);
 
         const auto deadline = Clock::now() + std::chrono::milliseconds(options.readyTimeoutMs);
         const std::string readyPath = folder_ + "/ready.json";

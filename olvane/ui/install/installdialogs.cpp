@@ -6,8 +6,9 @@
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 
 #include <QDebug>
 #include <QDialog>
@@ -19,10 +20,7 @@ namespace installdialogs {
 
 void initWindow(QDialog* dialog)
 {
-    dialog->setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                           Qt::Dialog);
-    dialog->setProperty("CanMove", true);
-    dialog->setProperty("TitleHeight", 142);
+    makeDraggableDialog(dialog, 142);
 }
 
 void setHeaderBackground(QDialog* dialog, const QList<QWidget*>& headers)
@@ -58,7 +56,7 @@ void prompt(const QString& message, bool showCancel)
 bool refuseWhileRunning(const QString& toolName)
 {
     ZvLiveToolsManager* manager = toolsManager();
-    if (!manager || manager->getAppStatus(toolName) != 2)
+    if (!manager || manager->getAppStatus(toolName) != APP_RUNNING)
         return false;
     prompt(kToolRunningText.arg(toolName), false);
     return true;

@@ -9,9 +9,10 @@
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlogicfw.h"
 #include "logic/zvtoolrepair.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 
 #include <QDebug>
 
@@ -32,9 +33,7 @@ zvEnvironmentalRepair::zvEnvironmentalRepair(const QStringList& repairNames, int
     : QDialog(parent), m_repairNames(repairNames), m_mode(mode), ui(new Ui::zvEnvironmentalRepair)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
-    setProperty("CanMove", true);
-    setProperty("TitleHeight", 36);
+    makeDraggableDialog(this);
 
     m_items = {
         {kNetFrameworkName, {ui->check_NetFrame, ui->widget_progress_net, ui->check_NetFrame_2, ui->label_Net_success}},

@@ -2,7 +2,7 @@
 
 #include "logic/zvlivetoolsmanager.h"
 #include "ui/install/installdialogs.h"
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
 
 #include <QDebug>
 
@@ -15,6 +15,14 @@ ZvInstallAfterUninstall::ZvInstallAfterUninstall(UILogicListener* listener, QObj
     // Queued: a wizard's prompt may run from here.
     connect(listener, &UILogicListener::sglLiveToolUnInstallFinished, this,
             &ZvInstallAfterUninstall::sltLiveToolUnInstallFinished, Qt::QueuedConnection);
+}
+
+ZvInstallAfterUninstall* ZvInstallAfterUninstall::forListener(UILogicListener* listener)
+{
+    if (!listener)
+        return nullptr;
+    auto* record = listener->findChild<ZvInstallAfterUninstall*>(QString(), Qt::FindDirectChildrenOnly);
+    return record ? record : new ZvInstallAfterUninstall(listener, listener);
 }
 
 bool ZvInstallAfterUninstall::uninstallThenInstall(const QString& toolName, const QString& installerFile)

@@ -5,8 +5,8 @@
 // not the wizard is still open, and says how that went. Closing the wizard
 // during the uninstall therefore no longer leaves the tool uninstalled.
 //
-// The main window owns the one object for the program's run
-// (MainWindowLink::installAfterUninstall). GUI thread only.
+// The wizards share one object per listener, which goes with the listener
+// (the main window's lives until the window goes). GUI thread only.
 
 #include <QMap>
 #include <QObject>
@@ -22,6 +22,10 @@ public:
     // Follows the listener's uninstall-finished events; without a listener
     // a recorded install never starts (logged).
     explicit ZvInstallAfterUninstall(UILogicListener* listener, QObject* parent = nullptr);
+
+    // The listener's one object, made on first use as its child; null
+    // without a listener.
+    static ZvInstallAfterUninstall* forListener(UILogicListener* listener);
 
     // Starts the uninstall of the tool's current copy and records the
     // installer for it. False, with nothing recorded, when no uninstall was

@@ -6,7 +6,7 @@
 #include "core/stringconstants.h"
 #include "core/systemutils.h"
 #include "ui/install/installdialogs.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include <QEvent>
 
@@ -26,13 +26,13 @@ ToolType toolType(int type)
     const QString zavmoSheet = QStringLiteral(":/Qss/ZavmoWidgetQss.qss");
     const QString obsSheet = QStringLiteral(":/Qss/OBSWidgetQss.qss");
     switch (type) {
-    case 0:
+    case INSTALL_ZV_TOOL:
         return {kZvToolName, zavmoSheet, kInstallZvToolText, false};
-    case 1:
+    case INSTALL_ZV_SHOW:
         return {kZvShowToolName, zavmoSheet, kInstallZvToolText, false};
-    case 2:
+    case INSTALL_OBS_CLASSIC:
         return {kObsClassicToolName, obsSheet, kInstallObsText, true};
-    case 3:
+    case INSTALL_OBS_STUDIO:
         return {kObsStudioToolName, obsSheet, kInstallObsText, true};
     default:
         return {};

@@ -6,14 +6,22 @@
 // nothing. Nothing is downloaded here.
 //
 //   zvInstallWidget dialog(window);
-//   dialog.setToolType(3);          // an InstallToolType, before exec
-//   if (dialog.exec() == 1) ...     // download and install
+//   dialog.setToolType(INSTALL_OBS_STUDIO);  // before exec
+//   if (dialog.exec() == 1) ...              // download and install
 
 #include <QDialog>
 
 namespace Ui {
 class zvInstallWidget;
 }
+
+// The tool setToolType prepares the dialog for.
+enum InstallToolType {
+    INSTALL_ZV_TOOL = 0,
+    INSTALL_ZV_SHOW = 1,
+    INSTALL_OBS_CLASSIC = 2,
+    INSTALL_OBS_STUDIO = 3,
+};
 
 class zvInstallWidget : public QDialog
 {
@@ -23,9 +31,8 @@ public:
     explicit zvInstallWidget(QWidget* parent = nullptr);
     ~zvInstallWidget() override;
 
-    // 0 ZVTool, 1 ZVShowTool, 2 OBS classic, 3 OBS Studio: style, titles and
-    // the configured folder of that tool. Another value leaves them empty,
-    // and no folder is accepted.
+    // An InstallToolType: style, titles and the configured folder of that
+    // tool. Another value leaves them empty, and no folder is accepted.
     void setToolType(int type);
 
 public slots:

@@ -10,8 +10,8 @@
 #include "logic/zvlivetoolsmanager.h"
 #include "ui/install/installdialogs.h"
 #include "ui/install/zvinstallafteruninstall.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
 
 #include <QDebug>
 #include <QEvent>
@@ -39,10 +39,9 @@ void ZvInstallWizard::initWizard(const Form& form, const QList<Edition>& edition
     for (const Edition& e : qAsConst(m_editions))
         e.reload->installEventFilter(this);
 
-    const MainWindowLink& link = mainWindowLink();
-    UILogicListener* listener = link.listener;
-    m_installAfterUninstall = link.installAfterUninstall;
-    if (!m_installAfterUninstall) // no main window: reinstalls last as long as this wizard
+    UILogicListener* listener = mainWindowLink().listener;
+    m_installAfterUninstall = ZvInstallAfterUninstall::forListener(listener);
+    if (!m_installAfterUninstall) // no listener: nothing can follow (logged)
         m_installAfterUninstall = new ZvInstallAfterUninstall(listener, this);
     connect(m_installAfterUninstall, &ZvInstallAfterUninstall::sglInstallAfterUninstall, this,
             &ZvInstallWizard::sltInstallAfterUninstall);
@@ -92,7 +91,7 @@ void ZvInstallWizard::refreshInstallState()
         e.name->setVisible(e.offered);
         e.installed->setVisible(e.offered);
         e.reload->setVisible(e.offered);
-        if (e.offered && !(manager && manager->getAppInstallStatus(e.toolName) != 0)) {
+        if (e.offered && !(manager && manager->getAppInstallStatus(e.toolName) != APP_NOT_INSTALLED)) {
             // The button lies over the reinstall label.
             e.confirm->show();
             e.installed->hide();
@@ -132,7 +131,7 @@ void ZvInstallWizard::setProgress(int percent)
 void ZvInstallWizard::chooseEdition(const Edition& e, bool sendEvent)
 {
     if (sendEvent)
-        pointEventWithInt(PointClickInstall, QStringLiteral("type"), e.pointType);
+        pointEventWithInt(PointClickInstall, QStringLiteral("type"), pointToolType(e.toolName));
     m_currentTool = e.toolName;
     if (installdialogs::refuseWhileRunning(m_currentTool))
         return;
@@ -243,7 +242,7 @@ bool ZvInstallWizard::isInstalled(const QString& toolName) const
     ZvLiveToolsManager* manager = toolsManager();
     if (!manager || !manager->knowsInstallState(toolName))
         return true;
-    return manager->getAppInstallStatus(toolName) != 0;
+    return manager->getAppInstallStatus(toolName) != APP_NOT_INSTALLED;
 }
 
 void ZvInstallWizard::sltUpdateDownloadProgress(QString name, int progress)
@@ -300,7 +299,7 @@ void ZvInstallWizard::sltLiveToolInstallFinished(QString name)
 void ZvInstallWizard::on_button_confirm_clicked()
 {
     if (const Edition* e = edition(m_currentTool))
-        pointEventWithInt(PointClickInstallSucc, QStringLiteral("type"), e->pointType);
+        pointEventWithInt(PointClickInstallSucc, QStringLiteral("type"), pointToolType(e->toolName));
     close();
 }
 

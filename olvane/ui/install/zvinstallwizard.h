@@ -63,7 +63,6 @@ protected:
     struct Edition
     {
         QString toolName;
-        int pointType = 0;         // analytics "type"
         bool choosesFolder = true; // else the configured folder is used as it is
         bool offered = true;       // else its row stays hidden; its tasks still resume
         QLabel* name = nullptr;

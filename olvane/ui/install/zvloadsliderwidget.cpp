@@ -2,8 +2,9 @@
 #include "ui_zvloadsliderwidget.h"
 
 #include "core/systemutils.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
 
 #include <QDebug>
 
@@ -11,9 +12,7 @@ zvLoadSliderWidget::zvLoadSliderWidget(const QString& downloadName, QWidget* par
     : QDialog(parent), m_downloadName(downloadName), ui(new Ui::zvLoadSliderWidget)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
-    setProperty("CanMove", true);
-    setProperty("TitleHeight", 36);
+    makeDraggableDialog(this);
     setProgress(0);
     setStyleSheet(readFileText(QStringLiteral(":/Qss/MainWidgetQss.qss")));
 

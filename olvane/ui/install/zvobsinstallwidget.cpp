@@ -15,11 +15,9 @@ zvOBSInstallWidget::zvOBSInstallWidget(QWidget* parent) : ZvInstallWizard(parent
     form.webLink = ui->label_OBSurl;
     QList<Edition> editions = editionRowsOf(ui, ui->label_classic, ui->label_studio);
     editions[0].toolName = kObsClassicToolName;
-    editions[0].pointType = 3;
     // OBS classic goes into its configured folder.
     editions[0].choosesFolder = false;
     editions[1].toolName = kObsStudioToolName;
-    editions[1].pointType = 4;
     initWizard(form, editions, Qt::AutoConnection);
 }
 

@@ -13,9 +13,7 @@ zvZavmoInstallWidget::zvZavmoInstallWidget(QWidget* parent) : ZvInstallWizard(pa
 
     QList<Edition> editions = editionRowsOf(ui, ui->label_zvttool, ui->label_zvshow);
     editions[0].toolName = kZvToolName;
-    editions[0].pointType = 1;
     editions[1].toolName = kZvShowToolName;
-    editions[1].pointType = 2;
     // The show edition is not offered here, but its task is resumed.
     editions[1].offered = false;
     initWizard(formOf(ui), editions, Qt::QueuedConnection);

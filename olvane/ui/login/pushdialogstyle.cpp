@@ -1,6 +1,7 @@
 #include "ui/login/pushdialogstyle.h"
 
 #include "core/systemutils.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
 
 #include <QColor>
 #include <QDialog>
@@ -9,10 +10,7 @@
 
 QString setUpPushDialog(QDialog& dialog)
 {
-    dialog.setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::Dialog);
-    dialog.setProperty("CanMove", true);
-    dialog.setProperty("TitleHeight", 36);
+    makeDraggableDialog(&dialog);
     const QString styleSheet = readFileText(QStringLiteral(":/Qss/MainWidgetQss.qss"));
     dialog.setStyleSheet(styleSheet);
     return styleSheet;

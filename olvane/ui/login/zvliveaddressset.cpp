@@ -8,18 +8,11 @@
 #include "logic/zvlogicfw.h"
 #include "ui/login/pushdialogstyle.h"
 #include "ui/login/zvgetcodetutorialwidget.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 
 #include <QDebug>
 #include <QEvent>
 #include <QListView>
-
-namespace {
-
-// AppStatus of a running tool.
-const int kRunning = 2;
-
-} // namespace
 
 zvLiveAddressSet::zvLiveAddressSet(const QString& toolName, const QString& cancelText, QWidget* parent)
     : QDialog(parent), m_toolName(toolName), ui(new Ui::zvLiveAddressSet)
@@ -129,7 +122,7 @@ bool zvLiveAddressSet::endRunningTool()
 {
     ZvLogicFW* hub = ZvLogicFW::instance();
     ZvLiveToolsManager* tools = hub ? hub->getLiveToolsManager() : nullptr;
-    if (!tools || tools->getAppStatus(m_toolName) != kRunning)
+    if (!tools || tools->getAppStatus(m_toolName) != APP_RUNNING)
         return true;
 
     zvMsgTipWidget prompt(kObsRestartPromptText, true, this);

@@ -6,10 +6,10 @@
 #include "logic/loginmanager.h"
 #include "logic/zvlogicfw.h"
 #include "ui/login/areacodetable.h"
-#include "ui/mainwindow/cmbitemdelegate.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/zvtooltip.h"
+#include "ui/mainwindow/widgets/cmbitemdelegate.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
+#include "ui/mainwindow/widgets/zvtooltip.h"
 
 #include <QAbstractItemView>
 #include <QHBoxLayout>

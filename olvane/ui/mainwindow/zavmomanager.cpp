@@ -11,23 +11,19 @@
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
-#include "logic/zvtoolrepair.h"
 #include "ui/install/zvenvironmentalrepair.h"
-#include "ui/install/zvinstallafteruninstall.h"
 #include "ui/install/zvinstallwidget.h"
 #include "ui/install/zvobsinstallwidget.h"
 #include "ui/install/zvzavmoinstallwidget.h"
 #include "ui/login/zvgetcodetutorialwidget.h"
-#include "ui/login/zvgetrtmpfalsewidget.h"
-#include "ui/login/zvliveaddressset.h"
-#include "ui/login/zvloginwidget.h"
-#include "ui/mainwindow/framelesshelper.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/x11windowhints.h"
+#include "ui/mainwindow/widgets/framelesshelper.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
+#include "ui/mainwindow/widgets/x11windowhints.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/zvtooltip.h"
+#include "ui/mainwindow/zavmomanager_p.h"
 #include "ui/mainwindow/zvchooserecordpath.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
-#include "ui/mainwindow/zvtooltip.h"
 
 #include <QCloseEvent>
 #include <QDebug>
@@ -45,68 +41,17 @@ namespace {
 constexpr int kTitleHeight = 130;
 constexpr int kAdvertisingIntervalMs = 10000;
 constexpr int kQuitDelayMs = 100;
-constexpr int kLiveCodeTimeoutMs = 5000;
-constexpr int kRunning = 2;
-
-// Results of the push-address dialog and of the failed-fetch dialog.
-constexpr int kAddressWritten = 0;
-constexpr int kAddressFetch = 2;
-constexpr int kAddressNotRestarted = 4;
-constexpr int kFetchFailedByHand = 1;
-constexpr int kFetchFailedStartObs = 2;
-
-const QString kSkipText = QStringLiteral("跳过");
-const QString kCancelText = QStringLiteral("取消");
-
-// Install-dialog kinds.
-constexpr int kInstallKindZvTool = 0;
-constexpr int kInstallKindZvShow = 1;
-constexpr int kInstallKindObsStudio = 3;
 
 zavmoManager* g_mainWindow = nullptr;
-
-ZvLiveToolsManager* toolsManager()
-{
-    return ZvLogicFW::instance()->getLiveToolsManager();
-}
-
-LoginManager* loginManager()
-{
-    return ZvLogicFW::instance()->getLoginManager();
-}
 
 ZvFileDownloaderMgr* downloads()
 {
     return ZvLogicFW::instance()->getFileDownloaderMgr();
 }
 
-// The number a tool carries as "type" in the install events; 0 for none.
-int analyticsToolType(const QString& tool)
-{
-    if (tool == kZvToolName)
-        return 1;
-    if (tool == kZvShowToolName)
-        return 2;
-    if (tool == kObsClassicToolName)
-        return 3;
-    if (tool == kObsStudioToolName)
-        return 4;
-    return 0;
-}
-
-void openTableUrl(const char* url)
-{
-    openUrl(QString::fromUtf8(url));
-}
-
-// A prompt of one of the shared texts; true when confirmed.
-bool prompt(const QString& text, bool showCancel, QWidget* parent)
-{
-    zvMsgTipWidget tip(text, showCancel, parent);
-    return tip.exec() == QDialog::Accepted;
-}
-
 } // namespace
+
+using namespace mainwindow;
 
 zavmoManager::zavmoManager(QWidget* parent) : QWidget(parent)
 {
@@ -122,9 +67,13 @@ zavmoManager::zavmoManager(QWidget* parent) : QWidget(parent)
     frameless->setMovable(true);
     frameless->setResizable(false);
 
+    m_obsClassic = {ui.radioButton_OBSC_live_by_ZVTool, ui.radioButton_OBSC_write_code, ui.widget_OBSC_write_code,
+                    setObsClassicPushInfo};
+    m_obsStudio = {ui.radioButton_OBSS_live_by_ZVTool, ui.radioButton_OBSS_write_code, ui.widget_OBSS_write_code,
+                   setObsStudioPushInfo};
+
     g_mainWindow = this;
-    mainWindowLink().window = this;
-    mainWindowLink().toast = [this](const QString& text) { toolTip()->showMessage(text); };
+    fillMainWindowLink();
     m_currentTool = kZvToolName;
 
     m_liveCodeTimer = new QTimer(this);
@@ -145,6 +94,7 @@ zavmoManager::~zavmoManager()
     MainWindowLink& link = mainWindowLink();
     if (link.window == this)
         link = MainWindowLink{};
+    // With it goes the record of installs that wait for an uninstall.
     delete m_logicListener;
     m_logicListener = nullptr;
     // Saves the settings.
@@ -158,6 +108,16 @@ zavmoManager::~zavmoManager()
     m_advertisingTimer->deleteLater();
     if (g_mainWindow == this)
         g_mainWindow = nullptr;
+}
+
+void zavmoManager::fillMainWindowLink()
+{
+    MainWindowLink& link = mainWindowLink();
+    link.window = this;
+    link.config = m_config;
+    link.listener = m_logicListener;
+    link.settingsHost = this;
+    link.toast = [this](const QString& text) { toolTip()->showMessage(text); };
 }
 
 zavmoManager* zavmoManager::instance()
@@ -245,7 +205,7 @@ bool zavmoManager::initialize()
         qCritical("[UI] by kx zavmoManager::initialize {new config failed}");
         return false;
     }
-    mainWindowLink().config = m_config;
+    fillMainWindowLink();
 
     ZvLogicFW* hub = ZvLogicFW::instance();
     if (!hub->initialize(getLiveToolDownloadSrcType())) {
@@ -261,9 +221,7 @@ bool zavmoManager::initialize()
         qCritical("[UI] by kx zavmoManager::initialize {new UILogicListener failed}");
         return false;
     }
-    mainWindowLink().listener = m_logicListener;
-    // A reinstall begun in a wizard finishes even after the wizard closed.
-    mainWindowLink().installAfterUninstall = new ZvInstallAfterUninstall(m_logicListener, this);
+    fillMainWindowLink();
     hub->setLogicListener(m_logicListener);
 
     UILogicListener* l = m_logicListener;
@@ -504,46 +462,38 @@ void zavmoManager::sltLiveToolInstallFinished(QString name)
 {
     const bool fromCard = m_cardInstalls.remove(name);
     ZvLiveToolsManager* tools = toolsManager();
-    const int status = tools ? tools->getAppStatus(name) : 0;
+    const int status = tools ? tools->getAppStatus(name) : APP_NOT_INSTALLED;
     if (name == m_currentTool) {
         showProgress(-1, true);
         if (!tools)
             return;
         m_currentToolStatus = status;
-        if (status != 0)
-            pointEventWithInt(PointClickInstallSucc, QStringLiteral("type"), analyticsToolType(name));
+        if (status != APP_NOT_INSTALLED)
+            pointEventWithInt(PointClickInstallSucc, QStringLiteral("type"), pointToolType(name));
         refreshToolState();
         updateToolLabels(m_currentTool);
     }
     // An installer that ended without installing; a tool whose install the
     // monitor cannot see (ZVShow) is taken at its word.
-    if (fromCard && tools && status == 0 && tools->knowsInstallState(name))
+    if (fromCard && tools && status == APP_NOT_INSTALLED && tools->knowsInstallState(name))
         prompt(kInstallFailedText, true, nullptr);
 }
 
 void zavmoManager::sltUpdateAppStatus(QString name, int status)
 {
-    if (bool* restarting = restartingFlag(name); restarting && *restarting) {
+    ObsEdition* edition = obsEdition(name);
+    if (edition && edition->restarting) {
         // Restarted for a new push address: a report of it not running may
         // come from a scan between the kill and the relaunch, so it counts
         // only when a fresh scan agrees. The monitor need not have seen the
         // gap at all, so a later stop still finds the mark set.
         ZvLiveToolsManager* tools = toolsManager();
-        if (status != kRunning && tools && tools->getAppStatus(name) == kRunning)
+        if (status != APP_RUNNING && tools && tools->getAppStatus(name) == APP_RUNNING)
             return;
-        *restarting = false;
+        edition->restarting = false;
     }
-    bool ask = false;
-    if (status != kRunning) {
-        if (name == kObsClassicToolName && m_obsClassicRoomOpened) {
-            m_obsClassicRoomOpened = false;
-            ask = true;
-        } else if (name == kObsStudioToolName && m_obsStudioRoomOpened) {
-            m_obsStudioRoomOpened = false;
-            ask = true;
-        }
-    }
-    if (ask) {
+    if (status != APP_RUNNING && edition && edition->roomOpened) {
+        edition->roomOpened = false;
         zvMsgTipWidget tip(kObsClosedPromptText, true, this);
         tip.setButtonText(QStringLiteral("关闭直播"), QStringLiteral("忽略"));
         if (tip.exec() == QDialog::Accepted) {
@@ -573,11 +523,8 @@ void zavmoManager::sltLiveToolSwitched()
 
 void zavmoManager::sltCloseLiveRoomSuccess()
 {
-    if (m_obsClassicRoomOpened || m_obsStudioRoomOpened) {
-        m_obsClassicRoomOpened = false;
-        m_obsStudioRoomOpened = false;
+    if (clearRoomOpened())
         refreshToolState();
-    }
     toolTip()->showMessage(kRoomClosedText);
 }
 
@@ -591,11 +538,8 @@ void zavmoManager::sltCloseLiveRommFailed(int errorNo, QString msg)
 
 void zavmoManager::sltLogout()
 {
-    if (m_obsClassicRoomOpened || m_obsStudioRoomOpened) {
-        m_obsClassicRoomOpened = false;
-        m_obsStudioRoomOpened = false;
+    if (clearRoomOpened())
         refreshToolState();
-    }
     ui.button_guild->hide();
     ui.button_OBS_Transmit->show();
 }
@@ -616,9 +560,26 @@ void zavmoManager::sltOnCheckInGuildResult(int errorNo, QString msg, bool check)
 
 // ---- The live page
 
-bool zavmoManager::isObsTool(const QString& tool) const
+zavmoManager::ObsEdition* zavmoManager::obsEdition(const QString& tool)
 {
-    return tool == kObsClassicToolName || tool == kObsStudioToolName;
+    if (tool == kObsClassicToolName)
+        return &m_obsClassic;
+    if (tool == kObsStudioToolName)
+        return &m_obsStudio;
+    return nullptr;
+}
+
+const zavmoManager::ObsEdition* zavmoManager::obsEdition(const QString& tool) const
+{
+    return const_cast<zavmoManager*>(this)->obsEdition(tool);
+}
+
+bool zavmoManager::clearRoomOpened()
+{
+    const bool wasOpen = m_obsClassic.roomOpened || m_obsStudio.roomOpened;
+    m_obsClassic.roomOpened = false;
+    m_obsStudio.roomOpened = false;
+    return wasOpen;
 }
 
 void zavmoManager::on_button_ZavmoLive_clicked()
@@ -678,11 +639,10 @@ void zavmoManager::updateToolLabels(const QString& tool)
 void zavmoManager::refreshToolState()
 {
     ui.label_OBS_broadcast_tip->hide();
-    ui.widget_OBSC_write_code->hide();
-    ui.widget_OBSS_write_code->hide();
+    m_obsClassic.modePanel->hide();
+    m_obsStudio.modePanel->hide();
 
-    const bool classic = m_currentTool == kObsClassicToolName;
-    const bool studio = m_currentTool == kObsStudioToolName;
+    ObsEdition* edition = obsEdition(m_currentTool);
     auto showButtons = [this](bool install, bool open, bool running) {
         ui.button_install_zavmo->setVisible(install);
         ui.button_install_OBS->setVisible(install);
@@ -692,28 +652,23 @@ void zavmoManager::refreshToolState()
         ui.button_running_OBS->setVisible(running);
     };
     switch (m_currentToolStatus) {
-    case 0:
+    case APP_NOT_INSTALLED:
         showButtons(true, false, false);
-        if (classic)
-            m_obsClassicRoomOpened = false;
-        else if (studio)
-            m_obsStudioRoomOpened = false;
+        if (edition)
+            edition->roomOpened = false;
         break;
-    case 1:
+    case APP_INSTALLED:
         showButtons(false, true, false);
-        if (classic) {
-            m_obsClassicRoomOpened = false;
-            ui.widget_OBSC_write_code->show();
-        } else if (studio) {
-            m_obsStudioRoomOpened = false;
-            ui.widget_OBSS_write_code->show();
+        if (edition) {
+            edition->roomOpened = false;
+            edition->modePanel->show();
         }
         break;
-    case 2:
+    case APP_RUNNING:
         showButtons(false, false, true);
         ui.button_running_zavmo->setEnabled(false);
         ui.button_running_OBS->setEnabled(false);
-        if ((classic && m_obsClassicRoomOpened) || (studio && m_obsStudioRoomOpened))
+        if (edition && edition->roomOpened)
             ui.label_OBS_broadcast_tip->show();
         break;
     default:
@@ -762,14 +717,14 @@ bool zavmoManager::readyToInstall()
         refreshToolState();
         return false;
     }
-    return m_currentToolStatus == 0;
+    return m_currentToolStatus == APP_NOT_INSTALLED;
 }
 
 void zavmoManager::on_button_install_zavmo_clicked()
 {
     if (!readyToInstall())
         return;
-    installWithFolderDialog(m_currentTool, m_currentTool == kZvToolName ? kInstallKindZvTool : kInstallKindZvShow);
+    installWithFolderDialog(m_currentTool, m_currentTool == kZvToolName ? INSTALL_ZV_TOOL : INSTALL_ZV_SHOW);
 }
 
 void zavmoManager::on_button_install_OBS_clicked()
@@ -778,16 +733,16 @@ void zavmoManager::on_button_install_OBS_clicked()
         return;
     if (m_currentTool == kObsClassicToolName) {
         // OBS classic installs where its settings say, without asking.
-        pointEventWithInt(PointClickInstall, QStringLiteral("type"), analyticsToolType(m_currentTool));
+        pointEventWithInt(PointClickInstall, QStringLiteral("type"), pointToolType(m_currentTool));
         startToolDownload(m_currentTool);
         return;
     }
-    installWithFolderDialog(m_currentTool, kInstallKindObsStudio);
+    installWithFolderDialog(m_currentTool, INSTALL_OBS_STUDIO);
 }
 
 void zavmoManager::installWithFolderDialog(const QString& tool, int dialogKind)
 {
-    pointEventWithInt(PointClickInstall, QStringLiteral("type"), analyticsToolType(tool));
+    pointEventWithInt(PointClickInstall, QStringLiteral("type"), pointToolType(tool));
     zvInstallWidget dialog(this);
     dialog.setToolType(dialogKind);
     if (dialog.exec() == 1)
@@ -812,13 +767,13 @@ void zavmoManager::startToolDownload(const QString& tool)
 
 void zavmoManager::installDownloadedTool(const QString& tool, const QString& file)
 {
-    if (analyticsToolType(tool) == 0 || !m_config)
+    if (pointToolType(tool) == 0 || !m_config)
         return;
     ZvLiveToolsManager* tools = toolsManager();
     if (!tools)
         return;
     const int installed = tools->getAppInstallStatus(tool);
-    if (installed != 0) {
+    if (installed != APP_NOT_INSTALLED) {
         if (tool == m_currentTool) {
             m_currentToolStatus = installed;
             showProgress(-1, false);
@@ -865,9 +820,9 @@ bool zavmoManager::currentToolStillInstalled()
     ZvLiveToolsManager* tools = toolsManager();
     if (!tools)
         return false;
-    if (tools->getAppInstallStatus(m_currentTool) == 0) {
+    if (tools->getAppInstallStatus(m_currentTool) == APP_NOT_INSTALLED) {
         // The card was out of date: back to its install button.
-        m_currentToolStatus = 0;
+        m_currentToolStatus = APP_NOT_INSTALLED;
         refreshToolState();
         return false;
     }
@@ -881,293 +836,14 @@ void zavmoManager::on_button_open_zavmo_clicked()
     launchOrWarn(m_currentTool);
 }
 
-void zavmoManager::on_button_open_OBS_clicked()
-{
-    if (!currentToolStillInstalled())
-        return;
-    checkToolRepair();
-
-    const bool classic = m_currentTool == kObsClassicToolName;
-    const bool studio = m_currentTool == kObsStudioToolName;
-    const bool relay = (classic && ui.radioButton_OBSC_live_by_ZVTool->isChecked()) ||
-                       (studio && ui.radioButton_OBSS_live_by_ZVTool->isChecked());
-    if (relay) {
-        startObsWithCompanion();
-        return;
-    }
-    if (isWriteCodeMode()) {
-        LoginManager* login = loginManager();
-        if (!login || !m_logicListener || !m_liveCodeTimer)
-            return;
-        if (!ensureLogin(login))
-            return;
-        startRtmpRequest();
-        return;
-    }
-    runLiveAddressDialog(kSkipText, false);
-}
-
-bool zavmoManager::isWriteCodeMode() const
-{
-    return (m_currentTool == kObsClassicToolName && ui.radioButton_OBSC_write_code->isChecked()) ||
-           (m_currentTool == kObsStudioToolName && ui.radioButton_OBSS_write_code->isChecked());
-}
-
-void zavmoManager::checkToolRepair()
-{
-    if (!m_config || m_config->getEnvironmentRepairIgnore())
-        return;
-    ZvLogicFW* hub = ZvLogicFW::instance();
-    auto needs = [hub](const QString& name) {
-        ZvToolRepair* repair = hub->getToolRepair(name);
-        return repair && repair->needRepair();
-    };
-    // .NET is offered only together with DirectX, whose repair tool needs it.
-    QStringList names;
-    if (needs(kDirectXName)) {
-        if (needs(kNetFrameworkName))
-            names << kNetFrameworkName;
-        names << kDirectXName;
-    }
-    if (needs(kVcRedistName))
-        names << kVcRedistName;
-    if (names.isEmpty())
-        return;
-    // Whatever the user does there, the start goes on.
-    zvEnvironmentalRepair dialog(names, 0, this);
-    dialog.exec();
-}
-
-void zavmoManager::startObsWithCompanion()
-{
-    ZvLiveToolsManager* tools = toolsManager();
-    // The relay always goes through this companion, whichever the companion card shows.
-    const int companion = tools->getAppStatus(kZvToolName);
-    if (companion == 0) {
-        pointEventWithInt(PointClickInstall, QStringLiteral("type"), analyticsToolType(kZvToolName));
-        zvInstallWidget dialog(this);
-        dialog.setToolType(kInstallKindZvTool);
-        if (dialog.exec() == 1) {
-            startToolDownload(kZvToolName);
-            ui.button_ZavmoLive->click();
-        }
-        return;
-    }
-    if (companion == kRunning) {
-        if (!prompt(kCompanionStartedText, false, this))
-            return;
-        if (!launchOrWarn(m_currentTool))
-            return;
-        // Started once more although it runs: it brings its window forward.
-        if (!tools->launchApplication(kZvToolName))
-            qWarning("[UI] by kx zavmoManager::startObsWithCompanion {companion not started}");
-        openTableUrl(guildHelpArticleUrl());
-        return;
-    }
-    if (!launchOrWarn(m_currentTool))
-        return;
-    // The companion opens on its OBS relay page.
-    setZVToolNumberSetting(QStringLiteral("guide.live.type"), 9);
-    if (!tools->launchApplication(kZvToolName))
-        qWarning("[UI] by kx zavmoManager::startObsWithCompanion {companion not started}");
-}
-
-bool zavmoManager::ensureLogin(LoginManager* login)
-{
-    if (login->isLogin())
-        return true;
-    ZvLoginWidget dialog(this);
-    return dialog.exec() == 1;
-}
-
-void zavmoManager::startRtmpRequest()
-{
-    LoginManager* login = loginManager();
-    if (!login || !m_logicListener || !m_liveCodeTimer || m_rtmpRequestPending)
-        return;
-    m_rtmpRequestPending = true;
-    connect(m_liveCodeTimer, &QTimer::timeout, this, &zavmoManager::sltGetLiveCodeTimeout, Qt::QueuedConnection);
-    connect(m_logicListener, &UILogicListener::sglGetRtmpSuccessed, this, &zavmoManager::sltGetRtmpInfoSuccessed,
-            Qt::QueuedConnection);
-    connect(m_logicListener, &UILogicListener::sglGetRtmpFailed, this, &zavmoManager::sltGetRtmpInfoFailed,
-            Qt::QueuedConnection);
-    // Nothing else can be clicked while the request runs.
-    setEnabled(false);
-    login->getRtmpInfo();
-    m_liveCodeTimer->setSingleShot(true);
-    m_liveCodeTimer->start(kLiveCodeTimeoutMs);
-    pointEvent(PointClickLivesetGet);
-}
-
-bool zavmoManager::endRtmpRequest()
-{
-    // A queued end posted before the disconnect still arrives: it finds the
-    // request over.
-    if (!m_rtmpRequestPending)
-        return false;
-    m_rtmpRequestPending = false;
-    if (m_logicListener) {
-        disconnect(m_logicListener, &UILogicListener::sglGetRtmpSuccessed, this,
-                   &zavmoManager::sltGetRtmpInfoSuccessed);
-        disconnect(m_logicListener, &UILogicListener::sglGetRtmpFailed, this, &zavmoManager::sltGetRtmpInfoFailed);
-    }
-    disconnect(m_liveCodeTimer, &QTimer::timeout, this, &zavmoManager::sltGetLiveCodeTimeout);
-    m_liveCodeTimer->stop();
-    setEnabled(true);
-    return true;
-}
-
-void zavmoManager::sltGetLiveCodeTimeout()
-{
-    sltGetRtmpInfoFailed(-1, QStringLiteral("获取推流码超时"));
-}
-
-void zavmoManager::clearRoomOpened()
-{
-    m_obsClassicRoomOpened = false;
-    m_obsStudioRoomOpened = false;
-}
-
-bool* zavmoManager::restartingFlag(const QString& tool)
-{
-    if (tool == kObsClassicToolName)
-        return &m_obsClassicRestarting;
-    if (tool == kObsStudioToolName)
-        return &m_obsStudioRestarting;
-    return nullptr;
-}
-
-void zavmoManager::sltGetRtmpInfoSuccessed(QString rtmpUrl, QString liveCode)
-{
-    if (!m_rtmpRequestPending)
-        return;
-    pointEvent(PointShowLivesetGetSucc);
-    endRtmpRequest();
-    ZvLiveToolsManager* tools = toolsManager();
-    if (!tools || !isObsTool(m_currentTool))
-        return;
-    const QString tool = m_currentTool;
-    bool* restarting = restartingFlag(tool);
-
-    if (tools->getAppStatus(tool) == kRunning) {
-        zvMsgTipWidget restart(kObsRestartPromptText, true, this);
-        restart.setButtonText(QStringLiteral("重启OBS"), kCancelText);
-        if (restart.exec() != QDialog::Accepted)
-            return;
-        // A scan between the kill and the relaunch must not count as OBS
-        // having been closed while the room is open.
-        *restarting = true;
-        if (!tools->killAppProcess(tool)) {
-            *restarting = false;
-            prompt(kRestartFailedText, false, this);
-            return;
-        }
-    }
-
-    const bool classic = tool == kObsClassicToolName;
-    bool& roomOpened = classic ? m_obsClassicRoomOpened : m_obsStudioRoomOpened;
-    roomOpened = true;
-    const bool written = classic ? setObsClassicPushInfo(rtmpUrl, liveCode) : setObsStudioPushInfo(rtmpUrl, liveCode);
-    if (!written) {
-        // OBS would start without the address while the card says the room is ready.
-        qWarning().noquote() << "[UI] by kx zavmoManager::sltGetRtmpInfoSuccessed {push settings of" << tool
-                             << "not written}";
-        roomOpened = false;
-        *restarting = false;
-        prompt(kPushSettingsWriteFailedText, false, this);
-        return;
-    }
-    QWidget* modeWidget = classic ? ui.widget_OBSC_write_code : ui.widget_OBSS_write_code;
-
-    if (tools->getAppStatus(tool) == 0) {
-        clearRoomOpened();
-        *restarting = false;
-        m_currentToolStatus = 0;
-        refreshToolState();
-        return;
-    }
-    if (!tools->launchApplication(tool)) {
-        clearRoomOpened();
-        *restarting = false;
-        prompt(kLaunchToolFailedText, false, this);
-        return;
-    }
-    ui.label_OBS_broadcast_tip->show();
-    modeWidget->hide();
-}
-
-void zavmoManager::sltGetRtmpInfoFailed(int errorNo, QString msg)
-{
-    if (!m_rtmpRequestPending)
-        return;
-    // Neither is shown to the user.
-    qWarning().noquote() << "[UI] by kx zavmoManager::sltGetRtmpInfoFailed {" << errorNo << msg << "}";
-    endRtmpRequest();
-    ZvLiveToolsManager* tools = toolsManager();
-    if (!tools || !isObsTool(m_currentTool))
-        return;
-    const bool writeCode = isWriteCodeMode();
-
-    zvGetRtmpFalseWidget dialog(this);
-    dialog.exec();
-    const int choice = dialog.getResult();
-    const int status = tools->getAppStatus(m_currentTool);
-    if (choice == kFetchFailedStartObs) {
-        if (status == 0 || status == kRunning) {
-            refreshToolState();
-            return;
-        }
-        launchOrWarn(m_currentTool);
-    } else if (choice == kFetchFailedByHand) {
-        runLiveAddressDialog(writeCode ? kCancelText : kSkipText, writeCode);
-    }
-}
-
-void zavmoManager::runLiveAddressDialog(const QString& cancelText, bool writeCode)
-{
-    zvLiveAddressSet dialog(m_currentTool, cancelText, this);
-    const int result = execLiveAddressDialog(dialog);
-    if (result == kAddressFetch) {
-        // The login was ensured by execLiveAddressDialog.
-        startRtmpRequest();
-        return;
-    }
-    if ((writeCode && result != kAddressWritten) || result == kAddressNotRestarted)
-        return;
-    ZvLiveToolsManager* tools = toolsManager();
-    if (!tools)
-        return;
-    const int status = tools->getAppStatus(m_currentTool);
-    if (status == 0 || (status == kRunning && result != kAddressWritten)) {
-        refreshToolState();
-        return;
-    }
-    launchOrWarn(m_currentTool);
-}
-
-int zavmoManager::execLiveAddressDialog(zvLiveAddressSet& dialog)
-{
-    if (!toolsManager())
-        return 1;
-    dialog.exec();
-    const int result = dialog.getResult();
-    if (result != kAddressFetch)
-        return result;
-    // Fetching needs a login; without one the dialog comes back.
-    LoginManager* login = loginManager();
-    if (!login || !ensureLogin(login))
-        return execLiveAddressDialog(dialog);
-    return kAddressFetch;
-}
-
 void zavmoManager::updateToolPath(QString tool, QString path)
 {
     ZvLiveToolsManager* tools = toolsManager();
     if (!tools || tool != m_currentTool)
         return;
     tools->setLaunchPath(tool, path);
-    if (m_currentToolStatus == 0 && QFileInfo::exists(path)) {
-        m_currentToolStatus = 1;
+    if (m_currentToolStatus == APP_NOT_INSTALLED && QFileInfo::exists(path)) {
+        m_currentToolStatus = APP_INSTALLED;
         refreshToolState();
     }
 }

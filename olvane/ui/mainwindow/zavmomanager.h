@@ -12,7 +12,7 @@
 //
 // GUI thread only.
 
-#include "ui/mainwindow/zvsystemsettingdlg.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 #include "ui/mainwindow/zvtitlebar.h"
 #include "ui_zavmomanager.h"
 
@@ -109,6 +109,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Puts this window and what it has made so far in the main window link.
+    void fillMainWindowLink();
     void loadStyleSheet();
     void initUi();
     void initConnections();
@@ -126,7 +128,6 @@ private:
     // Runs the install-folder dialog for a companion edition or OBS Studio
     // and downloads its installer once a folder was confirmed.
     void installWithFolderDialog(const QString& tool, int dialogKind);
-    bool isObsTool(const QString& tool) const;
     // False, with the card set back to its install button, when the current
     // tool is no longer installed (or there is no tools manager).
     bool currentToolStillInstalled();
@@ -147,11 +148,26 @@ private:
     int execLiveAddressDialog(zvLiveAddressSet& dialog);
     // Logged in already, or the login dialog was accepted.
     bool ensureLogin(LoginManager* login);
-    // An OBS edition being restarted to take a new push address: its
-    // not-running reports from between the kill and the relaunch are stale.
+
+    // What the window keeps for one OBS edition: its start-mode choice, and
+    // whether a live room was opened for it.
+    struct ObsEdition
+    {
+        QRadioButton* relayMode = nullptr;
+        QRadioButton* writeCodeMode = nullptr;
+        // Holds the start-mode choice; shown while the edition is installed and not running.
+        QWidget* modePanel = nullptr;
+        bool (*writePushInfo)(const QString& url, const QString& key) = nullptr;
+        bool roomOpened = false;
+        // Being restarted to take a new push address: its not-running
+        // reports from between the kill and the relaunch are stale.
+        bool restarting = false;
+    };
     // Null for a tool that is neither OBS edition.
-    bool* restartingFlag(const QString& tool);
-    void clearRoomOpened();
+    ObsEdition* obsEdition(const QString& tool);
+    const ObsEdition* obsEdition(const QString& tool) const;
+    // False when no edition had a room open.
+    bool clearRoomOpened();
 
     ZvToolTip* toolTip();
     void moveToolTip();
@@ -163,10 +179,8 @@ private:
     QString m_currentTool;
     int m_currentToolStatus = 0;
     AppConfig* m_config = nullptr;
-    bool m_obsClassicRoomOpened = false;
-    bool m_obsStudioRoomOpened = false;
-    bool m_obsClassicRestarting = false;
-    bool m_obsStudioRestarting = false;
+    ObsEdition m_obsClassic;
+    ObsEdition m_obsStudio;
     bool m_rtmpRequestPending = false;
     // Tools whose running install this window started from a card.
     QSet<QString> m_cardInstalls;

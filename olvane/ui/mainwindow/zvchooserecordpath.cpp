@@ -6,7 +6,8 @@
 #include "logic/toolconfigfiles.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 
 #include <QDebug>
 #include <QDir>
@@ -15,9 +16,7 @@
 zvChooseRecordPath::zvChooseRecordPath(QWidget* parent) : QDialog(parent), ui(new Ui::zvChooseRecordPath)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::Dialog);
-    setProperty("CanMove", true);
-    setProperty("TitleHeight", 36);
+    makeDraggableDialog(this);
     loadStyleSheet();
     for (QLineEdit* edit : {ui->lineEdit, ui->lineEdit_2, ui->lineEdit_3, ui->lineEdit_4})
         edit->setFocusPolicy(Qt::NoFocus);
@@ -50,7 +49,7 @@ void zvChooseRecordPath::initRecordPath(const QString& toolName, QString (*recor
 {
     QString path;
     ZvLiveToolsManager* manager = ZvLogicFW::instance()->getLiveToolsManager();
-    if (manager && manager->getAppInstallStatus(toolName) == 1)
+    if (manager && manager->getAppInstallStatus(toolName) == APP_INSTALLED)
         path = recordPath();
     if (path.isEmpty())
         button->setEnabled(false);

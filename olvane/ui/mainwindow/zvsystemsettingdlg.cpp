@@ -7,8 +7,8 @@
 #include "core/systemutils.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/zvappquittip.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include <QEvent>
 #include <QFileDialog>
@@ -20,7 +20,7 @@ const QString kWrongObsFileText = QStringLiteral("请选择正确的OBS快捷方
 
 SettingsDialogHost* host()
 {
-    return dynamic_cast<SettingsDialogHost*>(mainWindowLink().window.data());
+    return mainWindowLink().settingsHost;
 }
 
 QString currentToolName()
@@ -34,10 +34,8 @@ QString currentToolName()
 zvSystemSettingDlg::zvSystemSettingDlg(QWidget* parent) : QDialog(parent), ui(new Ui::zvSystemSettingDlg)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::Dialog);
     ui->lineEdit_launch_path->setFocusPolicy(Qt::NoFocus);
-    setProperty("CanMove", true);
-    setProperty("TitleHeight", 36);
+    makeDraggableDialog(this);
     loadStyleSheet();
     ui->label_find_launch->installEventFilter(this);
     initSettings();

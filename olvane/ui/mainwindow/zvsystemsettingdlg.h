@@ -5,7 +5,8 @@
 // "找到安装位置" takes effect at once, in memory and in the tools manager; the
 // close mode is stored, and all settings saved, by the dialog's own close
 // button only (Escape keeps the previous mode). Frameless; dragged by its top
-// 36 pixels through the application-wide drag filter.
+// 36 pixels through the application-wide drag filter. What it takes from
+// the main window comes through the main window link.
 
 #include <QDialog>
 #include <QString>
@@ -14,21 +15,6 @@
 namespace Ui {
 class zvSystemSettingDlg;
 }
-
-// What the dialog needs of the main window besides its settings object: the
-// window registered in mainWindowLink() implements this. Without it the
-// current tool is "" and a picked path stays in the settings alone.
-class SettingsDialogHost
-{
-public:
-    // The live tool selected on the main window.
-    virtual QString getCurrentToolName() const = 0;
-    // A newly picked launch path for a tool, to hand to the tools manager.
-    virtual void updateToolPath(QString tool, QString path) = 0;
-
-protected:
-    ~SettingsDialogHost() = default;
-};
 
 class zvSystemSettingDlg : public QDialog
 {

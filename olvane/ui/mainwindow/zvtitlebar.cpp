@@ -12,9 +12,9 @@
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlogicfw.h"
 #include "ui/login/zvloginwidget.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/zvappquittip.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
 #include "ui/mainwindow/zvsystemsettingdlg.h"
 #include "ui/mainwindow/zvtitlemenu.h"
 

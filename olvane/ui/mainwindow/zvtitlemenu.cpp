@@ -6,7 +6,7 @@
 #include "core/zavmopointing.h"
 #include "logic/loginmanager.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/x11windowhints.h"
+#include "ui/mainwindow/widgets/x11windowhints.h"
 
 #include <QPainter>
 #include <QPolygon>

@@ -132,13 +132,24 @@ TEST(CopyFileOverwrite, ReplacesOnlyAfterASuccessfulCopy)
     ASSERT_TRUE(writeFile(source, "new"));
     ASSERT_TRUE(writeFile(target, "old"));
 
-    EXPECT_FALSE(copyFileOverwrite(source, target, false));
-    EXPECT_EQ(readFile(target), "old");
-    EXPECT_FALSE(copyFileOverwrite(dir.filePath("missing"), target, true));
-    EXPECT_EQ(readFile(target), "old");
+    // Each failure fails alone and logs its reason.
+    static QStringList logged;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& line) { logged << line; });
+    const auto failsWith = [](const QString& from, const QString& to, bool overwrite, const char* reason) {
+        logged.clear();
+        return !copyFileOverwrite(from, to, overwrite) && logged.size() == 1 && logged[0].contains(reason);
+    };
+    EXPECT_TRUE(failsWith(source, target, false, "{target exists}"));
+    EXPECT_TRUE(failsWith(dir.filePath("missing"), target, true, "{source missing}"));
     // A source that cannot be read (a folder) fails without touching the target.
-    EXPECT_FALSE(copyFileOverwrite(dir.path(), target, true));
+    EXPECT_TRUE(failsWith(dir.path(), target, true, "{copy failed}"));
     EXPECT_EQ(readFile(target), "old");
+    EXPECT_TRUE(failsWith(source, dir.filePath("no/folder/version.ini"), true, "{cannot create a temporary file}"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("full") && writeFile(dir.filePath("full/keep"), "keep"));
+    EXPECT_TRUE(failsWith(source, dir.filePath("full"), true, "{cannot replace the target}"));
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(readFile(dir.filePath("full/keep")), "keep");
 
     EXPECT_TRUE(copyFileOverwrite(source, target, true));
     EXPECT_EQ(readFile(target), "new");

@@ -1,12 +1,12 @@
 #pragma once
-// Shared fixture of the account client tests: one simulator for the suite, a
+// Shared fixture of the account client tests: the binary's simulator, a
 // captured log, a fake captcha dialog and bounded waits on the event loop.
 
 #include "account.h"
+#include "logic_support.h"
+#include "olvaneworld.h"
 #include "qtwait.h"
-#include "simulator.h"
 
-#include "core/deployment.h"
 #include "core/pathlayout.h"
 #include "logic/loginmanager.h"
 #include "logic/webdialogs.h"
@@ -15,31 +15,24 @@
 
 #include <QEventLoop>
 #include <QFile>
-#include <QMutex>
 #include <QSignalSpy>
 #include <QStringList>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace accounttest {
 
 namespace account = zavmo::sim::account;
 
-inline QMutex g_logMutex;
-inline QStringList g_log;
-
-inline void captureLog(QtMsgType, const QMessageLogContext&, const QString& message)
-{
-    QMutexLocker locker(&g_logMutex);
-    g_log.append(message);
-}
+// The log of the running test.
+inline std::optional<logictest::LogCapture> g_log;
 
 inline QStringList logLines()
 {
-    QMutexLocker locker(&g_logMutex);
-    return g_log;
+    return g_log ? g_log->lines() : QStringList();
 }
 
 inline QString logText()
@@ -47,6 +40,7 @@ inline QString logText()
     return logLines().join(QLatin1Char('\n'));
 }
 
+using zavmo::test::settle;
 using zavmo::test::waitUntil;
 
 // Answers as the captcha dialog does once its page reached an address: with
@@ -116,32 +110,27 @@ inline std::string lastFinished(const Signals& spies)
     return std::to_string(args.at(0).toInt()) + " " + args.at(1).toString().toStdString();
 }
 
-class AccountTest : public ::testing::Test
+class AccountTest : public OlvaneWorld
 {
 protected:
     static void SetUpTestSuite()
     {
-        sim = new zavmo::test::Simulator();
-        sim->setEnvironment();
-        ASSERT_TRUE(deployment::installTrustedCertificates());
-        qInstallMessageHandler(captureLog);
+        ASSERT_NO_FATAL_FAILURE(startSimulator());
     }
     static void TearDownTestSuite()
     {
-        qInstallMessageHandler(nullptr);
+        g_log.reset();
         setCaptchaDialogFactory(nullptr);
         setThirdLoginDialogFactory(nullptr);
-        delete sim;
-        sim = nullptr;
     }
     void SetUp() override
     {
-        sim->reset();
+        OlvaneWorld::SetUp();
         QFile::remove(getUserInfoPath());
         setCaptchaDialogFactory(nullptr);
         setThirdLoginDialogFactory(nullptr);
-        QMutexLocker locker(&g_logMutex);
-        g_log.clear();
+        g_log.reset();
+        g_log.emplace();
     }
 
     // A client whose time synchronisation has been answered.
@@ -185,10 +174,6 @@ protected:
         waitUntil([&] { return sim->requests(endpoint).size() >= count; }, timeoutMs);
         return sim->requests(endpoint);
     }
-
-    static zavmo::test::Simulator* sim;
 };
-
-inline zavmo::test::Simulator* AccountTest::sim = nullptr;
 
 } // namespace accounttest

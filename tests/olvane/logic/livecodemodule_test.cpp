@@ -31,6 +31,7 @@ namespace {
 
 using logictest::bytesOf;
 using logictest::put;
+using logictest::settle;
 using logictest::waitFor;
 
 const QString kModuleFolder = QStringLiteral("client_download/Olvane/files/ModuleDownload/");
@@ -125,7 +126,7 @@ TEST(LiveCodeModule, FetchUnpackStartAndCallBack)
     EXPECT_TRUE(lines[1].startsWith("open_room_msg error")) << lines[1].constData();
     EXPECT_EQ(lines[2], "open_room_msg ok");
     EXPECT_EQ(lines[3], "liveCodeModuleClose ok");
-    waitFor([] { return false; }, 100);
+    settle(100);
     EXPECT_EQ(calls, QStringList({"broadcast rtmp://127.0.0.1/live/room code-直播", "open 0 开播成功", "close"}));
     // A reinstall ends the running module first.
     ASSERT_TRUE(manager.installModuleZip(kLiveCodeModuleKey, zipAgain));

@@ -4,6 +4,7 @@
 
 #include "accounttest.h"
 
+#include "core/deployment.h"
 #include "core/serverurltable.h"
 #include "core/systemutils.h"
 
@@ -122,7 +123,7 @@ TEST_F(LoginManagerTest, InvalidOffsetSendsASyncWithEachRequestAndTheLocalTimeMi
         const size_t syncs = requests("timeStamp").size();
         LoginManager other;
         waitForRequests("timeStamp", syncs + 1);
-        waitUntil([] { return false; }, 60);
+        settle(60);
         EXPECT_FALSE(other.isServerTimespaceValid()) << mode;
     }
     EXPECT_TRUE(logText().contains("[Logic] by kx LoginManager::isServerTimespaceValid {server timespace is invalid}"));
@@ -216,7 +217,7 @@ TEST_F(LoginManagerTest, EmptyFieldsEndAtOnceWithoutARequest)
     EXPECT_EQ(spies.finished.at(2).at(1).toString(), QStringLiteral("手机号和密码不能为空！"));
     EXPECT_EQ(spies.finished.at(3).at(1).toString(), QStringLiteral("手机号和密码不能为空！"));
     EXPECT_EQ(spies.begin.count(), 0);
-    waitUntil([] { return false; }, 100);
+    settle(100);
     EXPECT_TRUE(requests("loginCheck2").empty());
 }
 
@@ -257,13 +258,13 @@ TEST_F(LoginManagerTest, SavedLoginRestoresTheSessionAndLogoutForgetsIt)
     EXPECT_TRUE(second.getAvatarUrl().isEmpty());
     EXPECT_EQ(saved("longToken").toString(), QString());
     EXPECT_TRUE(saved("autoLogin").toBool());
-    waitUntil([] { return false; }, 100);
+    settle(100);
     EXPECT_EQ(sim->requests().size(), before);
 
     // Nothing to restore now.
     LoginManager third;
     waitUntil([&] { return third.isServerTimespaceValid(); });
-    waitUntil([] { return false; }, 200);
+    settle(200);
     EXPECT_EQ(requests("getShortToken").size(), 1u);
 }
 
@@ -433,7 +434,7 @@ TEST_F(LoginManagerTest, MissingAuthCodeFailsTheRequestInsteadOfSendingIt)
     EXPECT_EQ(spies.rtmpFailed.count(), 1);
     EXPECT_EQ(spies.rtmpFailed.last().at(1).toString(), kBusy);
     EXPECT_EQ(lastFinished(spies), "-1 服务器或网络繁忙，请稍后再试");
-    waitUntil([] { return false; }, 100);
+    settle(100);
     EXPECT_TRUE(requests("get_rtmplist").empty());
     EXPECT_EQ(requests("loginCheck2").size(), 1u);
     EXPECT_TRUE(logText().contains("{no auth code for get_rtmplist}"));

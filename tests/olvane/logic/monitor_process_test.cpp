@@ -12,6 +12,9 @@
 #include <QMutex>
 #include <QVector>
 
+#include <atomic>
+#include <chrono>
+#include <future>
 #include <utility>
 
 using namespace logictest;
@@ -120,9 +123,37 @@ TEST_F(MonitorProcessTest, TheWorkerReportsChangesOnceAndNothingAfterStop)
     monitor.stop();
     const int afterStop = reported().size();
     ASSERT_GT(startTool("ZVShow.exe"), 0);
-    waitFor([] { return false; }, 700);
+    settle(700);
     EXPECT_EQ(reported().size(), afterStop);
     EXPECT_EQ(ignored, 0);
+}
+
+TEST_F(MonitorProcessTest, TheCallbackRunsUnlockedAndStopWakesTheWorker)
+{
+    ZvAppStatusMonitor monitor;
+    monitor.addApp(L"A", record(L"never.exe"));
+    std::promise<void> entered;
+    std::promise<void> answered;
+    std::atomic<bool> answeredInTime{false};
+    std::atomic<int> calls{0};
+    ASSERT_TRUE(monitor.start(2, [&](const std::wstring&, int) {
+        if (calls++ != 0)
+            return;
+        entered.set_value();
+        // Another thread's getter goes through while the callback runs.
+        answeredInTime = answered.get_future().wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    }));
+    ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(3)), std::future_status::ready);
+    EXPECT_TRUE(monitor.hasApp(L"A"));
+    answered.set_value();
+
+    // The worker is woken from its 500 ms wait, not slept out.
+    const auto before = std::chrono::steady_clock::now();
+    monitor.stop();
+    const auto elapsed = std::chrono::steady_clock::now() - before;
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 300);
+    EXPECT_TRUE(answeredInTime);
+    EXPECT_EQ(calls, 1);
 }
 
 } // namespace

@@ -51,7 +51,7 @@ protected:
         // Unchecked, a slow poll would let the caller read the previous
         // request as this one's.
         ASSERT_EQ(waitForRequests("scanAuth", before + 1, 10000).size(), before + 1);
-        waitUntil([] { return false; }, 50);
+        settle(50);
     }
 
     // The code the client sends now, read from one poll.
@@ -254,7 +254,7 @@ TEST_F(QrLoginTest, RetryOn1003IsBounded)
     askForCode(*manager, qr);
     ASSERT_EQ(qr.failed.count(), 1);
     EXPECT_EQ(qr.lastFailure(), "1003 simulated error 1003");
-    waitUntil([] { return false; }, 300);
+    settle(300);
     EXPECT_EQ(requests("scanCode").size(), 4u);
     EXPECT_EQ(qr.failed.count(), 1);
 

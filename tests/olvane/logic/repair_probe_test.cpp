@@ -112,7 +112,7 @@ TEST_F(RepairProbeTest, AnInstallerThatCannotStartFailsWithoutASignal)
     LogCapture log;
     EXPECT_EQ(repair.startRepair(), -1001);
     EXPECT_TRUE(log.contains("NET_Framework4.exe failed,err code : 2"));
-    waitFor([] { return false; }, 300);
+    settle(300);
     EXPECT_EQ(finished, 0);
 }
 

@@ -64,7 +64,7 @@ TEST_F(RepairRunTest, NetFrameworkInstallerRunsOnceAndFixesTheRuntime)
     EXPECT_EQ(repair.startRepair(), 0);
     ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }));
     EXPECT_EQ(finished[0], kNetFrameworkName);
-    waitFor([] { return false; }, 500);
+    settle(500);
     EXPECT_EQ(finished.size(), 1);
     ASSERT_EQ(fake.starts().size(), 1u);
     EXPECT_EQ(fake.starts()[0].args, std::vector<std::string>{"/S"});
@@ -104,7 +104,7 @@ TEST_F(RepairRunTest, DirectXUnpacksItsPackageThenRunsTheToolForTheNetRuntime)
     // The process list cannot be read for 600 ms: the unpack wait goes on
     // instead of taking that for the unpacker's end.
     qputenv("ZAVMO_PROC_ROOT", (dir / "no-proc").toUtf8());
-    waitFor([] { return false; }, 600);
+    settle(600);
     EXPECT_TRUE(fake.waitForStarts("DirectX_Repair_win8.exe", 0, 0).empty());
     qputenv("ZAVMO_PROC_ROOT", "");
     ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }));
@@ -119,7 +119,7 @@ TEST_F(RepairRunTest, DirectXUnpacksItsPackageThenRunsTheToolForTheNetRuntime)
     EXPECT_EQ(fake.waitForStarts("DirectX_Repair_win8.exe", 1, 0).size(), 1u);
     EXPECT_FALSE(repair.needRepair());
     EXPECT_EQ(repair.getInstallerFile(), "DirectX_Repair_win8.exe");
-    waitFor([] { return false; }, 400);
+    settle(400);
     EXPECT_EQ(finished.size(), 1);
 }
 
@@ -132,7 +132,7 @@ TEST_F(RepairRunTest, DirectXPackageThatUnpacksNothingFinishesTheRepairOnce)
     ASSERT_TRUE(QFile::copy("/bin/true", getRepairDir() + "/DirectX.exe"));
     ASSERT_EQ(repair.startRepair(), 0);
     ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }, 5000));
-    waitFor([] { return false; }, 400);
+    settle(400);
     EXPECT_EQ(finished.size(), 1);
     EXPECT_TRUE(repair.needRepair());
 }
@@ -168,7 +168,7 @@ TEST_F(RepairRunTest, AFailedProcessScanIsNotTheInstallersEnd)
     FakeTools::place(getRepairDir().toStdString(), "NET_Framework4.exe");
     qputenv("ZAVMO_PROC_ROOT", (dir / "no-proc").toUtf8());
     ASSERT_EQ(repair.startRepair(), 0);
-    waitFor([] { return false; }, 600);
+    settle(600);
     EXPECT_TRUE(finished.isEmpty());
     qputenv("ZAVMO_PROC_ROOT", "");
     ASSERT_TRUE(waitFor([&] { return finished.size() == 1; }, 3000));

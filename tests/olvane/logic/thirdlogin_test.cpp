@@ -211,7 +211,7 @@ TEST_F(ThirdLoginTest, SecondAddressWithACodeSendsNoSecondSignIn)
     EXPECT_TRUE(manager->loginByWeChat());
     ASSERT_TRUE(waitUntil([&] { return spies.loginEnds() > 0; }));
     EXPECT_EQ(spies.succeeded.count(), 1) << lastFinished(spies);
-    waitUntil([] { return false; }, 200);
+    settle(200);
     EXPECT_EQ(stage("signin").size(), 1u);
     EXPECT_EQ(spies.begin.count(), 1);
     EXPECT_EQ(spies.finished.count(), 0);

@@ -293,7 +293,7 @@ TEST_F(ToolsManagerTest, TasksEndWhenTheirProcessIsGoneButNotOnAFailedScan)
     qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "300");
     qputenv("ZAVMO_PROC_ROOT", (dir / "no-proc").toUtf8());
     ASSERT_TRUE(manager.installLiveTool(kZvToolName, installer("ZVTool_installer.exe"), dir / "zv", 0));
-    waitFor([] { return false; }, 600);
+    settle(600);
     EXPECT_TRUE(rec.installed.size() == 1);
     EXPECT_EQ(manager.getInstallProgress(kZvToolName), 0);
     qputenv("ZAVMO_PROC_ROOT", "");

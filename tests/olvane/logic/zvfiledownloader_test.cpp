@@ -36,6 +36,7 @@ constexpr int kTimeoutMs = 5000;
 
 using logictest::bytesOf;
 using logictest::put;
+using logictest::settle;
 using logictest::waitFor;
 
 struct Event
@@ -98,7 +99,7 @@ protected:
         for (ZvFileDownloader* d : pool->getAllDownloaders())
             d->cancel();
         sim->reset();
-        waitFor([] { return false; }, 50);
+        settle(50);
     }
 
     static QString serve(const QString& name, const QByteArray& bytes)
@@ -262,7 +263,7 @@ TEST_F(Downloads, KeysTheTwentyDownloadersAndStartsThatFetchNothing)
     EXPECT_EQ(outcomes("exists"), QStringList({"finished"}));
     EXPECT_EQ(outcomes("bad"), QStringList({"finished"}));
     EXPECT_EQ(bytesOf(dir.path() + "/f3"), "earlier");
-    waitFor([] { return false; }, 100);
+    settle(100);
     EXPECT_TRUE(sim->requests("files", "path", "/files/idle.bin").empty());
     EXPECT_TRUE(sim->requests("files", "path", "/files/").empty());
     // Each of those gave its downloader back at once.

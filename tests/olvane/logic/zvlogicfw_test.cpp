@@ -2,9 +2,9 @@
 // service's signals are delivered, and what shutdown leaves.
 
 #include "logic_support.h"
+#include "olvaneworld.h"
 #include "recordinglistener.h"
 
-#include "core/deployment.h"
 #include "core/stringconstants.h"
 #include "core/zavmopointing.h"
 #include "logic/loginmanager.h"
@@ -15,7 +15,6 @@
 #include "logic/zvtoolrepair.h"
 
 #include "account.h"
-#include "simulator.h"
 
 #include <gtest/gtest.h>
 
@@ -28,24 +27,10 @@ using namespace logictest;
 
 namespace {
 
-class LogicHubTest : public ::testing::Test
+// The services' start-up requests go to the simulator.
+class LogicHubTest : public OlvaneWorld
 {
 protected:
-    // The services' start-up requests go to the simulator.
-    static void SetUpTestSuite()
-    {
-        sim = new zavmo::test::Simulator();
-        sim->setEnvironment();
-        ASSERT_TRUE(deployment::installTrustedCertificates());
-    }
-    static void TearDownTestSuite()
-    {
-        delete sim;
-        sim = nullptr;
-    }
-
-    void SetUp() override { sim->reset(); }
-
     static std::unique_ptr<ZvLogicFW> initializedHub(RecordingListener& listener)
     {
         auto hub = std::make_unique<ZvLogicFW>();
@@ -53,11 +38,7 @@ protected:
         hub->setLogicListener(&listener);
         return hub;
     }
-
-    static zavmo::test::Simulator* sim;
 };
-
-zavmo::test::Simulator* LogicHubTest::sim = nullptr;
 
 // Calls every slot once, in declaration order, with arguments that tell the
 // operations apart.
@@ -198,7 +179,7 @@ TEST_F(LogicHubTest, AccountAndTaskSignalsArriveFromTheEventLoopOthersAtOnce)
 {
     RecordingListener listener;
     auto hub = initializedHub(listener);
-    waitFor([] { return false; }, 300); // the monitor's first report
+    settle(300); // the monitor's first report
     listener.calls.clear();
     LoginManager* login = hub->getLoginManager();
     ZvLiveToolsManager* tools = hub->getLiveToolsManager();
@@ -239,7 +220,7 @@ TEST_F(LogicHubTest, AccountAndTaskSignalsArriveFromTheEventLoopOthersAtOnce)
 
     listener.calls.clear();
     ASSERT_TRUE(waitFor([&] { return listener.calls.size() >= 14; }, 2000));
-    waitFor([] { return false; }, 50);
+    settle(50);
     QStringList ordered;
     for (const QString& call : listener.calls)
         if (!call.startsWith("1:")) // the monitor may report meanwhile
@@ -276,7 +257,7 @@ TEST_F(LogicHubTest, ShutdownFreesTheServicesOnceAndSilencesTheListener)
     QPointer<LoginManager> login = hub->getLoginManager();
     QPointer<ZvLiveToolsManager> tools = hub->getLiveToolsManager();
     QPointer<ZvToolRepair> repair = hub->getToolRepair(kVcRedistName);
-    waitFor([] { return false; }, 100);
+    settle(100);
 
     // Queued before the shutdown, due after it: dropped.
     emit login->sglLogout();
@@ -288,7 +269,7 @@ TEST_F(LogicHubTest, ShutdownFreesTheServicesOnceAndSilencesTheListener)
     EXPECT_EQ(hub->getLoginManager(), nullptr);
     EXPECT_EQ(hub->getLiveToolsManager(), nullptr);
     EXPECT_EQ(hub->getToolRepair(kVcRedistName), nullptr);
-    waitFor([] { return false; }, 100);
+    settle(100);
     EXPECT_TRUE(listener.calls.isEmpty()) << listener.calls.join(' ').toStdString();
 
     // Later calls: nothing again, nothing rebuilt.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 using namespace platform::rpc;
 
@@ -22,6 +24,31 @@ Json::Value list(std::initializer_list<Json::Value> items)
     for (const Json::Value& item : items)
         value.append(item);
     return value;
+}
+
+// Connects fd (a socket of the caller's) to the service's socket.
+bool connectTo(int fd, const std::string& service)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, Service::socketPath(service).c_str());
+    return ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+// Reads from fd until it has `lines` lines (2 s at most).
+std::string readLines(int fd, long lines)
+{
+    std::string replies;
+    char chunk[512];
+    timeval timeout{2, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    while (std::count(replies.begin(), replies.end(), '\n') < lines) {
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        if (n <= 0)
+            break;
+        replies.append(chunk, static_cast<size_t>(n));
+    }
+    return replies;
 }
 
 } // namespace
@@ -138,26 +165,18 @@ TEST(Rpc, GarbageFromACallerIsAnsweredAndTheServiceGoesOn)
                                           [](const Json::Value&, const CallHandle& call) { complete(call, "pong"); }));
     ASSERT_TRUE(service.start("GarbageService"));
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string path = Service::socketPath("GarbageService");
-    std::strcpy(address.sun_path, path.c_str());
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    const std::string garbage = "not json\n[1,2]\n{\"procedure\":5}\n{\"id\":1,\"procedure\":\"ping\",\"args\":7}\n";
+    ASSERT_TRUE(connectTo(fd, "GarbageService"));
+    // The last line nests deeper than the JSON reader goes: none of it counts.
+    const std::string garbage = "not json\n[1,2]\n{\"procedure\":5}\n{\"id\":1,\"procedure\":\"ping\",\"args\":7}\n"
+                                "{\"procedure\":\"ping\",\"deep\":" +
+                                std::string(1001, '[') + "\n";
     ASSERT_EQ(::send(fd, garbage.data(), garbage.size(), 0), static_cast<ssize_t>(garbage.size()));
-    std::string replies;
-    char chunk[512];
-    timeval timeout{2, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    while (std::count(replies.begin(), replies.end(), '\n') < 4) {
-        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-        ASSERT_GT(n, 0) << replies;
-        replies.append(chunk, static_cast<size_t>(n));
-    }
+    const std::string replies = readLines(fd, 5);
     ::close(fd);
-    EXPECT_EQ(std::count(replies.begin(), replies.end(), '\n'), 4) << replies;
+    EXPECT_EQ(std::count(replies.begin(), replies.end(), '\n'), 5) << replies;
     EXPECT_NE(replies.find("bad request"), std::string::npos);
     EXPECT_NE(replies.find("arguments do not match"), std::string::npos);
+    EXPECT_EQ(replies.find("pong"), std::string::npos) << replies;
 
     Client client;
     ASSERT_TRUE(client.connect("GarbageService", 2000));
@@ -165,4 +184,38 @@ TEST(Rpc, GarbageFromACallerIsAnsweredAndTheServiceGoesOn)
     std::string error;
     ASSERT_TRUE(client.call("ping", Json::Value(Json::arrayValue), &result, &error, 2000)) << error;
     EXPECT_EQ(result.asString(), "pong");
+}
+
+TEST(Rpc, OutOfDescriptorsAcceptingPausesAndIsReportedOnce)
+{
+    std::atomic<int> failures{0};
+    Service service([&](int status) { failures += status == 0; });
+    ASSERT_TRUE(service.registerProcedure("ping", "",
+                                          [](const Json::Value&, const CallHandle& call) { complete(call, "pong"); }));
+    ASSERT_TRUE(service.start("BusyService"));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> filler;
+    for (int d; (d = ::dup(fd)) >= 0;)
+        filler.push_back(d);
+    ASSERT_TRUE(connectTo(fd, "BusyService")); // queued; the service cannot take it
+    timespec before{}, after{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
+    for (int d : filler)
+        ::close(d);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    const double cpu = double(after.tv_sec - before.tv_sec) + double(after.tv_nsec - before.tv_nsec) / 1e9;
+    EXPECT_LT(cpu, 0.2);
+    EXPECT_EQ(failures, 1);
+    // Descriptors free again: the waiting caller is taken and answered.
+    const std::string ping = "{\"id\":1,\"procedure\":\"ping\"}\n";
+    ASSERT_EQ(::send(fd, ping.data(), ping.size(), 0), static_cast<ssize_t>(ping.size()));
+    EXPECT_NE(readLines(fd, 1).find("pong"), std::string::npos);
+    ::close(fd);
 }

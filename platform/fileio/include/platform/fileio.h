@@ -60,4 +60,8 @@ bool readToEnd(int fd, std::string& out);
 // removed first. False, with errno set and path unchanged, on any failure.
 bool replaceFile(const std::string& path, const std::string& content);
 
+// Creates the folder `path` and every missing parent, each new one 0700
+// (owner only). True when `path` is a folder in the end.
+bool makeFolders(const std::string& path);
+
 } // namespace platform::fileio

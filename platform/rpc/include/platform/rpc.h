@@ -38,7 +38,9 @@ class Service
 {
 public:
     // Called on the service thread: 1 for every caller that connected, 0 when
-    // accepting one failed or a peer of another user was refused.
+    // a peer of another user was refused, and 0 once when accepting callers
+    // starts failing (out of descriptors: it is retried every 100 ms until a
+    // caller is accepted again).
     using StatusCallback = std::function<void(int status)>;
 
     explicit Service(StatusCallback onStatus = {});

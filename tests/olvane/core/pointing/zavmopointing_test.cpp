@@ -1,82 +1,41 @@
-#include "core/deployment.h"
 #include "core/zavmopointing.h"
 
-#include "simulator.h"
+#include "logic_support.h"
+#include "olvaneworld.h"
+#include "qtwait.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutex>
 #include <QStringList>
 
 namespace {
 
-QMutex g_logMutex;
-QStringList g_log;
-
-void captureLog(QtMsgType, const QMessageLogContext&, const QString& message)
-{
-    QMutexLocker locker(&g_logMutex);
-    g_log.append(message);
-}
-
-QStringList pointingLog()
-{
-    QMutexLocker locker(&g_logMutex);
-    return g_log.filter(QStringLiteral("Zavmo pointing error"));
-}
-
-// Runs the event loop until the sender has logged `count` reply lines.
-void waitForLogLines(int count, int timeoutMs = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (pointingLog().size() < count && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
+using zavmo::test::waitUntil;
 
 // Runs the event loop until the simulator has recorded `count` events.
 std::vector<Json::Value> waitForEvents(zavmo::test::Simulator& sim, size_t count)
 {
-    QElapsedTimer timer;
-    timer.start();
     std::vector<Json::Value> events;
-    while ((events = sim.requests("pelk2")).size() < count && timer.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    waitUntil([&] { return (events = sim.requests("pelk2")).size() >= count; }, 10000);
     return events;
 }
 
-class ZavmoPointingTest : public ::testing::Test
+class ZavmoPointingTest : public OlvaneWorld
 {
 protected:
-    static void SetUpTestSuite()
+    static void TearDownTestSuite() { setPointingUserProvider(nullptr); }
+
+    QStringList pointingLog() const { return log.lines().filter(QStringLiteral("Zavmo pointing error")); }
+    // Runs the event loop until the sender has logged `count` reply lines.
+    void waitForLogLines(int count, int timeoutMs = 10000)
     {
-        sim = new zavmo::test::Simulator();
-        sim->setEnvironment();
-        ASSERT_TRUE(deployment::installTrustedCertificates());
-        qInstallMessageHandler(captureLog);
-    }
-    static void TearDownTestSuite()
-    {
-        qInstallMessageHandler(nullptr);
-        setPointingUserProvider(nullptr);
-        delete sim;
-        sim = nullptr;
-    }
-    void SetUp() override
-    {
-        sim->reset();
-        QMutexLocker locker(&g_logMutex);
-        g_log.clear();
+        waitUntil([&] { return pointingLog().size() >= count; }, timeoutMs);
     }
 
-    static zavmo::test::Simulator* sim;
+    logictest::LogCapture log;
 };
-
-zavmo::test::Simulator* ZavmoPointingTest::sim = nullptr;
 
 } // namespace
 
@@ -222,4 +181,15 @@ TEST_F(ZavmoPointingTest, UntrustedCertificateFailsLikeANetworkError)
     ASSERT_EQ(pointingLog().size(), 1);
     EXPECT_EQ(pointingLog().first(), "by vobe, Zavmo pointing error: unexpected HTTP response");
     EXPECT_TRUE(untrusted.requests().empty());
+}
+
+// Last in this file: the network stays released for the rest of the run.
+TEST_F(ZavmoPointingTest, AfterTheNetworkIsReleasedEventsAreDroppedWithALogLine)
+{
+    ZavmoPointing::instance()->releaseNetwork();
+    pointEvent(PointClickCust);
+    EXPECT_EQ(log.lines().filter(QStringLiteral("Zavmo pointing: dropped after shutdown")).size(), 1)
+        << log.lines().join('\n').toStdString();
+    zavmo::test::settle(100);
+    EXPECT_TRUE(sim->requests("pelk2").empty());
 }

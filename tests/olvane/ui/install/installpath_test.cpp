@@ -8,7 +8,7 @@
 #include "core/systemutils.h"
 #include "ui/install/installdialogs.h"
 #include "ui/install/zvinstallwidget.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include "logic_support.h"
 #include "modalresponder.h"
@@ -62,9 +62,8 @@ protected:
         config.setZvToolInstallPath(dir / "tools/ZVTool");
         config.setZvShowInstallPath(dir / "tools/ZVShowTool");
         config.setObsStudioInstallPath(dir / "tools/obs-studio");
-        mainWindowLink().config = &config;
+        link->config = &config;
     }
-    void TearDown() override { mainWindowLink() = MainWindowLink{}; }
 
     static QLineEdit* field(QWidget& d) { return d.findChild<QLineEdit*>("ledit_installPath"); }
     static QLabel* label(QWidget& d, const char* name) { return d.findChild<QLabel*>(name); }
@@ -79,6 +78,7 @@ protected:
 
     logictest::TestFolder dir;
     AppConfig config;
+    ScopedMainWindowLink link;
 };
 
 TEST_F(InstallPathDialogTest, EachToolTypeHasItsLookAndConfiguredFolder)

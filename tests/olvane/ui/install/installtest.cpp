@@ -1,12 +1,7 @@
 #include "installtest.h"
 
-#include "core/deployment.h"
 #include "core/pathlayout.h"
 #include "core/serverurltable.h"
-#include "logic/zvlogicfw.h"
-#include "ui/mainwindow/mainwindowlink.h"
-
-#include "faketools.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,46 +10,11 @@
 
 #include <fstream>
 
-std::unique_ptr<zavmo::test::Simulator> InstallDialogTest::sim;
-UILogicListener* InstallDialogTest::listener = nullptr;
-AppConfig* InstallDialogTest::config = nullptr;
-
-namespace {
-
-// Frees what the suites share once every test has run.
-class SharedWorld : public ::testing::Environment
-{
-public:
-    void TearDown() override
-    {
-        mainWindowLink() = MainWindowLink{};
-        ZvLogicFW::shutdownInstance();
-        delete InstallDialogTest::listener;
-        InstallDialogTest::listener = nullptr;
-        delete InstallDialogTest::config;
-        InstallDialogTest::config = nullptr;
-        InstallDialogTest::sim.reset();
-    }
-};
-
-} // namespace
-
 void InstallDialogTest::SetUpTestSuite()
 {
-    if (sim)
-        return;
-    ::testing::AddGlobalTestEnvironment(new SharedWorld);
-    sim = std::make_unique<zavmo::test::Simulator>();
-    sim->setEnvironment();
-    ASSERT_TRUE(deployment::installTrustedCertificates());
     qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "20");
-    ZvLogicFW* hub = ZvLogicFW::instance();
-    ASSERT_TRUE(hub->initialize(0));
-    listener = new UILogicListener;
-    hub->setLogicListener(listener);
-    config = new AppConfig;
-    mainWindowLink().listener = listener;
-    mainWindowLink().config = config;
+    ASSERT_NO_FATAL_FAILURE(listener = startListener());
+    config = sharedConfig();
 }
 
 void InstallDialogTest::SetUp()
@@ -63,8 +23,10 @@ void InstallDialogTest::SetUp()
     QFile::remove(qEnvironmentVariable("ZAVMO_REGISTRY"));
     QDir(getRepairDir()).removeRecursively();
     QDir(cdnFolder()).removeRecursively();
-    sim->reset();
+    OlvaneWorld::SetUp();
     config->setEnvironmentRepairIgnore(false);
+    link->listener = listener;
+    link->config = config;
 }
 
 void InstallDialogTest::TearDown()

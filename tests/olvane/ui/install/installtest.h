@@ -1,28 +1,24 @@
 #pragma once
-// The dialogs' world for one test binary: a simulator serving the static
-// CDN, the program's hub initialised against it, a listener bridging the hub
-// to the dialogs, and a settings object; each test starts from an empty
-// registry, repair folder and Windows root.
+// The dialogs' world for one test binary (OlvaneWorld's): a simulator
+// serving the static CDN, the program's hub initialised against it, a
+// listener bridging the hub to the dialogs, and a settings object; each test
+// starts from an empty registry, repair folder and Windows root.
 
 #include "core/appconfig.h"
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
 
 #include "logic_support.h"
-#include "simulator.h"
-
-#include <gtest/gtest.h>
+#include "olvaneworld.h"
+#include "widgettest.h"
 
 #include <QString>
-#include <QWidget>
 
-#include <memory>
-#include <ostream>
+#include <string>
 
-class InstallDialogTest : public ::testing::Test
+class InstallDialogTest : public OlvaneWorld
 {
 protected:
-    // The hub is made once for the binary (it cannot start again after its
-    // shutdown), by the first suite that needs it.
     static void SetUpTestSuite();
     void SetUp() override;
     void TearDown() override;
@@ -42,24 +38,10 @@ protected:
     static int requestsOf(const QString& url);
 
 public:
-    static std::unique_ptr<zavmo::test::Simulator> sim;
-    static UILogicListener* listener;
-    static AppConfig* config;
+    static inline UILogicListener* listener = nullptr;
+    static inline AppConfig* config = nullptr;
 
 protected:
     logictest::TestFolder dir;
+    ScopedMainWindowLink link;
 };
-
-// Readable failure messages for Chinese texts.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
-// The named child of a dialog; fails the test when missing.
-template <typename T> T* child(QWidget* parent, const char* name)
-{
-    T* w = parent->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}

@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+using logictest::settle;
 using logictest::waitFor;
 
 namespace {
@@ -142,7 +143,7 @@ TEST_F(ObsWizardTest, AFailingInstallerClosesWithTheFailure)
     click(&d, "button_nextStep");
     expectClosedAfterFailure(&d, kInstallFailedText, 1);
     EXPECT_EQ(manager()->getAppInstallStatus(kObsStudioToolName), 0);
-    waitFor([] { return false; }, 200);
+    settle(200);
     EXPECT_TRUE(eventTypes("click_install_succ").isEmpty());
 }
 

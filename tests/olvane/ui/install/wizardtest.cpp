@@ -5,7 +5,7 @@
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include "run_program.h"
 
@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+using logictest::settle;
 using logictest::waitFor;
 
 namespace {
@@ -47,8 +48,8 @@ void WizardTest::SetUp()
     // The tools manager asks the release service for ZVTool's address at
     // start; serving must follow the address it has settled on.
     ASSERT_TRUE(waitFor([] { return installerUrl(kZvToolName).contains("/release/pc/"); }, 5000));
-    record = std::make_unique<ZvInstallAfterUninstall>(listener);
-    mainWindowLink().installAfterUninstall = record.get();
+    // The wizards' record of the suite's listener; each test starts with a fresh one.
+    record.reset(ZvInstallAfterUninstall::forListener(listener));
 }
 
 void WizardTest::TearDown()
@@ -64,10 +65,9 @@ void WizardTest::TearDown()
             return true;
         },
         10000));
-    waitFor([] { return false; }, 30); // its last events
+    settle(30); // its last events
     for (const auto& r : responder.records())
         EXPECT_TRUE(r.expected()) << "unexpected prompt: " << r.texts.join(" | ").toStdString();
-    mainWindowLink().installAfterUninstall = nullptr;
     record.reset();
     fake.killAll();
     sim->reset();

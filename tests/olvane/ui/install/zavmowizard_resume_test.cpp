@@ -14,6 +14,7 @@
 
 #include <QFile>
 
+using logictest::settle;
 using logictest::waitFor;
 using zavmo::test::FakeTools;
 
@@ -51,7 +52,7 @@ TEST_F(ZavmoWizardTest, OpenedAgainItResumesTheDownloadOrTheInstall)
         emit listener->sglLiveToolInstallFinished(kObsStudioToolName);
         emit listener->sglDownloadFinished(kObsStudioToolName, dir / "other/OBS_Studio_installer.exe");
         emit listener->sglDownloadFailed(kZvShowToolName);
-        waitFor([] { return false; }, 50);
+        settle(50);
         EXPECT_EQ(bar(&d, "progressBar_download"), progress);
         EXPECT_EQ(page(&d), 2);
         EXPECT_TRUE(responder.records().isEmpty());

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
+using logictest::settle;
 using logictest::waitFor;
 using zavmo::test::FakeTools;
 
@@ -83,7 +84,7 @@ TEST_F(ZavmoWizardTest, TheEditionPageShowsTheClassicEditionAsInstalledOrNot)
     EXPECT_FALSE(shown(&d, "button_confirmInstall_2"));
     EXPECT_FALSE(shown(&d, "label_clickReload_2"));
     EXPECT_TRUE(shown(&d, "label_testInstalled"));
-    waitFor([] { return false; }, 100);
+    settle(100);
     EXPECT_TRUE(eventTypes("click_install").isEmpty()); // the reinstall label sends none
 }
 
@@ -155,7 +156,7 @@ TEST_F(ZavmoWizardTest, AnInstallerThatInstallsNothingIsReportedAsAFailure)
     expectClosedAfterFailure(&d, kInstallFailedText, 1);
     EXPECT_NE(page(&d), 4);
     EXPECT_EQ(manager()->getAppInstallStatus(kZvToolName), 0);
-    waitFor([] { return false; }, 200);
+    settle(200);
     EXPECT_TRUE(eventTypes("click_install_succ").isEmpty());
 }
 

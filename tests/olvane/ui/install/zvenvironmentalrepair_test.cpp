@@ -9,7 +9,7 @@
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlogicfw.h"
 #include "ui/install/zvenvironmentalrepair.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include "platform/registry.h"
 
@@ -27,6 +27,7 @@
 
 #include <functional>
 
+using logictest::settle;
 using logictest::waitFor;
 using platform::registry::Root;
 using zavmo::test::FakeTools;
@@ -238,22 +239,20 @@ TEST_F(RepairDialogTest, IgnoreSetsTheFlagAndRepairsNothing)
         EXPECT_FALSE(d.isVisible());
         EXPECT_TRUE(config->getEnvironmentRepairIgnore());
     }
-    waitFor([] { return false; }, 200);
+    settle(200);
     EXPECT_TRUE(sim->requests("static_cdn").empty());
     EXPECT_TRUE(fake.starts().empty());
 }
 
 TEST_F(RepairDialogTest, BeforeTheMainWindowRegistersIgnoreKeepsNothing)
 {
-    mainWindowLink() = MainWindowLink{};
     {
+        ScopedMainWindowLink unlinked;
         zvEnvironmentalRepair d({kDirectXName}, 0);
         d.show();
         click(&d, "button_single_Ignore");
         EXPECT_FALSE(d.isVisible());
     }
-    mainWindowLink().listener = listener;
-    mainWindowLink().config = config;
     EXPECT_FALSE(config->getEnvironmentRepairIgnore());
 }
 
@@ -318,7 +317,7 @@ TEST_F(RepairDialogTest, FollowsOnlyItsOwnDownloadAndClosingCancelsIt)
     emit listener->sglUpdateDownloadProgress("other", 99);
     emit listener->sglDownloadFinished("other", "/tmp/other");
     emit listener->sglRepairFinished(kDirectXName); // not repairing yet
-    waitFor([] { return false; }, 50);
+    settle(50);
     EXPECT_NE(label->text(), "99%"); // the real download is far from it
     EXPECT_FALSE(shown(&d, "button_single_RepairSuccessed"));
 
@@ -328,7 +327,7 @@ TEST_F(RepairDialogTest, FollowsOnlyItsOwnDownloadAndClosingCancelsIt)
     click(&d, "button_close");
     EXPECT_FALSE(d.isVisible());
     EXPECT_EQ(mgr->getDownloadProgress(kDirectXName), -1);
-    waitFor([] { return false; }, 300);
+    settle(300);
     EXPECT_FALSE(QFile::exists(getRepairDir() + "/DirectX.exe.download"));
     EXPECT_FALSE(QFile::exists(getRepairDir() + "/DirectX.exe"));
     EXPECT_TRUE(fake.starts().empty());

@@ -7,18 +7,18 @@
 #include "account.h"
 #include "logic_support.h"
 #include "mouse.h"
+#include "olvaneworld.h"
 #include "qtwait.h"
-#include "simulator.h"
+#include "widgettest.h"
 
-#include "core/deployment.h"
 #include "core/pathlayout.h"
 #include "logic/loginmanager.h"
 #include "logic/zvlogicfw.h"
 #include "ui/login/webdialogfactories.h"
 #include "ui/login/zvloginwidget.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/zvtooltip.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
+#include "ui/mainwindow/widgets/zvtooltip.h"
 
 #include <gtest/gtest.h>
 
@@ -37,14 +37,8 @@
 namespace logintest {
 
 namespace account = zavmo::sim::account;
+using zavmo::test::settle;
 using zavmo::test::waitUntil;
-
-template <typename T = QWidget> T* child(const QWidget& parent, const char* name)
-{
-    T* found = parent.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 inline QString toastText(const ZvLoginWidget& dialog)
 {
@@ -121,35 +115,23 @@ template <typename T> void whenShown(QObject* context, std::function<void(T&)> a
     timer->start(20);
 }
 
-// One simulator and the program's hub for the whole suite.
-class LoginDialogTest : public ::testing::Test
+// The simulator, the program's hub and its listener.
+class LoginDialogTest : public OlvaneWorld
 {
 protected:
     static void SetUpTestSuite()
     {
-        sim = new zavmo::test::Simulator();
-        sim->setEnvironment();
-        ASSERT_TRUE(deployment::installTrustedCertificates());
-        listener = new UILogicListener();
-        mainWindowLink().listener = listener;
-        ZvLogicFW* hub = ZvLogicFW::instance();
-        ASSERT_TRUE(hub->initialize(0));
-        hub->setLogicListener(listener);
+        ASSERT_NO_FATAL_FAILURE(listener = startListener());
         registerWebDialogFactories();
         ASSERT_TRUE(waitUntil([] { return manager()->isServerTimespaceValid(); }));
     }
-    static void TearDownTestSuite()
-    {
-        ZvLogicFW::instance()->setLogicListener(nullptr);
-        mainWindowLink() = MainWindowLink();
-        delete listener;
-        listener = nullptr;
-        delete sim;
-        sim = nullptr;
-    }
+    // Requests the suite's last dialog left queued reach the simulator before
+    // the next suite's first reset, not during its first test.
+    static void TearDownTestSuite() { settle(100); }
     void SetUp() override
     {
-        sim->reset();
+        OlvaneWorld::SetUp();
+        link->listener = listener;
         if (manager()->isLogin())
             manager()->logout();
         QFile::remove(getUserInfoPath());
@@ -166,8 +148,8 @@ protected:
         return file.value(QStringLiteral("UserInfo/") + QLatin1String(key)).toString();
     }
 
-    static inline zavmo::test::Simulator* sim = nullptr;
     static inline UILogicListener* listener = nullptr;
+    ScopedMainWindowLink link;
 };
 
 } // namespace logintest

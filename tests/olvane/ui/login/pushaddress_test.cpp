@@ -5,13 +5,12 @@
 
 #include "pushtest.h"
 
-#include "core/deployment.h"
 #include "core/pathlayout.h"
 #include "core/stringconstants.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
 #include "ui/login/zvliveaddressset.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 
 #include "platform/process.h"
 
@@ -19,8 +18,8 @@
 #include "logictest.h"
 #include "modalresponder.h"
 #include "mouse.h"
+#include "olvaneworld.h"
 #include "screenshot.h"
-#include "simulator.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -38,7 +37,6 @@
 using logictest::bytesOf;
 using logictest::put;
 using logictest::waitFor;
-using pushtest::child;
 using zavmo::test::FakeTools;
 using zavmo::test::ModalResponder;
 
@@ -46,8 +44,6 @@ namespace {
 
 const char kAddress[] = "rtmp://push.zavmo.example/live";
 const char kKey[] = "room42?auth=abc";
-
-std::unique_ptr<zavmo::test::Simulator> sim;
 
 // The process scans read the process folder through this link, so that a
 // test can make one scan fail (the link pointing nowhere).
@@ -61,27 +57,6 @@ void pointProcLinkAt(const QString& target)
     QFile::remove(procLink());
     ASSERT_TRUE(QFile::link(target, procLink()));
 }
-
-class World : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        pointProcLinkAt("/proc");
-        qputenv("ZAVMO_PROC_ROOT", procLink().toUtf8());
-        sim = std::make_unique<zavmo::test::Simulator>();
-        sim->setEnvironment();
-        ASSERT_TRUE(deployment::installTrustedCertificates());
-        ASSERT_TRUE(ZvLogicFW::instance()->initialize(0));
-    }
-    void TearDown() override
-    {
-        ZvLogicFW::shutdownInstance();
-        sim.reset();
-    }
-};
-
-const auto* const world = ::testing::AddGlobalTestEnvironment(new World);
 
 QString roaming(const QString& relative)
 {
@@ -126,11 +101,18 @@ private:
     std::function<void(zvMsgTipWidget*)> m_act;
 };
 
-class PushAddressTest : public ::testing::Test
+class PushAddressTest : public OlvaneWorld
 {
 protected:
+    static void SetUpTestSuite()
+    {
+        pointProcLinkAt("/proc");
+        qputenv("ZAVMO_PROC_ROOT", procLink().toUtf8());
+        ASSERT_NO_FATAL_FAILURE(startHub());
+    }
     void SetUp() override
     {
+        OlvaneWorld::SetUp();
         QDir(roaming("OBS")).removeRecursively();
         QDir(roaming("obs-studio")).removeRecursively();
         // OBS classic's current profile is "Live".
@@ -178,7 +160,6 @@ protected:
 // First, so that no earlier test's event can arrive in between.
 TEST_F(PushAddressTest, GetAndConfirmSendTheirEvents)
 {
-    sim->reset();
     zvLiveAddressSet d(kObsStudioToolName, "跳过");
     ModalResponder responder;
     responder.clickButton("button_get");

@@ -1,6 +1,8 @@
 #pragma once
 // Helpers of the push-address dialog tests.
 
+#include "widgettest.h"
+
 #include <gtest/gtest.h>
 
 #include <QByteArray>
@@ -12,23 +14,7 @@
 #include <QVariant>
 #include <QWidget>
 
-#include <ostream>
-
-// Readable failure messages for Chinese texts.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace pushtest {
-
-// The named child of a dialog; fails the test when missing.
-template <typename T = QWidget> T* child(QWidget& parent, const char* name)
-{
-    T* w = parent.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
 
 // What the three dialogs share: size, window title, frameless, dragged by
 // the top 36 pixels, the title strip's text and its close button.

@@ -16,7 +16,6 @@
 #include <QScrollBar>
 #include <QTest>
 
-using pushtest::child;
 using pushtest::expectDialogFrame;
 using pushtest::shellRecord;
 using zavmo::test::ModalResponder;

@@ -175,7 +175,7 @@ TEST_F(LoginFormTest, DialingCodeRowsPutOnlyTheirCodeInTheBox)
     EXPECT_EQ(combo->currentText(), "0086");
 
     combo->showPopup();
-    QTest::qWait(50);
+    settle(50);
     EXPECT_EQ(combo->view()->width(), 300);
     saveScreenshot(*combo->view()->window(), "login_area_codes.png");
     combo->hidePopup();
@@ -287,7 +287,7 @@ TEST_F(LoginDialogTest, FirstCodeWaitsForTheServerTime)
         ZvLoginWidget dialog;
         dialog.show();
         child<QPushButton>(dialog, "button_loginbypsw")->click();
-        waitUntil([] { return false; }, 1300);
+        settle(1300);
         EXPECT_TRUE(requests("scanCode").empty());
         EXPECT_TRUE(requests("scanAuth").empty());
     }

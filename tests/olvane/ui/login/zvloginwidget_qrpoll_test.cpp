@@ -12,11 +12,11 @@ TEST_F(QRLoginTest, PollingRunsOnlyOnTheQRPage)
     ASSERT_TRUE(waitUntil([] { return polls() >= 1; }, 3000));
     child<QPushButton>(dialog, "button_loginbypsw")->click();
     const size_t before = polls();
-    waitUntil([] { return false; }, 1300);
+    settle(1300);
     EXPECT_EQ(polls(), before);
     // A refresh due now asks for nothing off the QR page.
     dialog.timerDone();
-    waitUntil([] { return false; }, 100);
+    settle(100);
     EXPECT_EQ(codes(), 1u);
 
     // Back on the QR page: a new code and polling again.

@@ -178,9 +178,9 @@ TEST_F(WebLoginTest, LinkWithATargetOpensInTheDesktopBrowser)
     for (const char* id : {"help", "file"}) {
         const QRect link = view->page()->mainFrame()->findFirstElement(QStringLiteral("#") + id).geometry();
         QTest::mouseMove(view, link.center());
-        QTest::qWait(20);
+        settle(20);
         QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, link.center());
-        QTest::qWait(50);
+        settle(50);
     }
     // WebKit hands the click on later: wait for the one open.
     waitUntil([&] { return !shell.lines().isEmpty(); }, 5000);

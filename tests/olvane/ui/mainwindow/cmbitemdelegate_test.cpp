@@ -1,5 +1,5 @@
 // The combo delegate: no focus frame, and a signal on a press only.
-#include "ui/mainwindow/cmbitemdelegate.h"
+#include "ui/mainwindow/widgets/cmbitemdelegate.h"
 
 #include <QListView>
 #include <QMouseEvent>

@@ -1,8 +1,8 @@
 // Dragging and resizing frameless windows: hit-test arithmetic, moves by the
 // title area, resizes with the minimum size, cursors, and what the helper
 // swallows or gives back.
-#include "ui/mainwindow/framelesshelper.h"
-#include "ui/mainwindow/framelesshelper_p.h"
+#include "ui/mainwindow/widgets/framelesshelper.h"
+#include "ui/mainwindow/widgets/framelesshelper_p.h"
 
 #include "mouse.h"
 

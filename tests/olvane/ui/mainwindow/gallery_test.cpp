@@ -1,22 +1,23 @@
 // Offscreen screenshots of the shared dialogs and widgets with their style
 // sheets, and a sheet of every image in the bundle, for people to look at.
 // Written to $ZAVMO_GALLERY_DIR, by default gallery/ in the build folder.
-#include "ui/mainwindow/cmbitemdelegate.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/roundheadbutton.h"
+#include "ui/mainwindow/widgets/cmbitemdelegate.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/roundheadbutton.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
+#include "ui/mainwindow/widgets/zvcenterpicturewidget.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/zvtooltip.h"
 #include "ui/mainwindow/zavmomanager.h"
-#include "ui/mainwindow/zvappquittip.h"
-#include "ui/mainwindow/zvcenterpicturewidget.h"
-#include "ui/mainwindow/zvmsgtipwidget.h"
 #include "ui/mainwindow/zvtitlebar.h"
 #include "ui/mainwindow/zvtitlemenu.h"
-#include "ui/mainwindow/zvtooltip.h"
 
 #include "core/appconfig.h"
 #include "core/deployment.h"
 #include "core/stringconstants.h"
 #include "core/systemutils.h"
 #include "imagelist.h"
+#include "qtwait.h"
 #include "screenshot.h"
 #include "simulator.h"
 
@@ -34,6 +35,7 @@
 namespace {
 
 using zavmo::test::galleryDir;
+using zavmo::test::settle;
 
 void save(QWidget& w, const QString& name)
 {
@@ -68,9 +70,10 @@ TEST(Gallery, MessageTips)
 TEST(Gallery, QuitPrompt)
 {
     AppConfig config;
-    mainWindowLink().config = &config;
+    ScopedMainWindowLink link;
+    link->config = &config;
     zvAppQuitTip tip;
-    mainWindowLink().config = nullptr;
+    link->config = nullptr;
     tip.show();
     save(tip, "quit_prompt.png");
 }
@@ -159,10 +162,10 @@ TEST(Gallery, MainWindow)
     zavmoManager window;
     ASSERT_TRUE(window.initialize());
     window.show();
-    QTest::qWait(50); // the queued tool switch of the start
+    settle(50); // the queued tool switch of the start
     save(window, "mainwindow_live.png");
     window.findChild<QPushButton*>("button_OBSLive")->click();
-    QTest::qWait(50);
+    settle(50);
     save(window, "mainwindow_obs.png");
     // The OBS card while an install downloads, as the card shows progress.
     window.findChild<QPushButton*>("button_install_OBS")->hide();

@@ -1,6 +1,5 @@
 #pragma once
-// The main window against one simulator per test binary, with the fake
-// tools: each test gets a fresh window, settings, registry and download
+// The main window against OlvaneWorld's simulator, with the fake tools: each test gets a fresh window, settings, registry and download
 // folder, and the runtimes installed (so starting OBS asks for no repair
 // unless a test takes one away).
 
@@ -8,23 +7,23 @@
 
 #include "account.h"
 #include "core/appconfig.h"
-#include "core/deployment.h"
 #include "core/pathlayout.h"
 #include "core/serverurltable.h"
 #include "core/stringconstants.h"
 #include "logic/loginmanager.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
 
 #include "platform/registry.h"
 #include "platform/runtime.h"
 
 #include "faketools.h"
 #include "modalresponder.h"
+#include "olvaneworld.h"
 #include "qtwait.h"
-#include "simulator.h"
+#include "widgettest.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,14 +34,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
 
 using namespace zavmo::test;
-
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace mainwindowtest {
 
@@ -54,27 +47,16 @@ inline QString cdnPath()
     return QUrl(QString::fromUtf8(obsInstallerUrl())).adjusted(QUrl::RemoveFilename).path().mid(1).chopped(1);
 }
 
-inline std::unique_ptr<Simulator> g_sim;
-
-// The simulator outlives every test; the hub is the program's, shut down
-// with the application object.
-class World : public ::testing::Environment
-{
-public:
-    void TearDown() override { g_sim.reset(); }
-};
-
-class MainWindowTest : public ::testing::Test
+// The hub is the program's, initialised by the window and shut down with
+// the application object.
+class MainWindowTest : public OlvaneWorld
 {
 protected:
     static void SetUpTestSuite()
     {
-        if (g_sim)
+        if (sim)
             return;
-        ::testing::AddGlobalTestEnvironment(new World);
-        g_sim = std::make_unique<Simulator>();
-        g_sim->setEnvironment();
-        ASSERT_TRUE(deployment::installTrustedCertificates());
+        ASSERT_NO_FATAL_FAILURE(startSimulator());
         qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "20");
         // The process list is read through a link to /proc, so that a test
         // can make scans fail without touching the environment while the
@@ -93,7 +75,7 @@ protected:
         QFile::remove(qEnvironmentVariable("ZAVMO_SHELL_RECORD"));
         QDir(getDownloadDir()).removeRecursively();
         QDir(cdnFolder()).removeRecursively();
-        g_sim->reset();
+        OlvaneWorld::SetUp();
         installRuntimes();
         setQuitFunction([this] { ++quits; });
         setSystemTrayAvailableFunction([this] { return trayAvailable; });
@@ -110,25 +92,14 @@ protected:
         window.reset();
         // SIGKILL ends a process a little later: one still in the process
         // list would count as running in the next test's start flow. A
-        // launcher killed mid-start may have started its tool unlogged yet,
-        // so each pass kills again.
-        EXPECT_TRUE(waitUntil(
-            [&] {
-                fake.killAll();
-                return fake.running().empty();
-            },
-            5000));
+        // launcher's tool may start while this runs, so each pass kills again.
+        EXPECT_TRUE(waitUntil([&] { return fake.killAll() == 0; }, 5000));
         setQuitFunction({});
         setSystemTrayAvailableFunction({});
         qunsetenv("ZAVMO_WINDOWS_ROOT");
     }
 
-    template <typename T = QWidget> T* child(const char* name)
-    {
-        T* found = window->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
+    template <typename T = QWidget> T* child(const char* name) { return ::child<T>(window.get(), name); }
     void click(const char* button) { child<QPushButton>(button)->click(); }
     bool shown(const char* name) { return child(name)->isVisibleTo(window.get()); }
 
@@ -161,7 +132,7 @@ protected:
             << installer;
     }
 
-    static QString cdnFolder() { return QString::fromStdString(g_sim->filesRoot()) + "/" + cdnPath(); }
+    static QString cdnFolder() { return QString::fromStdString(sim->filesRoot()) + "/" + cdnPath(); }
     static void serve(const QString& file)
     {
         QDir().mkpath(cdnFolder());
@@ -170,7 +141,7 @@ protected:
     static int downloadsOf(const QString& file)
     {
         int count = 0;
-        for (const auto& r : g_sim->requests())
+        for (const auto& r : sim->requests())
             count += QString::fromStdString(r["path"].asString()).endsWith(cdnPath() + "/" + file) ? 1 : 0;
         return count;
     }
@@ -181,7 +152,7 @@ protected:
         waitUntil(
             [&] {
                 found.clear();
-                for (const auto& r : g_sim->requests("pelk2"))
+                for (const auto& r : sim->requests("pelk2"))
                     if (r["decoded"]["ac"].asString() == name)
                         found.push_back(r["decoded"]);
                 return found.size() >= count;

@@ -1,5 +1,5 @@
 // The round head button: what it paints and where it takes clicks.
-#include "ui/mainwindow/roundheadbutton.h"
+#include "ui/mainwindow/widgets/roundheadbutton.h"
 
 #include "mouse.h"
 

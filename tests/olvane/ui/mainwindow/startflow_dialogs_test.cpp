@@ -16,14 +16,14 @@ TEST_F(StartFlowTest, FailedFetchClosedOrStartingObsDirectly)
     selectInstalledStudio();
     chooseWriteCode();
     logIn();
-    g_sim->setMode("get_rtmplist", "error:5");
+    sim->setMode("get_rtmplist", "error:5");
     ModalResponder responder;
     responder.clickButton("button_close");
     click("button_open_OBS");
     ASSERT_TRUE(waitUntil([&] { return responder.records().size() == 1; }));
     EXPECT_EQ(responder.records().at(0).className, "zvGetRtmpFalseWidget");
     EXPECT_TRUE(requestOver());
-    QTest::qWait(100);
+    settle(100);
     EXPECT_EQ(startsOf("obs32.exe"), 0u);
 
     responder.clickButton("button_reRun_OBS");
@@ -37,7 +37,7 @@ TEST_F(StartFlowTest, FailedFetchClosedOrStartingObsDirectly)
     responder.clickButton("button_reRun_OBS");
     window->on_button_open_OBS_clicked();
     ASSERT_TRUE(waitUntil([&] { return responder.records().size() == 3; }));
-    QTest::qWait(100);
+    settle(100);
     EXPECT_TRUE(started("obs32.exe", 1));
     EXPECT_EQ(events("show_liveset_get_succ", 1, 100).size(), 0u);
 }
@@ -47,7 +47,7 @@ TEST_F(StartFlowTest, FailedFetchByHandInWriteCodeModeStartsOnlyAWrittenAddress)
     selectInstalledStudio();
     chooseWriteCode();
     logIn();
-    g_sim->setMode("get_rtmplist", "error:5");
+    sim->setMode("get_rtmplist", "error:5");
     ModalResponder responder;
     responder.clickButton("button_getRtmp");
     responder.clickButton("button_cancel");
@@ -57,7 +57,7 @@ TEST_F(StartFlowTest, FailedFetchByHandInWriteCodeModeStartsOnlyAWrittenAddress)
     // Write-code mode: the cancel button reads "取消".
     EXPECT_TRUE(responder.records().at(1).texts.contains("取消"));
     EXPECT_TRUE(shellRecord().contains(myRoomPageUrl()));
-    QTest::qWait(100);
+    settle(100);
     EXPECT_EQ(startsOf("obs32.exe"), 0u);
 
     responder.clickButton("button_getRtmp");
@@ -117,7 +117,7 @@ TEST_F(AddressDialogTest, FetchingNeedsALoginAndFetchesAfterIt)
     EXPECT_EQ(responder.records().at(1).className, "ZvLoginWidget");
     EXPECT_EQ(responder.records().at(2).className, "zvLiveAddressSet");
     ASSERT_TRUE(started("obs32.exe", 1));
-    EXPECT_TRUE(g_sim->requests("get_rtmplist").empty());
+    EXPECT_TRUE(sim->requests("get_rtmplist").empty());
     ASSERT_TRUE(waitUntil([&] { return tools()->getAppStatus(kObsStudioToolName) == 2; }));
     ASSERT_TRUE(tools()->killAppProcess(kObsStudioToolName));
     ASSERT_TRUE(waitUntil([&] { return tools()->getAppStatus(kObsStudioToolName) == 1; }));
@@ -143,7 +143,7 @@ TEST_F(AddressDialogTest, ARunningObsKeptRunningEndsTheFlow)
     window->on_button_open_OBS_clicked();
     ASSERT_EQ(responder.records().size(), 2);
     EXPECT_TRUE(responder.records().at(1).texts.contains(kObsRestartPromptText));
-    QTest::qWait(100);
+    settle(100);
     EXPECT_TRUE(started("obs32.exe", 1));
     EXPECT_TRUE(studioServer().isEmpty());
     EXPECT_EQ(tools()->getAppStatus(kObsStudioToolName), 2);
@@ -179,7 +179,7 @@ TEST_F(RestartTest, RefusedRestartWritesNothing)
     EXPECT_TRUE(responder.records().at(0).texts.contains(kObsRestartPromptText));
     EXPECT_TRUE(responder.records().at(0).texts.contains("重启OBS"));
     ASSERT_TRUE(requestOver());
-    QTest::qWait(100);
+    settle(100);
     EXPECT_TRUE(studioServer().isEmpty());
     EXPECT_TRUE(started("obs32.exe", 1));
     EXPECT_EQ(tools()->getAppStatus(kObsStudioToolName), 2);
@@ -222,7 +222,7 @@ TEST_F(RestartTest, ConfirmedRestartWritesRelaunchesAndIgnoresTheScanBetween)
     EXPECT_FALSE(FakeTools::isRunning(starts.front().pid, "obs32.exe"));
     EXPECT_EQ(studioServer(), QString::fromUtf8(account::kRtmpSendUrl));
     ASSERT_TRUE(waitUntil([&] { return shown("label_OBS_broadcast_tip"); }));
-    QTest::qWait(700);
+    settle(700);
     ASSERT_EQ(responder.records().size(), 1);
     EXPECT_TRUE(shown("label_OBS_broadcast_tip"));
 
@@ -238,7 +238,7 @@ TEST_F(RestartTest, ConfirmedRestartWritesRelaunchesAndIgnoresTheScanBetween)
     EXPECT_TRUE(responder.records().at(1).texts.contains(kObsClosedPromptText));
     EXPECT_TRUE(responder.records().at(1).texts.contains("忽略"));
     EXPECT_TRUE(events("click_remind_close", 1, 100).empty());
-    QTest::qWait(300);
+    settle(300);
     EXPECT_TRUE(shown("button_running_OBS"));
 }
 
@@ -275,7 +275,7 @@ TEST_F(StartFlowTest, ARequestEndsOnlyOnce)
     selectInstalledStudio();
     chooseWriteCode();
     logIn();
-    g_sim->setMode("get_rtmplist", "stall");
+    sim->setMode("get_rtmplist", "stall");
     ModalResponder responder;
     click("button_open_OBS");
     EXPECT_FALSE(window->isEnabled());
@@ -291,14 +291,14 @@ TEST_F(StartFlowTest, ARequestEndsOnlyOnce)
     window->sltGetRtmpInfoSuccessed("rtmp://127.0.0.1/late", "late");
     window->sltGetRtmpInfoFailed(-1, "late");
     window->sltGetLiveCodeTimeout();
-    QTest::qWait(100);
+    settle(100);
     EXPECT_TRUE(responder.records().isEmpty())
         << responder.records().at(0).className.toStdString() << " "
         << responder.records().at(0).texts.join('|').toStdString();
     EXPECT_EQ(studioServer(), "rtmp://127.0.0.1/first");
     EXPECT_EQ(events("show_liveset_get_succ").size(), 1u);
     EXPECT_TRUE(started("obs32.exe", 1));
-    g_sim->reset();
+    sim->reset();
 }
 
 } // namespace

@@ -56,7 +56,7 @@ TEST_F(StartFlowTest, MainRoadFromTheCardToTheOpenRoomAndBack)
     EXPECT_EQ(json.value("type").toString(), "rtmp_custom");
     EXPECT_EQ(json.value("settings").toObject().value("server").toString(), QString::fromUtf8(account::kRtmpSendUrl));
     EXPECT_EQ(json.value("settings").toObject().value("key").toString(), QString::fromUtf8(account::kRtmpSendLive));
-    EXPECT_EQ(g_sim->requests("start_liveroom").size(), 1u);
+    EXPECT_EQ(sim->requests("start_liveroom").size(), 1u);
 
     ASSERT_TRUE(waitUntil([&] { return shown("button_running_OBS"); }));
     EXPECT_TRUE(shown("label_OBS_broadcast_tip"));
@@ -68,7 +68,7 @@ TEST_F(StartFlowTest, MainRoadFromTheCardToTheOpenRoomAndBack)
     ASSERT_TRUE(waitUntil([&] { return responder.records().size() == 1; }));
     EXPECT_TRUE(responder.records().at(0).texts.contains(kObsClosedPromptText));
     EXPECT_TRUE(responder.records().at(0).texts.contains("关闭直播"));
-    EXPECT_TRUE(waitUntil([&] { return g_sim->requests("zhubo_closeroom").size() == 1; }));
+    EXPECT_TRUE(waitUntil([&] { return sim->requests("zhubo_closeroom").size() == 1; }));
     EXPECT_EQ(events("click_remind_close").size(), 1u);
     ASSERT_TRUE(waitUntil([&] { return shown("button_open_OBS"); }));
     EXPECT_FALSE(shown("label_OBS_broadcast_tip"));
@@ -80,7 +80,7 @@ TEST_F(StartFlowTest, AServerThatNeverAnswersGivesUpAfterFiveSeconds)
     selectInstalledStudio();
     chooseWriteCode();
     logIn();
-    g_sim->setMode("get_rtmplist", "stall");
+    sim->setMode("get_rtmplist", "stall");
     ModalResponder responder;
     responder.clickButton("button_close");
     QElapsedTimer clock;
@@ -93,8 +93,8 @@ TEST_F(StartFlowTest, AServerThatNeverAnswersGivesUpAfterFiveSeconds)
     EXPECT_EQ(responder.records().at(0).className, "zvGetRtmpFalseWidget");
     EXPECT_TRUE(requestOver());
     EXPECT_EQ(events("click_liveset_get").size(), 1u);
-    g_sim->reset(); // the held reply is let go, and the log emptied
-    QTest::qWait(200);
+    sim->reset(); // the held reply is let go, and the log emptied
+    settle(200);
     EXPECT_TRUE(events("show_liveset_get_succ", 1, 100).empty());
     EXPECT_EQ(responder.records().size(), 1);
     EXPECT_EQ(startsOf("obs32.exe"), 0u);

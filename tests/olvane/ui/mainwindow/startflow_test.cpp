@@ -17,7 +17,7 @@ TEST_F(StartFlowTest, NothingHappensForAnObsThatIsNotInstalled)
     child<QRadioButton>("radio_studio")->click();
     ModalResponder responder;
     window->on_button_open_OBS_clicked();
-    QTest::qWait(50);
+    settle(50);
     EXPECT_TRUE(responder.records().isEmpty());
     EXPECT_TRUE(shown("button_install_OBS"));
     EXPECT_EQ(startsOf("obs32.exe"), 0u);
@@ -74,7 +74,7 @@ TEST_F(StartFlowTest, RelayWithoutTheCompanionOffersToInstallIt)
     EXPECT_EQ(responder.records().at(0).className, "zvInstallWidget");
     EXPECT_TRUE(responder.records().at(0).texts.contains(kInstallZvToolText));
     EXPECT_EQ(window->getCurrentToolName(), kObsStudioToolName);
-    EXPECT_TRUE(g_sim->requests("static_cdn").empty());
+    EXPECT_TRUE(sim->requests("static_cdn").empty());
     EXPECT_EQ(events("click_install").at(0)["e"]["type"], 1);
 
     // A folder confirmed: the companion's installer downloads and its card
@@ -128,7 +128,7 @@ TEST_F(StartFlowTest, RelayWhereObsFailsStartsNoCompanion)
         return shown;
     }();
     EXPECT_TRUE(responder.records().at(0).texts.contains(kLaunchToolFailedText));
-    QTest::qWait(100);
+    settle(100);
     EXPECT_EQ(startsOf("Tresk.exe"), 0u);
     EXPECT_EQ(companionStartPage(), 3);
 }
@@ -143,7 +143,7 @@ TEST_F(StartFlowTest, RelayWithTheCompanionRunningStartsBothOnlyWhenConfirmed)
     click("button_open_OBS");
     ASSERT_EQ(responder.records().size(), 1);
     EXPECT_TRUE(responder.records().at(0).texts.contains(kCompanionStartedText));
-    QTest::qWait(100);
+    settle(100);
     EXPECT_EQ(startsOf("obs32.exe"), 0u);
     EXPECT_EQ(startsOf("Tresk.exe"), 1u);
     EXPECT_FALSE(shellRecord().contains(guildHelpArticleUrl()));
@@ -169,8 +169,8 @@ TEST_F(StartFlowTest, WriteCodeWithTheLoginCancelledRequestsNothing)
     ASSERT_EQ(responder.records().size(), 1);
     EXPECT_EQ(responder.records().at(0).className, "ZvLoginWidget");
     EXPECT_TRUE(window->isEnabled());
-    QTest::qWait(100);
-    EXPECT_TRUE(g_sim->requests("get_rtmplist").empty());
+    settle(100);
+    EXPECT_TRUE(sim->requests("get_rtmplist").empty());
     EXPECT_TRUE(events("click_liveset_get", 1, 200).empty());
     EXPECT_EQ(startsOf("obs32.exe"), 0u);
 }
@@ -198,7 +198,7 @@ TEST_F(StartFlowTest, WriteCodeAfterALoginWritesTheAddressAndStartsObs)
     ASSERT_EQ(responder.records().size(), 1);
     EXPECT_EQ(events("click_liveset_get").size(), 1u);
     EXPECT_EQ(events("show_liveset_get_succ").size(), 1u);
-    EXPECT_EQ(g_sim->requests("start_liveroom").size(), 1u);
+    EXPECT_EQ(sim->requests("start_liveroom").size(), 1u);
 }
 
 TEST_F(StartFlowTest, AnAddressThatCannotBeWrittenStartsNothing)
@@ -219,7 +219,7 @@ TEST_F(StartFlowTest, AnAddressThatCannotBeWrittenStartsNothing)
     ASSERT_TRUE(waitUntil([&] { return responder.records().size() == 1; }));
     EXPECT_TRUE(responder.records().at(0).texts.filter("推流设置保存失败").size() == 1);
     EXPECT_TRUE(window->isEnabled());
-    QTest::qWait(100);
+    settle(100);
     EXPECT_EQ(startsOf("obs32.exe"), 0u);
     EXPECT_FALSE(shown("label_OBS_broadcast_tip"));
     ASSERT_TRUE(service.open(QIODevice::ReadOnly));

@@ -1,6 +1,6 @@
 // The bridge: each of the 22 listener operations emits exactly its own
 // signal, with the same arguments, and the signals keep the interface order.
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
 
 #include <QMetaMethod>
 #include <QSignalSpy>

@@ -13,9 +13,10 @@
 #include "logic/loginmanager.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/zvappquittip.h"
+#include "ui/install/zvinstallafteruninstall.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
 
 #include "faketools.h"
 #include "modalresponder.h"
@@ -30,6 +31,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -55,6 +57,7 @@ TEST_F(MainWindowTest, StartUpBuildsTheWindowAndLinksIt)
     ASSERT_NE(window->getLogicListener(), nullptr);
     EXPECT_EQ(mainWindowLink().config, window->getConfig());
     EXPECT_EQ(mainWindowLink().listener, window->getLogicListener());
+    EXPECT_EQ(mainWindowLink().settingsHost, window.get());
     EXPECT_EQ(window->getCurrentToolName(), kZvToolName);
 
     EXPECT_EQ(window->size(), QSize(942, 622));
@@ -89,7 +92,11 @@ TEST_F(MainWindowTest, StartUpBuildsTheWindowAndLinksIt)
 
 TEST_F(MainWindowTest, TeardownDetachesTheListenerAndClearsTheLink)
 {
+    // The wizards' reinstall record goes with the listener.
+    QPointer<ZvInstallAfterUninstall> record = ZvInstallAfterUninstall::forListener(window->getLogicListener());
+    EXPECT_EQ(ZvInstallAfterUninstall::forListener(window->getLogicListener()), record);
     window.reset();
+    EXPECT_TRUE(record.isNull());
     EXPECT_EQ(zavmoManager::instance(), nullptr);
     EXPECT_EQ(mainWindowLink().window, nullptr);
     EXPECT_EQ(mainWindowLink().listener, nullptr);
@@ -126,7 +133,7 @@ TEST_F(MainWindowTest, ClosingOnlyHidesOrMinimisesWithoutATray)
     window->close();
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->isMinimized());
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 }
 
@@ -144,7 +151,7 @@ TEST_F(MainWindowTest, CloseButtonInTrayModeHidesOrMinimisesWithoutATray)
     close->click();
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->isMinimized());
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 }
 
@@ -182,7 +189,7 @@ TEST_F(MainWindowTest, PromptAnswersAndCancels)
     EXPECT_FALSE(onDisk.getShowCloseTipEnable());
     EXPECT_EQ(onDisk.getCloseMode(), CLOSE_TO_TRAY);
     EXPECT_FALSE(config->getShowCloseTipEnable());
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 }
 
@@ -211,7 +218,7 @@ TEST_F(MainWindowTest, TraySlots)
     window->onPopupMenu(nullptr);
     QAction other(QStringLiteral("打开"));
     window->onPopupMenu(&other);
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
     EXPECT_TRUE(window->isVisible());
 
@@ -230,7 +237,7 @@ TEST_F(MainWindowTest, TraySlots)
 
 TEST_F(MainWindowTest, LoginStateTitleBarAndBanners)
 {
-    g_sim->setMode("checkAnchorInGuild", "reply:notin");
+    sim->setMode("checkAnchorInGuild", "reply:notin");
     LoginManager* login = ZvLogicFW::instance()->getLoginManager();
     ASSERT_TRUE(waitUntil([&] { return login->isServerTimespaceValid(); }));
     auto* loginButton = child("TitleBar")->findChild<QPushButton*>("Button_login");
@@ -242,9 +249,9 @@ TEST_F(MainWindowTest, LoginStateTitleBarAndBanners)
     login->loginByNickName(QString::fromUtf8(account::kNickName), QString::fromUtf8(account::kPassword), false);
     ASSERT_TRUE(waitUntil([&] { return loginButton->text() == QString::fromUtf8(account::kDisplayName); }));
     // The window asks whether the anchor belongs to a guild.
-    ASSERT_TRUE(waitUntil([] { return !g_sim->requests("checkAnchorInGuild").empty(); }, 5000));
-    ASSERT_EQ(g_sim->requests("checkAnchorInGuild").size(), 1u);
-    QTest::qWait(50);
+    ASSERT_TRUE(waitUntil([] { return !sim->requests("checkAnchorInGuild").empty(); }, 5000));
+    ASSERT_EQ(sim->requests("checkAnchorInGuild").size(), 1u);
+    settle(50);
     ASSERT_FALSE(login->isInGuild());
     window->sltSwitchAdvertising();
     EXPECT_TRUE(shown("button_guild"));
@@ -382,7 +389,7 @@ TEST_F(MainWindowTest, FailedDownloadOrInstallSaysSoAndHidesTheProgress)
 TEST_F(MainWindowTest, CancelledDownloadHidesTheProgress)
 {
     serve("OBS_installer.exe");
-    g_sim->setMode("static_cdn", "throttle:20000");
+    sim->setMode("static_cdn", "throttle:20000");
     click("button_OBSLive");
     ASSERT_TRUE(waitUntil([&] { return shown("button_install_OBS"); }));
     click("button_install_OBS");
@@ -391,7 +398,7 @@ TEST_F(MainWindowTest, CancelledDownloadHidesTheProgress)
     EXPECT_FALSE(shown("progressBar_OBS"));
     EXPECT_FALSE(shown("label_progressValue_2"));
     EXPECT_EQ(child<QProgressBar>("progressBar_OBS")->value(), 0);
-    QTest::qWait(100);
+    settle(100);
     EXPECT_TRUE(shown("button_install_OBS"));
     EXPECT_TRUE(fake.starts().empty());
 }
@@ -413,8 +420,8 @@ TEST_F(MainWindowTest, CompanionAndStudioAskForTheirFolderFirst)
     EXPECT_TRUE(responder.records().at(0).texts.contains(kInstallZvToolText));
     EXPECT_TRUE(responder.records().at(1).texts.contains(kInstallObsText));
     // Not confirmed: nothing is downloaded.
-    QTest::qWait(100);
-    EXPECT_TRUE(g_sim->requests("static_cdn").empty());
+    settle(100);
+    EXPECT_TRUE(sim->requests("static_cdn").empty());
     EXPECT_FALSE(shown("progressBar_OBS"));
 }
 
@@ -528,7 +535,7 @@ TEST_F(MainWindowTest, ObsStoppingWithoutAnOpenRoomAsksNothing)
     ModalResponder responder;
     window->getLogicListener()->onUpdateAppStatus(kObsClassicToolName, 1);
     window->getLogicListener()->onUpdateAppStatus(kObsStudioToolName, 0);
-    QTest::qWait(50);
+    settle(50);
     EXPECT_TRUE(responder.records().isEmpty());
 }
 

@@ -1,13 +1,14 @@
 // The quit prompt: its form, the mode it shows, and what each button does to
 // the settings in memory and on disk.
-#include "ui/mainwindow/zvappquittip.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
 
 #include "core/appconfig.h"
 #include "core/pathlayout.h"
 #include "core/systemutils.h"
 #include "formcheck.h"
 #include "modalresponder.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "widgettest.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -23,13 +24,6 @@ using namespace zavmo::test;
 
 namespace {
 
-template <typename T> T* child(QWidget& w, const char* name)
-{
-    T* found = w.findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
-
 class QuitTipTest : public ::testing::Test
 {
 protected:
@@ -37,9 +31,8 @@ protected:
     {
         QFile::remove(getSystemSettingPath());
         config = std::make_unique<AppConfig>();
-        mainWindowLink().config = config.get();
+        link->config = config.get();
     }
-    void TearDown() override { mainWindowLink().config = nullptr; }
 
     // The settings as the file holds them now.
     QVariant stored(const char* key) const
@@ -48,6 +41,7 @@ protected:
     }
 
     std::unique_ptr<AppConfig> config;
+    ScopedMainWindowLink link;
 };
 
 TEST_F(QuitTipTest, FormTextsGeometryAndStyle)
@@ -139,7 +133,7 @@ TEST_F(QuitTipTest, CancelAndCloseChangeNothing)
 
 TEST_F(QuitTipTest, WithoutSettingsNothingIsCheckedAndConfirmStillAccepts)
 {
-    mainWindowLink().config = nullptr;
+    link->config = nullptr;
     zvAppQuitTip tip;
     EXPECT_FALSE(child<QRadioButton>(tip, "radio_btn_hide")->isChecked());
     EXPECT_FALSE(child<QRadioButton>(tip, "radio_btn_quit")->isChecked());

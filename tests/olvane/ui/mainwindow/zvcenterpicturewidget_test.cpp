@@ -1,6 +1,6 @@
 // The preview carousel: which picture and markers show as the arrows and the
 // tool switches go, and the arrows' visibility with the mouse.
-#include "ui/mainwindow/zvcenterpicturewidget.h"
+#include "ui/mainwindow/widgets/zvcenterpicturewidget.h"
 
 #include "core/stringconstants.h"
 

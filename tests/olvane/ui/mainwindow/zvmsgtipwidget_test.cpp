@@ -1,5 +1,5 @@
 // The message tip: its form, texts and results.
-#include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 
 #include "core/systemutils.h"
 #include "modalresponder.h"

@@ -13,8 +13,8 @@
 #include "logic/zvlivetoolsmanager.h"
 #include "modalresponder.h"
 #include "screenshot.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/zvappquittip.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
 
 #include <QApplication>
 #include <QDir>
@@ -68,7 +68,8 @@ protected:
     void SetUp() override
     {
         HubTest::SetUp();
-        mainWindowLink().window = &host;
+        link->window = &host;
+        link->settingsHost = &host;
         QDir().mkpath(getDesktopDir());
     }
 
@@ -197,7 +198,7 @@ TEST_F(SettingDialogTest, CompanionToolsNeedNoLaunchPathAndTheLinkDoesNothing)
         ModalResponder responder;
         responder.chooseFile(file("obs", "OBS.exe"));
         QTest::mousePress(child<QLabel>(dialog, "label_find_launch"), Qt::LeftButton);
-        QTest::qWait(50);
+        settle(50);
         EXPECT_TRUE(responder.records().isEmpty()) << tool.toStdString();
         EXPECT_TRUE(host.updates.isEmpty());
     }
@@ -317,7 +318,7 @@ TEST_F(SettingDialogTest, FailedSaveIsLoggedAndTheDialogStillCloses)
     logictest::LogCapture log;
     // Told in the main window's toast once the dialog is closed.
     QStringList toasts;
-    mainWindowLink().toast = [&](const QString& text) { toasts << text + (dialog.isVisible() ? " (open)" : ""); };
+    link->toast = [&](const QString& text) { toasts << text + (dialog.isVisible() ? " (open)" : ""); };
     ModalResponder responder;
     responder.clickButton("button_close");
     dialog.exec();
@@ -349,7 +350,7 @@ TEST_F(SettingDialogTest, EscapeKeepsTheOldModeAndTheSavedPickedPath)
 
 TEST_F(SettingDialogTest, WithoutSettingsNothingIsShownNorSaved)
 {
-    mainWindowLink().config = nullptr;
+    link->config = nullptr;
     toolsManager()->setLaunchPath(kObsClassicToolName, file("obs", "OBS.exe"));
     host.tool = kObsClassicToolName;
     zvSystemSettingDlg dialog;

@@ -17,11 +17,12 @@
 #include "mouse.h"
 #include "qtwait.h"
 #include "simulator.h"
-#include "ui/mainwindow/mainwindowlink.h"
-#include "ui/mainwindow/roundheadbutton.h"
-#include "ui/mainwindow/uilogiclistener.h"
-#include "ui/mainwindow/zvappquittip.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
+#include "ui/mainwindow/widgets/roundheadbutton.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
 #include "ui/mainwindow/zvtitlemenu.h"
+#include "widgettest.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -39,13 +40,6 @@ using namespace zavmo::test;
 
 namespace {
 
-template <typename T = QWidget> T* child(QWidget& w, const char* name)
-{
-    T* found = w.findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
-
 // A stand-in main window holding the title bar, linked as the main window.
 class TitleBarTest : public ::testing::Test
 {
@@ -56,7 +50,7 @@ protected:
         window.resize(942, 622);
         titleBar = new zvTitleBar(&window);
         titleBar->setGeometry(11, 11, 920, 120);
-        mainWindowLink().window = &window;
+        link->window = &window;
         setQuitFunction([this] { ++quits; });
         setSystemTrayAvailableFunction([this] { return trayAvailable; });
         window.show();
@@ -64,7 +58,6 @@ protected:
     }
     void TearDown() override
     {
-        mainWindowLink() = MainWindowLink();
         setQuitFunction({});
         setSystemTrayAvailableFunction({});
     }
@@ -73,7 +66,7 @@ protected:
         config = std::make_unique<AppConfig>();
         config->setCloseMode(closeMode);
         config->setShowCloseTipEnable(showTip);
-        mainWindowLink().config = config.get();
+        link->config = config.get();
     }
 
     QWidget window;
@@ -81,6 +74,7 @@ protected:
     std::unique_ptr<AppConfig> config;
     int quits = 0;
     bool trayAvailable = true;
+    ScopedMainWindowLink link;
 };
 
 TEST_F(TitleBarTest, FormAndStartState)
@@ -149,7 +143,7 @@ TEST_F(TitleBarTest, CloseWithoutPromptInTrayModeHidesOrMinimisesWithoutATray)
     child<QPushButton>(*titleBar, "button_close")->click();
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.isMinimized());
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
     // The settings were saved before anything else.
     EXPECT_TRUE(QFile::exists(getSystemSettingPath()));
@@ -168,7 +162,7 @@ TEST_F(TitleBarTest, CancelledPromptLeavesWindowAndSettings)
         EXPECT_EQ(config->getCloseMode(), CLOSE_QUIT);
         EXPECT_TRUE(config->getShowCloseTipEnable());
     }
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 }
 
@@ -193,7 +187,7 @@ TEST_F(TitleBarTest, ChoiceMadeInThePromptCounts)
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(config->getCloseMode(), CLOSE_TO_TRAY);
     EXPECT_FALSE(config->getShowCloseTipEnable());
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 
     // Asked no more: the next close hides at once.
@@ -209,7 +203,7 @@ TEST_F(TitleBarTest, QuitModeHidesAtOnceAndQuitsLater)
     child<QPushButton>(*titleBar, "button_close")->click();
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(quits, 0);
-    QTest::qWait(30);
+    settle(30);
     EXPECT_EQ(quits, 0);
     ASSERT_TRUE(waitUntil([&] { return quits == 1; }, 5000));
 }
@@ -225,14 +219,14 @@ TEST_F(TitleBarTest, CloseOfATitleBarWithoutParentDoesNothing)
 {
     zvTitleBar alone;
     alone.findChild<QPushButton*>("button_close")->click();
-    QTest::qWait(150);
+    settle(150);
     EXPECT_EQ(quits, 0);
 }
 
 TEST_F(TitleBarTest, StaleAvatarsAreDeletedOtherDownloadsIgnored)
 {
     UILogicListener listener;
-    mainWindowLink().listener = &listener;
+    link->listener = &listener;
     titleBar->initialize();
     const QString stale = QDir::temp().filePath("old_middle");
     const QString other = QDir::temp().filePath("obs.exe");
@@ -293,13 +287,13 @@ TEST_F(TitleBarTest, LoginStateFollowsTheListener)
         ModalResponder responder;
         login->click();
         mousePress(child(*titleBar, "label_myRoom"), QPoint(2, 2));
-        QTest::qWait(50);
+        settle(50);
         EXPECT_TRUE(responder.records().isEmpty());
     }
 
     ASSERT_TRUE(hub->initialize(0));
     UILogicListener listener;
-    mainWindowLink().listener = &listener;
+    link->listener = &listener;
     hub->setLogicListener(&listener);
     titleBar->initialize();
     LoginManager* manager = hub->getLoginManager();

@@ -1,6 +1,8 @@
 // The toast without waiting for its timers: placement, colours, animations
 // and the end of the fade.
-#include "ui/mainwindow/zvtooltip.h"
+#include "ui/mainwindow/widgets/zvtooltip.h"
+
+#include "qtwait.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -8,6 +10,8 @@
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+using zavmo::test::settle;
 
 namespace {
 
@@ -47,7 +51,7 @@ TEST(ZvToolTip, TakesNeitherTheFocusNorMouseInput)
     field->setFocus();
     ZvToolTip tip(&owner);
     tip.showMessage("用户名或密码为空!");
-    QTest::qWait(50);
+    settle(50);
     EXPECT_EQ(QApplication::focusWidget(), field);
     EXPECT_EQ(QApplication::activeWindow(), &owner);
     EXPECT_TRUE(tip.windowFlags().testFlag(Qt::WindowTransparentForInput));
@@ -90,7 +94,7 @@ TEST(ZvToolTip, AMessageWhileVisibleOnlyReplacesTheText)
     ASSERT_NE(timer, nullptr);
     EXPECT_TRUE(timer->isActive());
     EXPECT_EQ(timer->interval(), 3000);
-    QTest::qWait(50);
+    settle(50);
     const int left = timer->remainingTime();
     const QVariant slideStart = animation(tip, "geometry")->startValue();
     tip.showMessage("second");

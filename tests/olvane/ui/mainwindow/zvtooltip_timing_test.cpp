@@ -1,10 +1,14 @@
 // The toast's life in real time: two messages within three seconds, and the
 // toast still goes 3.5 seconds after the first.
-#include "ui/mainwindow/zvtooltip.h"
+#include "ui/mainwindow/widgets/zvtooltip.h"
+
+#include "qtwait.h"
 
 #include <QElapsedTimer>
 #include <QTest>
 #include <gtest/gtest.h>
+
+using zavmo::test::settle;
 
 TEST(ZvToolTipTiming, SecondMessageKeepsTheFirstMessagesSchedule)
 {
@@ -17,11 +21,11 @@ TEST(ZvToolTipTiming, SecondMessageKeepsTheFirstMessagesSchedule)
     QElapsedTimer clock;
     clock.start();
     tip.showMessage("first");
-    QTest::qWait(300);
+    settle(300);
     tip.showMessage("second");
     EXPECT_EQ(tip.text(), "second");
 
-    QTest::qWait(2600 - static_cast<int>(clock.elapsed()));
+    settle(2600 - static_cast<int>(clock.elapsed()));
     EXPECT_TRUE(tip.isVisible());
     EXPECT_NEAR(tip.windowOpacity(), 0.7, 0.01) << "no fade before three seconds";
 

@@ -1,4 +1,4 @@
-#include "ui/mainwindow/zvtooltip.h"
+#include "ui/mainwindow/widgets/zvtooltip.h"
 
 #include <QPainter>
 #include <QPropertyAnimation>

@@ -1,5 +1,5 @@
-#include "ui/mainwindow/framelesshelper.h"
-#include "ui/mainwindow/framelesshelper_p.h"
+#include "ui/mainwindow/widgets/framelesshelper.h"
+#include "ui/mainwindow/widgets/framelesshelper_p.h"
 
 #include <QEvent>
 #include <QHoverEvent>

@@ -1,4 +1,4 @@
-#include "ui/mainwindow/zvcenterpicturewidget.h"
+#include "ui/mainwindow/widgets/zvcenterpicturewidget.h"
 #include "ui_zvcenterpicturewidget.h"
 
 #include "core/stringconstants.h"

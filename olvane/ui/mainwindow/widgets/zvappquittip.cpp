@@ -1,16 +1,15 @@
-#include "ui/mainwindow/zvappquittip.h"
+#include "ui/mainwindow/widgets/zvappquittip.h"
 #include "ui_zvappquittip.h"
 
 #include "core/appconfig.h"
 #include "core/systemutils.h"
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 zvAppQuitTip::zvAppQuitTip(QWidget* parent) : QDialog(parent), ui(new Ui::zvAppQuitTip)
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::Dialog);
-    setProperty("CanMove", true);
-    setProperty("TitleHeight", 36);
+    makeDraggableDialog(this);
     loadStyleSheet();
     initCloseMode();
 }

@@ -1,4 +1,4 @@
-#include "ui/mainwindow/uilogiclistener.h"
+#include "ui/mainwindow/widgets/uilogiclistener.h"
 
 void UILogicListener::onUpdateAppStatus(QString name, int status)
 {

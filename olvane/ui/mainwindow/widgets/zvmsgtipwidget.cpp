@@ -1,7 +1,8 @@
-#include "ui/mainwindow/zvmsgtipwidget.h"
+#include "ui/mainwindow/widgets/zvmsgtipwidget.h"
 #include "ui_zvmsgtipwidget.h"
 
 #include "core/systemutils.h"
+#include "ui/mainwindow/widgets/draggabledialog.h"
 
 zvMsgTipWidget::zvMsgTipWidget(const QString& message, bool showCancel, QWidget* parent)
     : QDialog(parent), m_message(message), m_showCancel(showCancel), ui(new Ui::zvMsgTipWidget)
@@ -11,9 +12,7 @@ zvMsgTipWidget::zvMsgTipWidget(const QString& message, bool showCancel, QWidget*
     // keep it beneath them.
     ui->liveAddress_titleback->lower();
 
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
-    setProperty("CanMove", true);
-    setProperty("TitleHeight", 36);
+    makeDraggableDialog(this);
     setStyleSheet(readFileText(QStringLiteral(":/Qss/MainWidgetQss.qss")));
 
     ui->label_tip->setText(m_message);

@@ -1,4 +1,4 @@
-#include "ui/mainwindow/roundheadbutton.h"
+#include "ui/mainwindow/widgets/roundheadbutton.h"
 
 #include <QBitmap>
 #include <QImage>

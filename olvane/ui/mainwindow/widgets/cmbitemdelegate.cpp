@@ -1,4 +1,4 @@
-#include "ui/mainwindow/cmbitemdelegate.h"
+#include "ui/mainwindow/widgets/cmbitemdelegate.h"
 
 #include <QEvent>
 

@@ -1,4 +1,4 @@
-#include "ui/mainwindow/x11windowhints.h"
+#include "ui/mainwindow/widgets/x11windowhints.h"
 
 #include <QGuiApplication>
 #include <QRegion>

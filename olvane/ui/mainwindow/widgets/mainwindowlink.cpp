@@ -1,10 +1,12 @@
-#include "ui/mainwindow/mainwindowlink.h"
+#include "ui/mainwindow/widgets/mainwindowlink.h"
 
 #include "core/appconfig.h"
 #include "core/stringconstants.h"
 
 #include <QCoreApplication>
 #include <QSystemTrayIcon>
+
+#include <utility>
 
 namespace {
 
@@ -26,6 +28,16 @@ MainWindowLink& mainWindowLink()
 {
     static MainWindowLink link;
     return link;
+}
+
+ScopedMainWindowLink::ScopedMainWindowLink(MainWindowLink link)
+    : m_previous(std::exchange(mainWindowLink(), std::move(link)))
+{
+}
+
+ScopedMainWindowLink::~ScopedMainWindowLink()
+{
+    mainWindowLink() = std::move(m_previous);
 }
 
 bool saveSettings(AppConfig* config, const char* caller)

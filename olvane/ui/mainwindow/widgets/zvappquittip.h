@@ -12,13 +12,6 @@ namespace Ui {
 class zvAppQuitTip;
 }
 
-// The meaning of the close-mode setting; readers test against CLOSE_QUIT
-// only, every other value hides to the tray.
-enum CloseMode {
-    CLOSE_QUIT = 0,
-    CLOSE_TO_TRAY = 1,
-};
-
 class zvAppQuitTip : public QDialog
 {
     Q_OBJECT

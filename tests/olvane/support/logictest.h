@@ -15,6 +15,8 @@
 
 namespace logictest {
 
+using zavmo::test::settle;
+
 // Writes bytes to path, creating its folders.
 inline void put(const QString& path, const QByteArray& bytes)
 {
