@@ -20,7 +20,11 @@ fi
 
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
+# A new build folder is configured; an existing one again only when BUILD_TYPE
+# or CMAKE_ARGS ask for a change (its generator stays the one it was made with).
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" ${CMAKE_ARGS:-}
+elif [ -n "${BUILD_TYPE:-}" ] || [ -n "${CMAKE_ARGS:-}" ]; then
+  cmake -S "$root" -B "$build" ${BUILD_TYPE:+-DCMAKE_BUILD_TYPE="$BUILD_TYPE"} ${CMAKE_ARGS:-}
 fi
 cmake --build "$build" -j"$(nproc)"

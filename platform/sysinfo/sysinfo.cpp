@@ -54,10 +54,13 @@ bool parseHex(const std::string& text, unsigned& value)
 }
 
 // libpci reports a broken ID file through an error callback that must not
-// return; we leave it by longjmp and fall back to numbers.
+// return; we leave it by longjmp and fall back to numbers. The callback's type
+// carries libpci's own noreturn attribute, which clang does not see in a
+// function declared [[noreturn]].
 thread_local std::jmp_buf* t_pciEscape = nullptr;
 
-[[noreturn]] void pciError(char*, ...)
+void pciError(char*, ...) PCI_NONRET;
+void pciError(char*, ...)
 {
     std::longjmp(*t_pciEscape, 1);
 }

@@ -132,6 +132,16 @@ std::string Simulator::httpsOrigin() const
     return "https://127.0.0.1:" + std::to_string(httpsPort_);
 }
 
+std::vector<std::string> Simulator::installerPaths() const
+{
+    std::istringstream lines(readFile(installersFile()));
+    std::vector<std::string> paths;
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty())
+            paths.push_back(line);
+    return paths;
+}
+
 void Simulator::setEnvironment() const
 {
     ::setenv("ZAVMO_HOSTS", hostsFile().c_str(), 1);

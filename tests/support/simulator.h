@@ -53,9 +53,12 @@ public:
     std::string caFile() const { return folder_ + "/ca.pem"; }
     std::string connectToFile() const { return folder_ + "/connect-to.txt"; }
     std::string requestsFile() const { return folder_ + "/requests.jsonl"; }
+    std::string installersFile() const { return folder_ + "/installers.txt"; }
     std::string logFile() const { return folder_ + "/sim.log"; }
     // What the file endpoint serves: "/files/a/b" is filesRoot()/a/b.
     const std::string& filesRoot() const { return filesRoot_; }
+    // The paths below filesRoot() at which installers are served (installers.txt).
+    std::vector<std::string> installerPaths() const;
 
     // Sets ZAVMO_HOSTS and ZAVMO_CA_BUNDLE of this process to this simulator's
     // files, and ZAVMO_CONNECT_TO to its mappings (any host's port 443 and 80

@@ -74,6 +74,10 @@ Endpoint analyticsCollector();
 
 // The release service's package query, "checkPackage".
 Endpoint packageQuery();
+// The paths below the files root at which the CDN and the release service
+// serve installers (the CDN's as Olvane's URL table names them), one a line:
+// the simulator's installers.txt.
+std::string installerPaths();
 
 // The account and live-room API (account.cpp; its account in account.h).
 Endpoint toolTimeStamp();

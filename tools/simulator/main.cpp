@@ -3,7 +3,8 @@
 // Plays the Zavmo platform on 127.0.0.1 for tests and demos. Serves the files
 // under ROOT (default DIR/files) below /files/. Writes into DIR:
 // ca.pem (test CA, for ZAVMO_CA_BUNDLE), hosts.ini (for ZAVMO_HOSTS),
-// connect-to.txt (for ZAVMO_CONNECT_TO),
+// connect-to.txt (for ZAVMO_CONNECT_TO), installers.txt (the paths below
+// ROOT at which installers are served, one a line: the caller puts them there),
 // requests.jsonl (one JSON line per request) and, last, ready.json. Ends on
 // SIGTERM/SIGINT/SIGHUP, POST /__sim/shutdown, when the parent process is gone,
 // or after the maximum lifetime, so that no test can leave it running.
@@ -176,6 +177,7 @@ int main(int argc, char** argv)
                                         zavmo::sim::hostsIni(server->httpPort(), server->httpsPort()));
         zavmo::sim::writeFileAtomically((dir / "connect-to.txt").string(),
                                         zavmo::sim::connectTo(server->httpPort(), server->httpsPort()));
+        zavmo::sim::writeFileAtomically((dir / "installers.txt").string(), zavmo::sim::installerPaths());
         zavmo::sim::writeFileAtomically(readyFile,
                                         zavmo::sim::readyJson(server->httpPort(), server->httpsPort(), ::getpid()));
     } catch (const std::exception& e) {

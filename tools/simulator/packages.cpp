@@ -4,6 +4,7 @@
 #include "endpoint.h"
 
 #include <map>
+#include <string>
 
 namespace zavmo::sim {
 
@@ -25,7 +26,29 @@ const std::map<std::string, Package>& packages()
     return list;
 }
 
+// The static CDN's folder of tool and runtime installers.
+const char* const kCdnFolder = "zavmo/2018/08/a088ea2078cd92b0b8a0e78a32c5c082";
+const char* const kCdnInstallers[] = {
+    "OBS_installer.exe",  "OBS_Studio_installer.exe", "ZVTool_installer.exe", "ZVShow-installer.exe",
+    "NET_Framework4.exe", "DirectX.exe",              "vcredist_x86.exe",
+};
+
+std::string releasePath(const std::string& appCode, const Package& package)
+{
+    return "release/pc/" + appCode + "/" + package.version + "/" + package.fileName;
+}
+
 } // namespace
+
+std::string installerPaths()
+{
+    std::string text;
+    for (const char* file : kCdnInstallers)
+        text += std::string(kCdnFolder) + "/" + file + "\n";
+    for (const auto& [appCode, package] : packages())
+        text += releasePath(appCode, package) + "\n";
+    return text;
+}
 
 Endpoint packageQuery()
 {
@@ -51,7 +74,7 @@ Endpoint packageQuery()
         Json::Value data;
         data["appCode"] = it->first;
         data["version"] = it->second.version;
-        data["fileUrl"] = origin + "/release/pc/" + it->first + "/" + it->second.version + "/" + it->second.fileName;
+        data["fileUrl"] = origin + "/" + releasePath(it->first, it->second);
         body["error"] = 0;
         body["msg"] = "ok";
         body["data"] = data;

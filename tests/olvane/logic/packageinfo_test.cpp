@@ -11,6 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QUrl>
+
+#include <algorithm>
+
 using namespace logictest;
 using livetools::isAcceptableInstallerUrl;
 using livetools::parseZvShowClientInfo;
@@ -69,8 +73,26 @@ class PackageQueryTest : public ::testing::Test
 {
 protected:
     void SetUp() override { sim.setEnvironment(); }
+    // The path the simulator serves the product's current installer at.
+    std::string releaseInstaller(const std::string& appCode) const
+    {
+        for (const std::string& path : sim.installerPaths())
+            if (path.rfind("release/pc/" + appCode + "/", 0) == 0)
+                return path;
+        return std::string();
+    }
     zavmo::test::Simulator sim;
 };
+
+TEST_F(PackageQueryTest, TheSimulatorServesInstallersWhereTheUrlTableNamesThem)
+{
+    const std::vector<std::string> served = sim.installerPaths();
+    for (const auto url : {obsInstallerUrl, obsStudioInstallerUrl, zvToolInstallerUrl, zvShowInstallerUrl,
+                           netFrameworkInstallerUrl, directXInstallerUrl, vcRedistInstallerUrl}) {
+        const std::string path = QUrl(QString::fromUtf8(url())).path().mid(1).toStdString();
+        EXPECT_NE(std::find(served.begin(), served.end(), path), served.end()) << path;
+    }
+}
 
 TEST_F(PackageQueryTest, TheServersAddressReplacesTheBuiltInOne)
 {
@@ -78,8 +100,7 @@ TEST_F(PackageQueryTest, TheServersAddressReplacesTheBuiltInOne)
     const QString builtIn = QString::fromUtf8(zvToolInstallerUrl());
     ZvLiveToolsManager manager;
     ASSERT_TRUE(manager.init(0));
-    const QString expected =
-        QString::fromStdString(sim.httpsOrigin()) + "/release/pc/ZVTool/3.2.0/ZVTool_installer.exe";
+    const QString expected = QString::fromStdString(sim.httpsOrigin() + "/" + releaseInstaller("ZVTool"));
     ASSERT_TRUE(waitFor([&] { return sim.requests("checkPackage").size() == 1; }));
     // The answer is stored when it arrives; getDownloadUrl asks again.
     EXPECT_TRUE(waitFor([&] { return manager.getDownloadUrl(kZvToolName) == expected; }));

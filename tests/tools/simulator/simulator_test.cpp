@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -457,6 +458,11 @@ TEST_F(SimulatorTest, PackageQueryNamesTheInstallerOnTheSameServerAndChecksThePr
     EXPECT_EQ(ok["error"], 0);
     EXPECT_EQ(ok["data"]["fileUrl"].asString(),
               sim.httpsOrigin() + "/release/pc/ZVTool/" + ok["data"]["version"].asString() + "/ZVTool_installer.exe");
+    // ...at a path the simulator lists among the installers it serves.
+    const std::vector<std::string> listed = sim.installerPaths();
+    EXPECT_NE(std::find(listed.begin(), listed.end(),
+                        "release/pc/ZVTool/" + ok["data"]["version"].asString() + "/ZVTool_installer.exe"),
+              listed.end());
     // The named file is served from the release tree.
     const std::string folder = sim.filesRoot() + "/release/pc/ZVTool/" + ok["data"]["version"].asString();
     ASSERT_TRUE(std::filesystem::create_directories(folder));

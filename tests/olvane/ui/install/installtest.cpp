@@ -1,6 +1,7 @@
 #include "installtest.h"
 
 #include "core/pathlayout.h"
+#include "core/serverurltable.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,10 +9,6 @@
 #include <QUrl>
 
 #include <fstream>
-
-namespace {
-const char* const kCdnPath = "zavmo/2018/08/a088ea2078cd92b0b8a0e78a32c5c082";
-}
 
 void InstallDialogTest::SetUpTestSuite()
 {
@@ -37,9 +34,14 @@ void InstallDialogTest::TearDown()
     qunsetenv("ZAVMO_WINDOWS_ROOT");
 }
 
+QString InstallDialogTest::cdnPath()
+{
+    return QUrl(QString::fromUtf8(obsInstallerUrl())).adjusted(QUrl::RemoveFilename).path().mid(1).chopped(1);
+}
+
 QString InstallDialogTest::cdnFolder()
 {
-    return QString::fromStdString(sim->filesRoot()) + "/" + kCdnPath;
+    return QString::fromStdString(sim->filesRoot()) + "/" + cdnPath();
 }
 
 void InstallDialogTest::serve(const QString& file, const std::string& program)
@@ -57,7 +59,7 @@ void InstallDialogTest::unserve(const QString& file)
 
 int InstallDialogTest::downloadsOf(const QString& file)
 {
-    return requestsOf(QStringLiteral("/%1/%2").arg(QLatin1String(kCdnPath), file));
+    return requestsOf(QStringLiteral("/%1/%2").arg(cdnPath(), file));
 }
 
 void InstallDialogTest::serveAt(const QString& url, const std::string& program)

@@ -27,6 +27,8 @@ protected:
     static void serve(const QString& file, const std::string& program);
     static void unserve(const QString& file);
     static QString cdnFolder();
+    // That folder below the files root, as the URL table names it.
+    static QString cdnPath();
     // Requests to the static CDN for that file name so far.
     static int downloadsOf(const QString& file);
     // Serves `program` at the URL's path: the simulator's file trees (the

@@ -27,10 +27,7 @@ protected:
     // Starts the download of the served file under kName.
     static void startDownload(const QString& file)
     {
-        const QString url = QString::fromStdString(sim->httpsOrigin()) +
-                            "/zavmo/2018/08/"
-                            "a088ea2078cd92b0b8a0e78a32c5c082/" +
-                            file;
+        const QString url = QString::fromStdString(sim->httpsOrigin()) + "/" + cdnPath() + "/" + file;
         ZvFileDownloaderMgr* mgr = ZvLogicFW::instance()->getFileDownloaderMgr();
         ASSERT_EQ(mgr->startDownload(kName, url, getDownloadDir(), true, QString()), kDownloadStarted);
     }

@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -40,7 +41,11 @@ namespace mainwindowtest {
 
 namespace account = zavmo::sim::account;
 
-const char* const kCdnFolder = "zavmo/2018/08/a088ea2078cd92b0b8a0e78a32c5c082";
+// The installers' CDN folder below the simulator's files root, as the URL table names it.
+inline QString cdnPath()
+{
+    return QUrl(QString::fromUtf8(obsInstallerUrl())).adjusted(QUrl::RemoveFilename).path().mid(1).chopped(1);
+}
 
 // The hub is the program's, initialised by the window and shut down with
 // the application object.
@@ -127,7 +132,7 @@ protected:
             << installer;
     }
 
-    static QString cdnFolder() { return QString::fromStdString(sim->filesRoot()) + "/" + kCdnFolder; }
+    static QString cdnFolder() { return QString::fromStdString(sim->filesRoot()) + "/" + cdnPath(); }
     static void serve(const QString& file)
     {
         QDir().mkpath(cdnFolder());
@@ -137,7 +142,7 @@ protected:
     {
         int count = 0;
         for (const auto& r : sim->requests())
-            count += QString::fromStdString(r["path"].asString()).endsWith(QString(kCdnFolder) + "/" + file) ? 1 : 0;
+            count += QString::fromStdString(r["path"].asString()).endsWith(cdnPath() + "/" + file) ? 1 : 0;
         return count;
     }
     // The analytics events of that name sent so far, waiting for `count`.
