@@ -28,6 +28,8 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QHash>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -81,6 +83,9 @@ protected:
         setSystemTrayAvailableFunction([this] { return trayAvailable; });
         window = std::make_unique<zavmoManager>();
         ASSERT_TRUE(window->initialize());
+        statusWatch = std::make_unique<QObject>();
+        QObject::connect(ZvLogicFW::instance()->getLiveToolsManager(), &ZvLiveToolsManager::sglUpdateAppStatus,
+                         statusWatch.get(), [this](const QString& tool, int status) { reported[tool] = status; });
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -94,6 +99,12 @@ protected:
         // list would count as running in the next test's start flow. A
         // launcher's tool may start while this runs, so each pass kills again.
         EXPECT_TRUE(waitUntil([&] { return fake.killAll() == 0; }, 5000));
+        // The monitor reports changes only: a tool it last reported running
+        // that runs again before its next pass would never be reported to the
+        // next test's window. So its end is awaited.
+        EXPECT_TRUE(waitUntil([&] { return reportedRunning().isEmpty(); }, 5000))
+            << reportedRunning().join(' ').toStdString();
+        statusWatch.reset();
         setQuitFunction({});
         setSystemTrayAvailableFunction({});
         qunsetenv("ZAVMO_WINDOWS_ROOT");
@@ -166,8 +177,20 @@ protected:
         return record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray();
     }
 
+    QStringList reportedRunning() const
+    {
+        QStringList names;
+        for (auto it = reported.begin(); it != reported.end(); ++it)
+            if (it.value() == APP_RUNNING)
+                names.append(it.key());
+        return names;
+    }
+
     QTemporaryDir root;
     FakeTools fake;
+    // What the monitor last reported of each tool, across the tests.
+    static inline QHash<QString, int> reported;
+    std::unique_ptr<QObject> statusWatch;
     std::unique_ptr<zavmoManager> window;
     int quits = 0;
     bool trayAvailable = true;
