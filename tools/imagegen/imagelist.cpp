@@ -162,15 +162,17 @@ std::vector<ImageSpec> buildList()
     l.push_back(sized(button("button_useTutorial.png", 70, 14, nullptr, "使用教程", kGrey), 12));
     l.push_back(sized(button("button_useTutorial_hover.png", 70, 14, nullptr, "使用教程", kOrange), 12));
     // The OBS card's link "访问OBS网站手动安装" starts 4 pixels above the
-    // install button's bottom edge: those rows stay transparent.
+    // bottom edge of the card's buttons: those rows stay transparent.
     l.push_back(footed(
         sized(button("button_install.png", 234, 64, kOrange, "立即安装", "#ffffff", 32, Glyph::Download), 20), 4));
     l.push_back(footed(
         sized(button("button_install_hover.png", 234, 64, kOrangeDark, "立即安装", "#ffffff", 32, Glyph::Download), 20),
         4));
-    l.push_back(sized(button("button_open.png", 234, 64, kOrange, "启动", "#ffffff", 32, Glyph::Play), 20));
-    l.push_back(sized(button("button_open_hover.png", 234, 64, kOrangeDark, "启动", "#ffffff", 32, Glyph::Play), 20));
-    l.push_back(sized(button("button_running.png", 234, 64, "#cccccc", "运行中", "#ffffff", 32, Glyph::Dots), 20));
+    l.push_back(footed(sized(button("button_open.png", 234, 64, kOrange, "启动", "#ffffff", 32, Glyph::Play), 20), 4));
+    l.push_back(footed(
+        sized(button("button_open_hover.png", 234, 64, kOrangeDark, "启动", "#ffffff", 32, Glyph::Play), 20), 4));
+    l.push_back(
+        footed(sized(button("button_running.png", 234, 64, "#cccccc", "运行中", "#ffffff", 32, Glyph::Dots), 20), 4));
     // Progress bars stretch these whole: the proportions of the repair
     // dialog's 350 x 8 bars give them round ends. The track is dark enough
     // for the cards' white progress text.
