@@ -18,7 +18,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSettings>
-#include <QThread>
 #include <QTimerEvent>
 #include <QUrl>
 
@@ -371,13 +370,12 @@ bool ZvLiveToolsManager::uninstallLiveTool(const QString& toolName)
                                     QStringLiteral(" uninst failed,err code : ") + QString::number(result);
         return false;
     }
-    QThread::msleep(kUninstallSettleMs);
-
     LiveToolTask task;
     task.toolName = toolName;
     task.processName = QString::fromStdWString(monitor->getInstallerProcessName(name));
     task.expectedMs = 1;
     task.kind = 1;
+    task.settleMs = kUninstallSettleMs;
     appendTask(task);
     return true;
 }
@@ -422,6 +420,11 @@ void ZvLiveToolsManager::timerEvent(QTimerEvent* event)
         return; // a failed scan says nothing about the tasks: try again next tick
 
     for (auto it = tasks.begin(); it != tasks.end();) {
+        if (it->settleMs > 0) {
+            it->settleMs -= kPollIntervalMs;
+            ++it;
+            continue;
+        }
         const bool running = processes.contains(it->processName, Qt::CaseSensitive);
         if (running) {
             if (it->kind == 0) {

@@ -38,6 +38,9 @@ struct LiveToolTask
     qint64 elapsedMs = 0;
     int expectedMs = 1;
     int kind = 0; // 0 install, 1 uninstall
+    // Time left before the process list is first checked: a program started
+    // through the shell takes a moment to show there.
+    qint64 settleMs = 0;
 
     // 0-100 of the expected time; in 64 bits, as a hung installer may run
     // for hours.
