@@ -143,11 +143,10 @@ int ZvDirectXRepair::startRepair()
         setInstallerFile(QStringLiteral("DirectX_Repair_win8.exe"));
 
     const QString repairDir = getRepairDir();
-    const QString toolPath = repairDir + QStringLiteral("/DirectX Repair V3.3/") + getInstallerFile();
     const QString packagePath = repairDir + QStringLiteral("/DirectX.exe");
     // "-o" takes the folder directly, without a blank or quotes. A refused
     // start goes on to the tool, whose start then fails.
-    if (!QFileInfo::exists(toolPath) && QFileInfo::exists(packagePath) &&
+    if (!QFileInfo::exists(toolPath()) && QFileInfo::exists(packagePath) &&
         shellOpenHidden(packagePath, QStringLiteral("-y -o") + repairDir) > 32) {
         setRunning(true);
         unpackDeadline.setRemainingTime(kUnpackLimitMs);
@@ -157,11 +156,15 @@ int ZvDirectXRepair::startRepair()
     return runTool();
 }
 
+QString ZvDirectXRepair::toolPath() const
+{
+    return getRepairDir() + QStringLiteral("/DirectX Repair V3.3/") + getInstallerFile();
+}
+
 int ZvDirectXRepair::runTool()
 {
     writeRepairSettings();
-    return runInstaller(getRepairDir() + QStringLiteral("/DirectX Repair V3.3/") + getInstallerFile(),
-                        QStringLiteral("/S"));
+    return runInstaller(toolPath(), QStringLiteral("/S"));
 }
 
 void ZvDirectXRepair::timerEvent(QTimerEvent* event)

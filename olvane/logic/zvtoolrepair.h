@@ -80,6 +80,8 @@ protected:
 
 private:
     void writeRepairSettings();
+    // The repair tool, unpacked below the repair folder.
+    QString toolPath() const;
     int runTool();
 
     int unpackTimerId = -1;
