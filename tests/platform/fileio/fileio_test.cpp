@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "filesizelimit.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -257,5 +259,36 @@ TEST(FileIo, ANameTooLongForItsTemporaryIsSavedAndSweptAllTheSame)
     ASSERT_TRUE(fileio::replaceFile(file, "{\"a\": 1}"));
     EXPECT_EQ(entries(folder), std::vector<std::string>{name});
     EXPECT_EQ(contentOf(file), "{\"a\": 1}");
+    std::filesystem::remove_all(folder);
+}
+
+TEST(FileIo, ALinkIsWrittenThroughAndStaysALink)
+{
+    const std::string folder = newFolder();
+    ASSERT_FALSE(folder.empty());
+    ASSERT_TRUE(put(folder + "/real.json", 0600, "{}"));
+    ASSERT_EQ(::symlink("real.json", (folder + "/service.json").c_str()), 0);
+    ASSERT_TRUE(fileio::replaceFile(folder + "/service.json", "{\"a\": 1}"));
+    struct stat st
+    {
+    };
+    EXPECT_TRUE(::lstat((folder + "/service.json").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+    EXPECT_EQ(contentOf(folder + "/real.json"), "{\"a\": 1}");
+    std::filesystem::remove_all(folder);
+}
+
+TEST(FileIo, AFailedSaveLeavesTheOldFileAndNoTemporary)
+{
+    const std::string folder = newFolder();
+    ASSERT_FALSE(folder.empty());
+    const std::string file = folder + "/service.json";
+    ASSERT_TRUE(put(file, 0600, "{}"));
+    {
+        zavmo::test::FileSizeLimit full(4);
+        ASSERT_TRUE(full.set());
+        EXPECT_FALSE(fileio::replaceFile(file, "{\"server\": \"rtmp://x\"}"));
+    }
+    EXPECT_EQ(entries(folder), std::vector<std::string>{"service.json"});
+    EXPECT_EQ(contentOf(file), "{}");
     std::filesystem::remove_all(folder);
 }
