@@ -19,6 +19,9 @@
 #include <quazip/quazip.h>
 #include <quazip/quazipfileinfo.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,12 +30,20 @@ namespace {
 
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
+// The user's own processes only: another user's cannot be ended (EPERM), and
+// its name may be nothing but an argv[0] it chose, as its exe link is not
+// readable to us.
 bool scanProcesses(std::vector<platform::process::ProcessInfo>& list)
 {
-    if (platform::process::listProcesses(list))
-        return true;
-    qDebug() << "by kx CreateToolhelp32Snapshot调用失败!";
-    return false;
+    if (!platform::process::listProcesses(list)) {
+        qDebug() << "by kx CreateToolhelp32Snapshot调用失败!";
+        return false;
+    }
+    const uid_t self = ::geteuid();
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [self](const platform::process::ProcessInfo& info) { return info.owner != self; }),
+               list.end());
+    return true;
 }
 
 // An entry name that would leave the target folder: absolute, a drive

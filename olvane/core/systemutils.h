@@ -26,6 +26,8 @@ bool unzipToDir(const QString& zipFile, const QString& targetDir);
 
 // Processes and the shell. `ok`, when given, receives whether the process
 // scan itself succeeded, so that a failed scan is not taken for "nothing runs".
+// Only processes of the user running Olvane (effective uid) are listed and
+// killed.
 QStringList getProcessNameList(bool* ok = nullptr);
 bool isProcessRunning(const QString& exeName, bool* ok = nullptr);
 bool killProcessByName(const QString& exeName);

@@ -2,11 +2,16 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace platform::fileio {
 
@@ -99,19 +104,81 @@ bool readToEnd(int fd, std::string& out)
 
 namespace {
 
-// Removes "<name>.tmp.<digits>" files of the folder (folders are left alone).
+const std::string kTempMark = ".tmp.";
+// The most digits a pid can have.
+constexpr size_t kPidDigits = 10;
+
+// True when a temporary's name could carry the whole file name for this pid
+// length; otherwise shortStem names it.
+bool fitsWhole(const std::string& name, size_t pidLength)
+{
+    return name.size() + kTempMark.size() + pidLength <= NAME_MAX;
+}
+
+// The stem of the temporaries of a name too long for ".tmp.<pid>" (a profile
+// name makes such a file name): the name cut at a UTF-8 character boundary
+// and followed by a hash of the whole, so that it stays this file's own.
+std::string shortStem(const std::string& name)
+{
+    std::uint64_t hash = 14695981039346656037ull; // FNV-1a
+    for (const unsigned char c : name) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    size_t cut = NAME_MAX - kTempMark.size() - kPidDigits - 1 - 16;
+    while (cut > 0 && cut < name.size() && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+        --cut;
+    return name.substr(0, cut) + "~" + hex;
+}
+
+std::string temporaryName(const std::string& name, pid_t pid)
+{
+    const std::string suffix = kTempMark + std::to_string(pid);
+    return (fitsWhole(name, suffix.size() - kTempMark.size()) ? name : shortStem(name)) + suffix;
+}
+
+// The pid of a temporary "<prefix><digits>"; false for any other name.
+bool temporaryPid(const std::string& candidate, const std::string& prefix, long long& pid)
+{
+    if (candidate.size() <= prefix.size() || candidate.size() > prefix.size() + kPidDigits ||
+        candidate.compare(0, prefix.size(), prefix) != 0 ||
+        candidate.find_first_not_of("0123456789", prefix.size()) != std::string::npos)
+        return false;
+    pid = std::stoll(candidate.substr(prefix.size()));
+    return true;
+}
+
+// A save of that pid may still be running: its temporary must stay. One of
+// our own pid is an earlier process's, as we save one file at a time.
+bool mayBeSaving(long long pid)
+{
+    if (pid <= 0 || pid > INT_MAX || pid == ::getpid())
+        return false;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+// Removes the temporaries of this name (files "<name>.tmp.<digits>", or the
+// short form) whose process has ended: left by saves that were killed.
 void removeStaleTemporaries(const std::string& folder, const std::string& name)
 {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
         return;
-    const std::string prefix = name + ".tmp.";
+    std::vector<std::string> prefixes{name + kTempMark};
+    if (!fitsWhole(name, kPidDigits))
+        prefixes.push_back(shortStem(name) + kTempMark);
     while (const dirent* entry = ::readdir(dir)) {
         const std::string candidate = entry->d_name;
-        if (candidate.size() <= prefix.size() || candidate.compare(0, prefix.size(), prefix) != 0 ||
-            candidate.find_first_not_of("0123456789", prefix.size()) != std::string::npos)
-            continue;
-        ::unlinkat(::dirfd(dir), candidate.c_str(), 0);
+        for (const std::string& prefix : prefixes) {
+            long long pid = 0;
+            if (temporaryPid(candidate, prefix, pid)) {
+                if (!mayBeSaving(pid))
+                    ::unlinkat(::dirfd(dir), candidate.c_str(), 0); // folders stay
+                break;
+            }
+        }
     }
     ::closedir(dir);
 }
@@ -134,9 +201,11 @@ bool replaceFile(const std::string& path, const std::string& content)
 
     const size_t slash = target.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    removeStaleTemporaries(folder, target.substr(slash + 1));
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    removeStaleTemporaries(folder, name);
 
-    const std::string temp = target + ".tmp." + std::to_string(::getpid());
+    const std::string temp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
+                             temporaryName(name, ::getpid());
     FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd.valid())
         return false;

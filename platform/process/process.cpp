@@ -120,10 +120,16 @@ bool listProcesses(std::vector<ProcessInfo>& out)
         int pid = 0;
         if (!parsePid(entry->d_name, pid))
             continue;
-        std::string name = exeNameOf(root + "/" + entry->d_name);
+        const std::string pidDir = root + "/" + entry->d_name;
+        struct stat st
+        {
+        };
+        if (::stat(pidDir.c_str(), &st) != 0)
+            continue; // vanished meanwhile
+        std::string name = exeNameOf(pidDir);
         if (name.empty())
             continue; // vanished meanwhile, or a kernel thread
-        out.push_back({pid, std::move(name)});
+        out.push_back({pid, std::move(name), st.st_uid});
     }
     ::closedir(dir);
     std::sort(out.begin(), out.end(), [](const ProcessInfo& a, const ProcessInfo& b) { return a.pid < b.pid; });

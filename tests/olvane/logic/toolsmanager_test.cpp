@@ -17,7 +17,12 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSettings>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -376,4 +381,35 @@ TEST_F(ToolsManagerTest, DistributionsObsOnTheSearchPathIsOBSStudio)
     writeUninstallEntry(kObsStudioToolName, "\"" + dir / "studio/Un_A.exe\"");
     EXPECT_EQ(manager.getAppStatus(kObsStudioToolName), 1); // rescans the registry
     EXPECT_EQ(manager.getLaunchPath(kObsStudioToolName), dir / "studio/bin/64bit/obs64.exe");
+}
+
+TEST_F(ToolsManagerTest, AnotherUsersObsIsNeitherCountedNorKilled)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "starting a process as another user needs root";
+    // The test's root is private (0700): the other user's "obs" lives where
+    // it can be reached, readable so that its /proc entry is its own.
+    QTemporaryDir folder(QStringLiteral("/tmp/zavmo-other-user-XXXXXX"));
+    ASSERT_TRUE(folder.isValid());
+    ASSERT_EQ(::chmod(folder.path().toUtf8().constData(), 0711), 0);
+    const QString obs = folder.filePath(QStringLiteral("obs"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), obs));
+    ASSERT_EQ(::chmod(obs.toUtf8().constData(), 0755), 0);
+    QProcess other; // killed and reaped by its destructor at the latest
+    other.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                            QStringLiteral("--clear-groups"), obs, QStringLiteral("60")});
+    ASSERT_TRUE(other.waitForStarted());
+    const QString entry = QStringLiteral("/proc/%1").arg(other.processId());
+    ASSERT_TRUE(waitFor([&] {
+        return QFileInfo(entry + QStringLiteral("/exe")).symLinkTarget() == obs && QFileInfo(entry).ownerId() == 65534;
+    }));
+
+    ASSERT_TRUE(deployment::installTrustedCertificates());
+    ZvLiveToolsManager manager;
+    ASSERT_TRUE(manager.init(1));
+    EXPECT_NE(manager.getAppStatus(kObsStudioToolName), int(APP_RUNNING));
+    manager.killAppProcess(kObsStudioToolName);
+    EXPECT_FALSE(other.waitForFinished(300));
+    other.kill();
+    other.waitForFinished();
 }

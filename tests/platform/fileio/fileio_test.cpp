@@ -2,18 +2,25 @@
 
 #include <gtest/gtest.h>
 
+#include "filesizelimit.h"
+
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace fileio = platform::fileio;
 
@@ -33,6 +40,62 @@ std::string pattern(size_t size)
 }
 
 void onAlarm(int) {}
+
+// A fresh folder below the test's temporary folder.
+std::string newFolder()
+{
+    std::string folder = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/replace.XXXXXX";
+    return ::mkdtemp(folder.data()) ? folder : std::string();
+}
+
+int mode(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    return ::stat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+bool put(const std::string& path, int perms, const std::string& text = "key")
+{
+    fileio::FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, perms));
+    return fd.valid() && fileio::writeAll(fd.get(), text.data(), text.size());
+}
+
+std::string contentOf(const std::string& path)
+{
+    fileio::FileDescriptor in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    std::string text;
+    return in.valid() && fileio::readToEnd(in.get(), text) ? text : "<unreadable>";
+}
+
+std::vector<std::string> entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A save of `path` killed halfway through writing its temporary (by the file
+// size limit, without a core dump). The child's pid; 0 when it was not killed.
+pid_t killedSave(const std::string& path)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::prctl(PR_SET_DUMPABLE, 0);
+        ::signal(SIGXFSZ, SIG_DFL);
+        const rlimit oneByte{1, 1};
+        ::setrlimit(RLIMIT_FSIZE, &oneByte);
+        fileio::replaceFile(path, "two bytes or more");
+        ::_exit(0);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child)
+        return 0;
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ ? child : 0;
+}
 
 // A timer whose signal interrupts blocking calls (no SA_RESTART) every 5 ms
 // while it lives. The empty handler stays afterwards, so that a late signal
@@ -148,41 +211,84 @@ TEST(FileIo, FailuresCarryErrno)
 
 TEST(FileIo, ReplacedFilesAreBornPrivateKeepTheirModeAndSweepKilledTemporaries)
 {
-    std::string folder = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/replace.XXXXXX";
-    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string folder = newFolder();
+    ASSERT_FALSE(folder.empty());
     const std::string file = folder + "/service.json";
-    const auto mode = [](const std::string& path) {
-        struct stat st
-        {
-        };
-        return ::stat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-    };
-    const auto put = [](const std::string& path, int perms) {
-        fileio::FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, perms));
-        return fd.valid() && fileio::writeAll(fd.get(), "key", 3);
-    };
-    // A killed save's temporary holding a key, and a folder of that shape
-    // (beyond any pid).
-    ASSERT_TRUE(put(file + ".tmp.4242", 0644));
+    // A killed save's temporary, a folder of that shape (beyond any pid), and
+    // the temporary of a save still running in another process.
+    const pid_t killed = killedSave(file);
+    ASSERT_GT(killed, 0);
+    const std::string killedTemporary = file + ".tmp." + std::to_string(killed);
+    ASSERT_EQ(mode(killedTemporary), 0600);
     ASSERT_EQ(::mkdir((file + ".tmp.99999999").c_str(), 0700), 0);
     ASSERT_TRUE(put(file + ".tmp.old", 0644));
+    const std::string runningTemporary = file + ".tmp." + std::to_string(::getppid());
+    ASSERT_TRUE(put(runningTemporary, 0600));
 
     ::umask(022);
     ASSERT_TRUE(fileio::replaceFile(file, "{}"));
     EXPECT_EQ(mode(file), 0600);
-    EXPECT_EQ(mode(file + ".tmp.4242"), -1);
+    EXPECT_EQ(mode(killedTemporary), -1);
     EXPECT_EQ(mode(file + ".tmp.99999999"), 0700);
     EXPECT_EQ(mode(file + ".tmp.old"), 0644);
+    EXPECT_EQ(mode(runningTemporary), 0600);
 
     ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
     ASSERT_TRUE(fileio::replaceFile(file, "{\"a\": 1}"));
     EXPECT_EQ(mode(file), 0640);
-    fileio::FileDescriptor in(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    std::string text;
-    ASSERT_TRUE(fileio::readToEnd(in.get(), text));
-    EXPECT_EQ(text, "{\"a\": 1}");
+    EXPECT_EQ(contentOf(file), "{\"a\": 1}");
 
     EXPECT_FALSE(fileio::replaceFile(folder + "/missing/x.ini", "x"));
     EXPECT_EQ(errno, ENOENT);
+    std::filesystem::remove_all(folder);
+}
+
+TEST(FileIo, ANameTooLongForItsTemporaryIsSavedAndSweptAllTheSame)
+{
+    const std::string folder = newFolder();
+    ASSERT_FALSE(folder.empty());
+    // 250 bytes: "<name>.tmp.<pid>" cannot be a file name.
+    std::string name;
+    for (int i = 0; i < 27; ++i)
+        name += "未命名";
+    name += "-2.json";
+    const std::string file = folder + "/" + name;
+    EXPECT_TRUE(fileio::replaceFile(file, "{}"));
+    ASSERT_GT(killedSave(file), 0);
+    ASSERT_EQ(entries(folder).size(), 2u);
+    ASSERT_TRUE(fileio::replaceFile(file, "{\"a\": 1}"));
+    EXPECT_EQ(entries(folder), std::vector<std::string>{name});
+    EXPECT_EQ(contentOf(file), "{\"a\": 1}");
+    std::filesystem::remove_all(folder);
+}
+
+TEST(FileIo, ALinkIsWrittenThroughAndStaysALink)
+{
+    const std::string folder = newFolder();
+    ASSERT_FALSE(folder.empty());
+    ASSERT_TRUE(put(folder + "/real.json", 0600, "{}"));
+    ASSERT_EQ(::symlink("real.json", (folder + "/service.json").c_str()), 0);
+    ASSERT_TRUE(fileio::replaceFile(folder + "/service.json", "{\"a\": 1}"));
+    struct stat st
+    {
+    };
+    EXPECT_TRUE(::lstat((folder + "/service.json").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+    EXPECT_EQ(contentOf(folder + "/real.json"), "{\"a\": 1}");
+    std::filesystem::remove_all(folder);
+}
+
+TEST(FileIo, AFailedSaveLeavesTheOldFileAndNoTemporary)
+{
+    const std::string folder = newFolder();
+    ASSERT_FALSE(folder.empty());
+    const std::string file = folder + "/service.json";
+    ASSERT_TRUE(put(file, 0600, "{}"));
+    {
+        zavmo::test::FileSizeLimit full(4);
+        ASSERT_TRUE(full.set());
+        EXPECT_FALSE(fileio::replaceFile(file, "{\"server\": \"rtmp://x\"}"));
+    }
+    EXPECT_EQ(entries(folder), std::vector<std::string>{"service.json"});
+    EXPECT_EQ(contentOf(file), "{}");
     std::filesystem::remove_all(folder);
 }

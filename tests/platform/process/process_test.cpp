@@ -157,6 +157,7 @@ TEST_F(ProcessTest, NamesComeFromExeLinkThenArgv0)
     ASSERT_EQ(list.size(), 4u);
     EXPECT_EQ(list[0].pid, 99);
     EXPECT_EQ(list[0].exeName, "AVeryLongProgramName.exe");
+    EXPECT_EQ(list[0].owner, ::geteuid()); // the owner of its folder
     EXPECT_EQ(list[1].pid, 200);
     EXPECT_EQ(list[1].exeName, "other-daemon");
     EXPECT_EQ(list[2].pid, 400);

@@ -57,10 +57,11 @@ TEST_F(ProfileTest, AddsMissingKeysAndSectionsAndCreatesTheFile)
     // A new file may hold a stream key.
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 
-    put("[A]\nx=1\n\n[B]\ny=2\n");
+    // A later section's key of that name is another key.
+    put("[A]\nx=1\n\n[B]\ny=2\nk=b\n");
     ASSERT_TRUE(writeString(file, "A", "k", "v"));
     ASSERT_TRUE(writeString(file, "C", "z", "\"quoted\""));
-    EXPECT_EQ(content(), "[A]\nx=1\nk=v\n\n[B]\ny=2\n[C]\nz=\"quoted\"\n");
+    EXPECT_EQ(content(), "[A]\nx=1\nk=v\n\n[B]\ny=2\nk=b\n[C]\nz=\"quoted\"\n");
     EXPECT_EQ(readString(file, "C", "z", "-"), "quoted");
     EXPECT_EQ(readString(file, "C", "missing", "-"), "-");
 }

@@ -56,8 +56,11 @@ bool readToEnd(int fd, std::string& out);
 // a reader or a kill at any moment sees the old content or the new, and the
 // data is never readable by others on the way. An existing file keeps its
 // mode (a link to one is written through to its target); a new one is 0600.
-// Temporaries "<path>.tmp.<digits>" left by saves that were killed are
-// removed first. False, with errno set and path unchanged, on any failure.
+// Where "<name>.tmp.<pid>" would be longer than NAME_MAX, the temporary is the
+// name cut, "~" and a hash of the name, then ".tmp.<pid>". Temporaries of
+// this file left by saves that were killed (no process of their pid exists)
+// are removed first; another process's save keeps its own. False, with errno
+// set and path unchanged, on any failure.
 bool replaceFile(const std::string& path, const std::string& content);
 
 // Creates the folder `path` and every missing parent, each new one 0700

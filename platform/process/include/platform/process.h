@@ -1,6 +1,8 @@
 // Process stand-in: list, kill and start processes; split Windows command lines.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -12,14 +14,17 @@ struct ProcessInfo
     // Executable file name without folder, e.g. "LiveCodeModule.exe" (never
     // cut at 15 characters like /proc/<pid>/comm).
     std::string exeName;
+    // Owner of the proc folder's <pid> entry: the process's effective uid
+    // (root for one that is not dumpable); -1 when unknown.
+    uid_t owner = static_cast<uid_t>(-1);
 };
 
 // Scans the proc folder ("/proc", or env ZAVMO_PROC_ROOT for tests). Returns
 // false when the scan itself failed (the folder cannot be opened), so callers
 // can tell a failed scan from "nothing runs"; out is then empty. The name is
 // the basename of the exe link target (" (deleted)" stripped), else the
-// basename of argv[0] from cmdline; entries with neither are skipped. Order:
-// ascending pid.
+// basename of argv[0] from cmdline; entries with neither are skipped. Every
+// user's processes are listed, each with its owner. Order: ascending pid.
 bool listProcesses(std::vector<ProcessInfo>& out);
 // Convenience: empty on scan failure.
 std::vector<ProcessInfo> listProcesses();
