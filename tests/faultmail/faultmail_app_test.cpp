@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "faultmail/FaultmailApp.h"
@@ -172,11 +173,23 @@ TEST_F(FaultmailTest, AMissingDumpSendsNothing)
     EXPECT_FALSE(exists(uploaded()));
 }
 
-TEST_F(FaultmailTest, AToolFolderOthersCouldWriteOrOwnIsNotGathered)
+TEST_F(FaultmailTest, WhatOthersCouldWriteOrOwnIsNotGathered)
 {
-    for (const auto& change : {+[](const char* d) { return ::chmod(d, 0770); },
-                               +[](const char* d) { return ::chmod(d, 0700) | ::chown(d, 12345, -1); }}) {
-        ASSERT_EQ(change(toolDir.c_str()), 0);
+    const char* tool = toolDir.c_str();
+    const std::string logs = toolDir + "/logs", cfg = toolDir + "/cfg.ini";
+    const struct
+    {
+        std::function<int()> change;
+        std::vector<std::string> gathered; // besides the dump
+    } cases[] = {
+        {[&] { return ::chmod(tool, 0770); }, {}},
+        {[&] { return ::chmod(tool, 0700) | ::chown(tool, 12345, -1); }, {}},
+        // A sub-folder others may write, then a file of another user's.
+        {[&] { return ::chown(tool, ::geteuid(), -1) | ::chmod(logs.c_str(), 0777); }, {"cfg.ini"}},
+        {[&] { return ::chmod(logs.c_str(), 0700) | ::chown(cfg.c_str(), 65534, -1); }, {"run.log", "run.log"}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(c.change(), 0);
         writeFile(dump, dumpData);
         const auto r = run();
         EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
@@ -184,7 +197,9 @@ TEST_F(FaultmailTest, AToolFolderOthersCouldWriteOrOwnIsNotGathered)
         std::vector<ZipListEntry> entries;
         std::string error;
         ASSERT_TRUE(listWithPython(uploaded(), entries, error)) << error;
-        EXPECT_EQ(sortedNames(entries), std::vector<std::string>{dumpName});
+        std::vector<std::string> expected{dumpName};
+        expected.insert(expected.end(), c.gathered.begin(), c.gathered.end());
+        EXPECT_EQ(sortedNames(entries), expected);
     }
 }
 

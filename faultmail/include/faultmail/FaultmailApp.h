@@ -7,8 +7,7 @@
 //
 // With dump path D: the archive is D + ".zip", the gathering folder
 // D + "Dir", the tool folder the user's temporary folder + "/ZVTool" (taken
-// only when it is a folder, not a link, of the user's own that no one else
-// may write). The crash data stays until it is uploaded: when zipping or the
+// as CopyFolder takes a folder). The crash data stays until it is uploaded: when zipping or the
 // upload fails, the dump is back at D when the program ends. When the
 // gathered files cannot be archived, the dump goes alone.
 
@@ -27,8 +26,11 @@ enum FaultmailExit {
 std::string GetFileNameFromPath(const std::string& path);
 
 // Copies the regular files of `source`, sub-folders included, into `target`
-// (created when missing). Symbolic links and special files are skipped and
-// never followed; failures of single copies are ignored. Returns true.
+// (created when missing). Only folders (`source` included) that are the
+// user's own, not links, and that no one else may write are copied, and only
+// files of the user's own: the others are skipped with a line on stderr (a
+// missing `source` silently). Symbolic links and special files are skipped
+// and never followed; failures of single copies are ignored. Returns true.
 bool CopyFolder(const std::string& source, const std::string& target);
 
 // Removes `path` with everything in it, never following symbolic links (a
