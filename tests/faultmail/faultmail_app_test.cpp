@@ -187,6 +187,12 @@ TEST_F(FaultmailTest, WhatOthersCouldWriteOrOwnIsNotGathered)
         // A sub-folder others may write, then a file of another user's.
         {[&] { return ::chown(tool, ::geteuid(), -1) | ::chmod(logs.c_str(), 0777); }, {"cfg.ini"}},
         {[&] { return ::chmod(logs.c_str(), 0700) | ::chown(cfg.c_str(), 65534, -1); }, {"run.log", "run.log"}},
+        // A link, even to a folder of the user's own that no one else may write.
+        {[&] {
+             return ::chown(cfg.c_str(), ::geteuid(), -1) | ::rename(tool, (toolDir + ".real").c_str()) |
+                    ::symlink((toolDir + ".real").c_str(), tool);
+         },
+         {}},
     };
     for (const auto& c : cases) {
         ASSERT_EQ(c.change(), 0);
