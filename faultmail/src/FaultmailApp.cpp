@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "faultmail/QuvCurLib.h"
 #include "faultmail/ZipArchive.h"
@@ -23,7 +24,7 @@ namespace {
 const int kZipLevel = 1;
 const size_t kZipReadBuffer = 65535;
 const int kUploadTries = 3;
-const size_t kUrlLimit = 1024; // wide characters, terminator included
+const size_t kUrlLimit = 1024; // characters of the upload address before encoding, terminator included
 
 enum class Kind { folder, file, other };
 
@@ -257,6 +258,31 @@ void ListFolderFiles(const std::string& folder, std::vector<std::string>& files)
     }
 }
 
+std::string FaultmailUploadUrl(const std::string& folderUrl, const std::string& archiveName)
+{
+    // Cut as text first: the limit is on the address as written, not on its
+    // encoded form.
+    const std::string text = folderUrl + "/" + archiveName;
+    const std::unique_ptr<char, decltype(&std::free)> cut(QuvUtf8SubString(text.c_str(), 0, kUrlLimit - 1), &std::free);
+    const std::string kept = cut ? cut.get() : "";
+    const size_t nameStart = std::min(kept.size(), folderUrl.size() + 1);
+    std::string url = kept.substr(0, nameStart);
+    static const char hex[] = "0123456789ABCDEF";
+    for (size_t i = nameStart; i < kept.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(kept[i]);
+        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                                c == '-' || c == '.' || c == '_' || c == '~';
+        if (unreserved) {
+            url += char(c);
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 0x0F];
+        }
+    }
+    return url;
+}
+
 std::string FaultmailTempFolder()
 {
     const char* tmp = std::getenv("TMPDIR");
@@ -327,12 +353,9 @@ int CFaultmailApp::Run(int argc, char** argv, int timeoutSeconds)
 
     bool uploaded = false;
     if (zipped) {
-        QuvString folderUrl(url.c_str());
-        QuvString archiveName(GetFileNameFromPath(archive).c_str());
-        QuvString uploadUrl;
-        uploadUrl.FormatWide(kUrlLimit, u"%s/%s", folderUrl.GetWide(), archiveName.GetWide());
+        const std::string uploadUrl = FaultmailUploadUrl(url, GetFileNameFromPath(archive));
         QuvString userPassword(credential.c_str());
-        uploaded = CQuvCurLib::GetInstance()->FtpUpload(uploadUrl.GetUtf8(), archive.c_str(), userPassword.GetUtf8(),
+        uploaded = CQuvCurLib::GetInstance()->FtpUpload(uploadUrl.c_str(), archive.c_str(), userPassword.GetUtf8(),
                                                         port, timeoutSeconds, kUploadTries) == 0;
     }
 

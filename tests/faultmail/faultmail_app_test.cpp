@@ -143,6 +143,17 @@ TEST_F(FaultmailTest, UploadsTheGatheredCrashDataAndCleansUp)
     expectToolFolderUntouched();
 }
 
+TEST_F(FaultmailTest, ANameWithABlankUploads)
+{
+    dumpName = "a b.dmp";
+    const std::string blank = appDir + "/" + dumpName;
+    ASSERT_EQ(::rename(dump.c_str(), blank.c_str()), 0);
+    dump = blank;
+    const auto r = run();
+    EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
+    EXPECT_TRUE(exists(uploaded()));
+}
+
 TEST_F(FaultmailTest, FailedUploadKeepsTheDump)
 {
     const auto r = run("crashup:wrong");
@@ -275,6 +286,13 @@ TEST(FaultmailFolders, NamesAndLockPath)
     EXPECT_EQ(GetFileNameFromPath("C:\\Olvane\\a.dmp"), "a.dmp");
     EXPECT_EQ(GetFileNameFromPath("/opt/olvane\\x/b.dmp"), "b.dmp");
     EXPECT_EQ(GetFileNameFromPath("c.dmp"), "c.dmp");
+
+    // The name's bytes go percent-encoded, UTF-8 or not; the limit counts
+    // the characters before encoding.
+    EXPECT_EQ(FaultmailUploadUrl("ftp://127.0.0.1//Olvane//", "a b\xff~.dmp.zip"),
+              "ftp://127.0.0.1//Olvane///a%20b%FF~.dmp.zip");
+    const std::string longFolder = "ftp://h/" + std::string(1012, 'f'); // 1021 characters with the "/"
+    EXPECT_EQ(FaultmailUploadUrl(longFolder, "\u00e9 b.dmp.zip").substr(longFolder.size()), "/%C3%A9%20");
 
     const char* saved = std::getenv("XDG_RUNTIME_DIR");
     const std::string keep = saved ? saved : "";

@@ -43,6 +43,12 @@ void DeleteFolder(const std::string& path);
 // sub-folders entered (never through a link).
 void ListFolderFiles(const std::string& folder, std::vector<std::string>& files);
 
+// The upload address: `folderUrl` as given, "/" and `archiveName`, cut to
+// 1023 characters as text, then the name's bytes percent-encoded (all but
+// RFC 3986's unreserved characters). libcurl decodes them, so the server
+// gets the name's bytes unchanged, UTF-8 or not.
+std::string FaultmailUploadUrl(const std::string& folderUrl, const std::string& archiveName);
+
 // The single-instance lock file: "LumraeFaultmail.lock" in the user's
 // runtime folder ($XDG_RUNTIME_DIR), else "LumraeFaultmail-<uid>.lock" in
 // the temporary folder.
