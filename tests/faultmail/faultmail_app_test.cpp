@@ -176,6 +176,15 @@ TEST_F(FaultmailTest, FailedZipSkipsTheUploadAndKeepsTheDump)
     EXPECT_FALSE(exists(uploaded()));
 }
 
+TEST_F(FaultmailTest, ADumpTheArchiveRefusesIsKeptAndNothingSent)
+{
+    ASSERT_EQ(::truncate(dump.c_str(), 0x100000000ll), 0); // sparse, 4 GiB: neither archive takes it
+    const auto r = run();
+    EXPECT_EQ(r.exitCode, faultmailNotUploaded) << r.output;
+    EXPECT_FALSE(exists(uploaded()));
+    EXPECT_TRUE(exists(dump));
+}
+
 TEST_F(FaultmailTest, AMissingDumpSendsNothing)
 {
     ::unlink(dump.c_str());
