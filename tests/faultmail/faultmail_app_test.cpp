@@ -23,6 +23,50 @@ using zavmo::test::FtpServer;
 
 namespace {
 
+// A fault put into what this process reads: the binary is linked with
+// --wrap=read, so every read() of our code comes here. While set, reading
+// this path fails (EIO) once its first bytes have been read.
+std::string readFault;
+
+} // namespace
+
+extern "C" ssize_t __real_read(int fd, void* data, size_t size);
+extern "C" ssize_t __wrap_read(int fd, void* data, size_t size)
+{
+    if (!readFault.empty() && ::lseek(fd, 0, SEEK_CUR) > 0) {
+        char path[4096];
+        const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
+        if (n > 0 && readFault == std::string(path, size_t(n))) {
+            errno = EIO;
+            return -1;
+        }
+    }
+    return __real_read(fd, data, size);
+}
+
+namespace {
+
+// Sets an environment variable for a scope.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name)
+    {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        saved_ = had_ ? old : "";
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() { had_ ? ::setenv(name_, saved_.c_str(), 1) : ::unsetenv(name_); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::string saved_;
+    bool had_ = false;
+};
+
 std::vector<std::string> sortedNames(std::vector<ZipListEntry> entries)
 {
     std::vector<std::string> names;
@@ -81,9 +125,9 @@ protected:
         std::filesystem::remove_all(root, ec);
     }
 
-    // Started as Olvane's crash filter starts it: its quoted command line
-    // split by the Windows rules, the program path ahead.
-    zavmo::test::ProgramResult run(const std::string& credential = std::string())
+    // As Olvane's crash filter starts it: its quoted command line split by
+    // the Windows rules, the program path ahead.
+    std::vector<std::string> commandLine(const std::string& credential = std::string())
     {
         const std::string line = "\"ftp://127.0.0.1//Olvane//\"   \"" + dump + "\"    \"" +
                                  (credential.empty() ? server().credential() : credential) + "\"   \"" +
@@ -91,7 +135,26 @@ protected:
         std::vector<std::string> argv{FAULTMAIL_PATH};
         for (const std::string& field : platform::process::splitCommandLine(line))
             argv.push_back(field);
-        return runArgs(argv);
+        return argv;
+    }
+
+    zavmo::test::ProgramResult run(const std::string& credential = std::string())
+    {
+        return runArgs(commandLine(credential));
+    }
+
+    // The program's work in this process, where readFault reaches it, with
+    // the environment the program gets. (Its lock stays taken until this
+    // process ends; the lock file is this test's own.)
+    int runHere()
+    {
+        const ScopedEnv tmpDir("TMPDIR", tmp), runtimeDir("XDG_RUNTIME_DIR", runtime);
+        std::vector<std::string> argv = commandLine();
+        std::vector<char*> args;
+        for (std::string& arg : argv)
+            args.push_back(arg.data());
+        args.push_back(nullptr);
+        return CFaultmailApp().Run(int(argv.size()), args.data());
     }
 
     zavmo::test::ProgramResult runArgs(const std::vector<std::string>& argv)
@@ -100,6 +163,17 @@ protected:
     }
 
     std::string uploaded() const { return server().root() + "/Olvane/" + dumpName + ".zip"; }
+
+    // The entries of the uploaded archive, sorted, once Python's zipfile
+    // read it with every CRC.
+    std::vector<std::string> uploadedNames() const
+    {
+        std::vector<ZipListEntry> entries;
+        std::string error;
+        if (!listWithPython(uploaded(), entries, error))
+            ADD_FAILURE() << error;
+        return sortedNames(entries);
+    }
 
     void expectToolFolderUntouched()
     {
@@ -220,32 +294,34 @@ TEST_F(FaultmailTest, WhatOthersCouldWriteOrOwnIsNotGathered)
         const auto r = run();
         EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
         EXPECT_NE(r.output.find("not gathered"), std::string::npos) << r.output;
-        std::vector<ZipListEntry> entries;
-        std::string error;
-        ASSERT_TRUE(listWithPython(uploaded(), entries, error)) << error;
         std::vector<std::string> expected{dumpName};
         expected.insert(expected.end(), c.gathered.begin(), c.gathered.end());
-        EXPECT_EQ(sortedNames(entries), expected);
+        EXPECT_EQ(uploadedNames(), expected);
     }
 }
 
-TEST_F(FaultmailTest, AFailureInsideAGatheredFileSendsTheDumpAlone)
+TEST_F(FaultmailTest, AFailureInsideTheFolderArchiveSendsTheDumpAlone)
 {
     writeFile(toolDir + "/big.log", testData(900000, 5));
     server(); // started before the limit, which it must not inherit
     zavmo::test::ProgramResult r;
     {
-        // The copy of big.log fits, an archive of it and the dump does not.
+        // A full disk: the copy of big.log fits, an archive of it and the dump does not.
         zavmo::test::FileSizeLimit fullDisk(960000);
         ASSERT_TRUE(fullDisk.set());
         r = run();
     }
-
     EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
-    std::vector<ZipListEntry> entries;
-    std::string error;
-    ASSERT_TRUE(listWithPython(uploaded(), entries, error)) << error;
-    EXPECT_EQ(sortedNames(entries), std::vector<std::string>{dumpName});
+    EXPECT_EQ(uploadedNames(), std::vector<std::string>{dumpName});
+
+    // A gathered file that cannot be read on once its entry has begun.
+    ::unlink(uploaded().c_str());
+    writeFile(dump, dumpData);
+    readFault = dump + "Dir/big.log";
+    const int exitCode = runHere();
+    readFault.clear();
+    EXPECT_EQ(exitCode, faultmailUploaded);
+    EXPECT_EQ(uploadedNames(), std::vector<std::string>{dumpName});
 }
 
 TEST_F(FaultmailTest, LeftoverGatheringFolderGivesTheDumpAlone)
@@ -254,10 +330,7 @@ TEST_F(FaultmailTest, LeftoverGatheringFolderGivesTheDumpAlone)
     writeFile(dump + "Dir/stale.txt", "from an earlier run");
     const auto r = run();
     EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
-    std::vector<ZipListEntry> entries;
-    std::string error;
-    ASSERT_TRUE(listWithPython(uploaded(), entries, error)) << error;
-    EXPECT_EQ(sortedNames(entries), std::vector<std::string>{dumpName});
+    EXPECT_EQ(uploadedNames(), std::vector<std::string>{dumpName});
     EXPECT_FALSE(exists(dump));
     EXPECT_FALSE(exists(dump + "Dir"));
 }
