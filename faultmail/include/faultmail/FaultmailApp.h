@@ -7,9 +7,9 @@
 //
 // With dump path D: the archive is D + ".zip", the gathering folder
 // D + "Dir", the tool folder the user's temporary folder + "/ZVTool" (taken
-// as CopyFolder takes a folder). The crash data stays until it is uploaded: when zipping or the
-// upload fails, the dump is back at D when the program ends. When the
-// gathered files cannot be archived, the dump goes alone.
+// as CopyFolder takes a folder). The crash data stays until it is uploaded:
+// when zipping or the upload fails, the dump is back at D when the program
+// ends. When the gathered files cannot be archived, the dump goes alone.
 
 #include <string>
 #include <vector>
