@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "faultmail/QuvCurLib.h"
 #include "faultmail/ZipArchive.h"
@@ -23,7 +24,7 @@ namespace {
 const int kZipLevel = 1;
 const size_t kZipReadBuffer = 65535;
 const int kUploadTries = 3;
-const size_t kUrlLimit = 1024; // wide characters, terminator included
+const size_t kUrlLimit = 1024; // characters of the upload address before encoding, terminator included
 
 enum class Kind { folder, file, other };
 
@@ -60,8 +61,39 @@ std::vector<std::string> entries(const std::string& folder)
     return names;
 }
 
-// Copies a regular file without following links on either side; a partial
-// copy is removed.
+// Says on stderr why `path` stays out of the crash report.
+void notGathered(const std::string& path, const char* reason)
+{
+    std::fprintf(stderr, "Faultmail: %s is not gathered: %s\n", path.c_str(), reason);
+}
+
+// Only a folder of the user's own that no one else may write is gathered:
+// whoever could put files there would have them sent with the crash report.
+// A missing folder has nothing to gather; any other refusal is said on stderr.
+bool folderTrusted(const std::string& folder)
+{
+    struct stat st
+    {
+    };
+    const char* reason = nullptr;
+    if (::lstat(folder.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return false;
+        reason = std::strerror(errno);
+    } else if (!S_ISDIR(st.st_mode)) {
+        reason = "not a folder (a link is not followed)";
+    } else if (st.st_uid != ::geteuid()) {
+        reason = "owned by another user";
+    } else if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+        reason = "writable by others";
+    }
+    if (reason)
+        notGathered(folder, reason);
+    return !reason;
+}
+
+// Copies a regular file of the user's own without following links on either
+// side; a partial copy is removed.
 bool copyFile(const std::string& from, const std::string& to)
 {
     using platform::fileio::FileDescriptor;
@@ -71,6 +103,10 @@ bool copyFile(const std::string& from, const std::string& to)
     };
     if (!in.valid() || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
+    if (st.st_uid != ::geteuid()) {
+        notGathered(from, "owned by another user");
+        return false;
+    }
     FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!out.valid())
         return false;
@@ -116,31 +152,6 @@ bool addGathered(CZipArchive& zip, const std::string& file)
         std::fprintf(stderr, "Faultmail: %s skipped: %s\n", file.c_str(), e.what());
     }
     return false;
-}
-
-// Only a folder of the user's own that no one else may write is gathered:
-// whoever could put files there would have them sent with the crash report.
-// A missing folder has nothing to gather; any other refusal is said on stderr.
-bool toolFolderTrusted(const std::string& folder)
-{
-    struct stat st
-    {
-    };
-    const char* reason = nullptr;
-    if (::lstat(folder.c_str(), &st) != 0) {
-        if (errno == ENOENT)
-            return false;
-        reason = std::strerror(errno);
-    } else if (!S_ISDIR(st.st_mode)) {
-        reason = "not a folder (a link is not followed)";
-    } else if (st.st_uid != ::geteuid()) {
-        reason = "owned by another user";
-    } else if (st.st_mode & (S_IWGRP | S_IWOTH)) {
-        reason = "writable by others";
-    }
-    if (reason)
-        std::fprintf(stderr, "Faultmail: the tool folder %s is not gathered: %s\n", folder.c_str(), reason);
-    return !reason;
 }
 
 // One archive attempt; whatever ends it early (the writer's CFileException
@@ -191,10 +202,14 @@ std::string GetFileNameFromPath(const std::string& path)
 
 bool CopyFolder(const std::string& source, const std::string& target)
 {
+    // Every folder entered is checked, not just the top one: a sub-folder
+    // others may write would let their files in all the same.
+    if (!folderTrusted(source))
+        return true;
     if (kindOf(target) == Kind::other)
         ::mkdir(target.c_str(), 0700);
     // Nothing is copied through a link, on either side.
-    if (kindOf(source) != Kind::folder || kindOf(target) != Kind::folder)
+    if (kindOf(target) != Kind::folder)
         return true;
     for (const std::string& name : entries(source)) {
         const std::string from = source + "/" + name, to = target + "/" + name;
@@ -241,6 +256,31 @@ void ListFolderFiles(const std::string& folder, std::vector<std::string>& files)
             break;
         }
     }
+}
+
+std::string FaultmailUploadUrl(const std::string& folderUrl, const std::string& archiveName)
+{
+    // Cut as text first: the limit is on the address as written, not on its
+    // encoded form.
+    const std::string text = folderUrl + "/" + archiveName;
+    const std::unique_ptr<char, decltype(&std::free)> cut(QuvUtf8SubString(text.c_str(), 0, kUrlLimit - 1), &std::free);
+    const std::string kept = cut ? cut.get() : "";
+    const size_t nameStart = std::min(kept.size(), folderUrl.size() + 1);
+    std::string url = kept.substr(0, nameStart);
+    static const char hex[] = "0123456789ABCDEF";
+    for (size_t i = nameStart; i < kept.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(kept[i]);
+        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                                c == '-' || c == '.' || c == '_' || c == '~';
+        if (unreserved) {
+            url += char(c);
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 0x0F];
+        }
+    }
+    return url;
 }
 
 std::string FaultmailTempFolder()
@@ -297,9 +337,7 @@ int CFaultmailApp::Run(int argc, char** argv, int timeoutSeconds)
 
     bool zipped = false;
     if (::mkdir(gathered.c_str(), 0700) == 0) {
-        const std::string tool = FaultmailTempFolder() + "/ZVTool";
-        if (toolFolderTrusted(tool))
-            CopyFolder(tool, gathered);
+        CopyFolder(FaultmailTempFolder() + "/ZVTool", gathered);
         // The dump lies beside its gathering folder: a rename moves it.
         moved = ::rename(dump.c_str(), gatheredDump.c_str()) == 0;
         if (moved)
@@ -315,12 +353,9 @@ int CFaultmailApp::Run(int argc, char** argv, int timeoutSeconds)
 
     bool uploaded = false;
     if (zipped) {
-        QuvString folderUrl(url.c_str());
-        QuvString archiveName(GetFileNameFromPath(archive).c_str());
-        QuvString uploadUrl;
-        uploadUrl.FormatWide(kUrlLimit, u"%s/%s", folderUrl.GetWide(), archiveName.GetWide());
+        const std::string uploadUrl = FaultmailUploadUrl(url, GetFileNameFromPath(archive));
         QuvString userPassword(credential.c_str());
-        uploaded = CQuvCurLib::GetInstance()->FtpUpload(uploadUrl.GetUtf8(), archive.c_str(), userPassword.GetUtf8(),
+        uploaded = CQuvCurLib::GetInstance()->FtpUpload(uploadUrl.c_str(), archive.c_str(), userPassword.GetUtf8(),
                                                         port, timeoutSeconds, kUploadTries) == 0;
     }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "faultmail/FaultmailApp.h"
@@ -21,6 +22,50 @@ using namespace faultmailtest;
 using zavmo::test::FtpServer;
 
 namespace {
+
+// A fault put into what this process reads: the binary is linked with
+// --wrap=read, so every read() of our code comes here. While set, reading
+// this path fails (EIO) once its first bytes have been read.
+std::string readFault;
+
+} // namespace
+
+extern "C" ssize_t __real_read(int fd, void* data, size_t size);
+extern "C" ssize_t __wrap_read(int fd, void* data, size_t size)
+{
+    if (!readFault.empty() && ::lseek(fd, 0, SEEK_CUR) > 0) {
+        char path[4096];
+        const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
+        if (n > 0 && readFault == std::string(path, size_t(n))) {
+            errno = EIO;
+            return -1;
+        }
+    }
+    return __real_read(fd, data, size);
+}
+
+namespace {
+
+// Sets an environment variable for a scope.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name)
+    {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        saved_ = had_ ? old : "";
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() { had_ ? ::setenv(name_, saved_.c_str(), 1) : ::unsetenv(name_); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::string saved_;
+    bool had_ = false;
+};
 
 std::vector<std::string> sortedNames(std::vector<ZipListEntry> entries)
 {
@@ -80,9 +125,9 @@ protected:
         std::filesystem::remove_all(root, ec);
     }
 
-    // Started as Olvane's crash filter starts it: its quoted command line
-    // split by the Windows rules, the program path ahead.
-    zavmo::test::ProgramResult run(const std::string& credential = std::string())
+    // As Olvane's crash filter starts it: its quoted command line split by
+    // the Windows rules, the program path ahead.
+    std::vector<std::string> commandLine(const std::string& credential = std::string())
     {
         const std::string line = "\"ftp://127.0.0.1//Olvane//\"   \"" + dump + "\"    \"" +
                                  (credential.empty() ? server().credential() : credential) + "\"   \"" +
@@ -90,7 +135,26 @@ protected:
         std::vector<std::string> argv{FAULTMAIL_PATH};
         for (const std::string& field : platform::process::splitCommandLine(line))
             argv.push_back(field);
-        return runArgs(argv);
+        return argv;
+    }
+
+    zavmo::test::ProgramResult run(const std::string& credential = std::string())
+    {
+        return runArgs(commandLine(credential));
+    }
+
+    // The program's work in this process, where readFault reaches it, with
+    // the environment the program gets. (Its lock stays taken until this
+    // process ends; the lock file is this test's own.)
+    int runHere()
+    {
+        const ScopedEnv tmpDir("TMPDIR", tmp), runtimeDir("XDG_RUNTIME_DIR", runtime);
+        std::vector<std::string> argv = commandLine();
+        std::vector<char*> args;
+        for (std::string& arg : argv)
+            args.push_back(arg.data());
+        args.push_back(nullptr);
+        return CFaultmailApp().Run(int(argv.size()), args.data());
     }
 
     zavmo::test::ProgramResult runArgs(const std::vector<std::string>& argv)
@@ -99,6 +163,17 @@ protected:
     }
 
     std::string uploaded() const { return server().root() + "/Olvane/" + dumpName + ".zip"; }
+
+    // The entries of the uploaded archive, sorted, once Python's zipfile
+    // read it with every CRC.
+    std::vector<std::string> uploadedNames() const
+    {
+        std::vector<ZipListEntry> entries;
+        std::string error;
+        if (!listWithPython(uploaded(), entries, error))
+            ADD_FAILURE() << error;
+        return sortedNames(entries);
+    }
 
     void expectToolFolderUntouched()
     {
@@ -142,6 +217,17 @@ TEST_F(FaultmailTest, UploadsTheGatheredCrashDataAndCleansUp)
     expectToolFolderUntouched();
 }
 
+TEST_F(FaultmailTest, ANameWithABlankUploads)
+{
+    dumpName = "a b.dmp";
+    const std::string blank = appDir + "/" + dumpName;
+    ASSERT_EQ(::rename(dump.c_str(), blank.c_str()), 0);
+    dump = blank;
+    const auto r = run();
+    EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
+    EXPECT_TRUE(exists(uploaded()));
+}
+
 TEST_F(FaultmailTest, FailedUploadKeepsTheDump)
 {
     const auto r = run("crashup:wrong");
@@ -164,6 +250,15 @@ TEST_F(FaultmailTest, FailedZipSkipsTheUploadAndKeepsTheDump)
     EXPECT_FALSE(exists(uploaded()));
 }
 
+TEST_F(FaultmailTest, ADumpTheArchiveRefusesIsKeptAndNothingSent)
+{
+    ASSERT_EQ(::truncate(dump.c_str(), 0x100000000ll), 0); // sparse, 4 GiB: neither archive takes it
+    const auto r = run();
+    EXPECT_EQ(r.exitCode, faultmailNotUploaded) << r.output;
+    EXPECT_FALSE(exists(uploaded()));
+    EXPECT_TRUE(exists(dump));
+}
+
 TEST_F(FaultmailTest, AMissingDumpSendsNothing)
 {
     ::unlink(dump.c_str());
@@ -172,39 +267,61 @@ TEST_F(FaultmailTest, AMissingDumpSendsNothing)
     EXPECT_FALSE(exists(uploaded()));
 }
 
-TEST_F(FaultmailTest, AToolFolderOthersCouldWriteOrOwnIsNotGathered)
+TEST_F(FaultmailTest, WhatOthersCouldWriteOrOwnIsNotGathered)
 {
-    for (const auto& change : {+[](const char* d) { return ::chmod(d, 0770); },
-                               +[](const char* d) { return ::chmod(d, 0700) | ::chown(d, 12345, -1); }}) {
-        ASSERT_EQ(change(toolDir.c_str()), 0);
+    const char* tool = toolDir.c_str();
+    const std::string logs = toolDir + "/logs", cfg = toolDir + "/cfg.ini";
+    const struct
+    {
+        std::function<int()> change;
+        std::vector<std::string> gathered; // besides the dump
+    } cases[] = {
+        {[&] { return ::chmod(tool, 0770); }, {}},
+        {[&] { return ::chmod(tool, 0700) | ::chown(tool, 12345, -1); }, {}},
+        // A sub-folder others may write, then a file of another user's.
+        {[&] { return ::chown(tool, ::geteuid(), -1) | ::chmod(logs.c_str(), 0777); }, {"cfg.ini"}},
+        {[&] { return ::chmod(logs.c_str(), 0700) | ::chown(cfg.c_str(), 65534, -1); }, {"run.log", "run.log"}},
+        // A link, even to a folder of the user's own that no one else may write.
+        {[&] {
+             return ::chown(cfg.c_str(), ::geteuid(), -1) | ::rename(tool, (toolDir + ".real").c_str()) |
+                    ::symlink((toolDir + ".real").c_str(), tool);
+         },
+         {}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(c.change(), 0);
         writeFile(dump, dumpData);
         const auto r = run();
         EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
         EXPECT_NE(r.output.find("not gathered"), std::string::npos) << r.output;
-        std::vector<ZipListEntry> entries;
-        std::string error;
-        ASSERT_TRUE(listWithPython(uploaded(), entries, error)) << error;
-        EXPECT_EQ(sortedNames(entries), std::vector<std::string>{dumpName});
+        std::vector<std::string> expected{dumpName};
+        expected.insert(expected.end(), c.gathered.begin(), c.gathered.end());
+        EXPECT_EQ(uploadedNames(), expected);
     }
 }
 
-TEST_F(FaultmailTest, AFailureInsideAGatheredFileSendsTheDumpAlone)
+TEST_F(FaultmailTest, AFailureInsideTheFolderArchiveSendsTheDumpAlone)
 {
     writeFile(toolDir + "/big.log", testData(900000, 5));
     server(); // started before the limit, which it must not inherit
     zavmo::test::ProgramResult r;
     {
-        // The copy of big.log fits, an archive of it and the dump does not.
+        // A full disk: the copy of big.log fits, an archive of it and the dump does not.
         zavmo::test::FileSizeLimit fullDisk(960000);
         ASSERT_TRUE(fullDisk.set());
         r = run();
     }
-
     EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
-    std::vector<ZipListEntry> entries;
-    std::string error;
-    ASSERT_TRUE(listWithPython(uploaded(), entries, error)) << error;
-    EXPECT_EQ(sortedNames(entries), std::vector<std::string>{dumpName});
+    EXPECT_EQ(uploadedNames(), std::vector<std::string>{dumpName});
+
+    // A gathered file that cannot be read on once its entry has begun.
+    ::unlink(uploaded().c_str());
+    writeFile(dump, dumpData);
+    readFault = dump + "Dir/big.log";
+    const int exitCode = runHere();
+    readFault.clear();
+    EXPECT_EQ(exitCode, faultmailUploaded);
+    EXPECT_EQ(uploadedNames(), std::vector<std::string>{dumpName});
 }
 
 TEST_F(FaultmailTest, LeftoverGatheringFolderGivesTheDumpAlone)
@@ -213,10 +330,7 @@ TEST_F(FaultmailTest, LeftoverGatheringFolderGivesTheDumpAlone)
     writeFile(dump + "Dir/stale.txt", "from an earlier run");
     const auto r = run();
     EXPECT_EQ(r.exitCode, faultmailUploaded) << r.output;
-    std::vector<ZipListEntry> entries;
-    std::string error;
-    ASSERT_TRUE(listWithPython(uploaded(), entries, error)) << error;
-    EXPECT_EQ(sortedNames(entries), std::vector<std::string>{dumpName});
+    EXPECT_EQ(uploadedNames(), std::vector<std::string>{dumpName});
     EXPECT_FALSE(exists(dump));
     EXPECT_FALSE(exists(dump + "Dir"));
 }
@@ -254,6 +368,13 @@ TEST(FaultmailFolders, NamesAndLockPath)
     EXPECT_EQ(GetFileNameFromPath("C:\\Olvane\\a.dmp"), "a.dmp");
     EXPECT_EQ(GetFileNameFromPath("/opt/olvane\\x/b.dmp"), "b.dmp");
     EXPECT_EQ(GetFileNameFromPath("c.dmp"), "c.dmp");
+
+    // The name's bytes go percent-encoded, UTF-8 or not; the limit counts
+    // the characters before encoding.
+    EXPECT_EQ(FaultmailUploadUrl("ftp://127.0.0.1//Olvane//", "a b\xff~.dmp.zip"),
+              "ftp://127.0.0.1//Olvane///a%20b%FF~.dmp.zip");
+    const std::string longFolder = "ftp://h/" + std::string(1012, 'f'); // 1021 characters with the "/"
+    EXPECT_EQ(FaultmailUploadUrl(longFolder, "\u00e9 b.dmp.zip").substr(longFolder.size()), "/%C3%A9%20");
 
     const char* saved = std::getenv("XDG_RUNTIME_DIR");
     const std::string keep = saved ? saved : "";

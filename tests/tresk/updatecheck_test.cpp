@@ -127,6 +127,18 @@ TEST_F(UpdateCheckTest, FailuresOfTheExchange)
     // Hostile replies: nested too deep for the reader's stack, or too large.
     sim_->setReply("checkUpdate", std::string(100000, '['));
     EXPECT_EQ(check(), 5);
+    // 32 levels, the outer object the first, are read; 33 are not. Brackets
+    // after an escaped quote are still inside the string.
+    const auto nested = [](size_t levels) {
+        return R"({"error":0,"msg":"","data":{"needUpdate":0},"x":)" + std::string(levels - 1, '[') +
+               std::string(levels - 1, ']') + "}";
+    };
+    sim_->setReply("checkUpdate", nested(32));
+    EXPECT_EQ(check(), 3);
+    sim_->setReply("checkUpdate", nested(33));
+    EXPECT_EQ(check(), 5);
+    sim_->setReply("checkUpdate", R"({"error":0,"msg":"\")" + std::string(40, '[') + R"(","data":{"needUpdate":0}})");
+    EXPECT_EQ(check(), 3);
     sim_->setReply("checkUpdate", R"({"error":0,"msg":")" + std::string(1 << 20, 'x') + R"("})");
     EXPECT_EQ(check(), -7);
 

@@ -7,10 +7,9 @@
 //
 // With dump path D: the archive is D + ".zip", the gathering folder
 // D + "Dir", the tool folder the user's temporary folder + "/ZVTool" (taken
-// only when it is a folder, not a link, of the user's own that no one else
-// may write). The crash data stays until it is uploaded: when zipping or the
-// upload fails, the dump is back at D when the program ends. When the
-// gathered files cannot be archived, the dump goes alone.
+// as CopyFolder takes a folder). The crash data stays until it is uploaded:
+// when zipping or the upload fails, the dump is back at D when the program
+// ends. When the gathered files cannot be archived, the dump goes alone.
 
 #include <string>
 #include <vector>
@@ -27,8 +26,11 @@ enum FaultmailExit {
 std::string GetFileNameFromPath(const std::string& path);
 
 // Copies the regular files of `source`, sub-folders included, into `target`
-// (created when missing). Symbolic links and special files are skipped and
-// never followed; failures of single copies are ignored. Returns true.
+// (created when missing). Only folders (`source` included) that are the
+// user's own, not links, and that no one else may write are copied, and only
+// files of the user's own: the others are skipped with a line on stderr (a
+// missing `source` silently). Symbolic links and special files are skipped
+// and never followed; failures of single copies are ignored. Returns true.
 bool CopyFolder(const std::string& source, const std::string& target);
 
 // Removes `path` with everything in it, never following symbolic links (a
@@ -40,6 +42,12 @@ void DeleteFolder(const std::string& path);
 // order the directory listing gives. Links and special files are skipped,
 // sub-folders entered (never through a link).
 void ListFolderFiles(const std::string& folder, std::vector<std::string>& files);
+
+// The upload address: `folderUrl` as given, "/" and `archiveName`, cut to
+// 1023 characters as text, then the name's bytes percent-encoded (all but
+// RFC 3986's unreserved characters). libcurl decodes them, so the server
+// gets the name's bytes unchanged, UTF-8 or not.
+std::string FaultmailUploadUrl(const std::string& folderUrl, const std::string& archiveName);
 
 // The single-instance lock file: "LumraeFaultmail.lock" in the user's
 // runtime folder ($XDG_RUNTIME_DIR), else "LumraeFaultmail-<uid>.lock" in
