@@ -166,13 +166,20 @@ TEST_F(ToolsManagerTest, ZvToolLivesThroughInstallLaunchKillAndUninstall)
     EXPECT_EQ(manager.getAppStatus(kZvToolName), 1);
 
     // Uninstall: the quoted entry's uninstaller runs until it has removed all;
-    // the call itself does not wait for it.
+    // the call itself does not wait for it. Process lists that do not show it
+    // yet, read in its first moments, do not end the task.
+    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "2000");
+    ASSERT_TRUE(QDir().mkpath(dir / "empty-proc"));
+    qputenv("ZAVMO_PROC_ROOT", (dir / "empty-proc").toUtf8());
     QElapsedTimer call;
     call.start();
     ASSERT_TRUE(manager.uninstallLiveTool(kZvToolName));
     EXPECT_LT(call.elapsed(), 500);
     EXPECT_TRUE(manager.isUnInstalling(kZvToolName));
     EXPECT_EQ(manager.getInstallProgress(kZvToolName), -1);
+    settle(500);
+    qputenv("ZAVMO_PROC_ROOT", "");
+    EXPECT_TRUE(manager.isUnInstalling(kZvToolName));
     ASSERT_TRUE(waitFor([&] { return rec.uninstalled.size() == 1; }));
     EXPECT_EQ(rec.uninstalled[0], kZvToolName);
     EXPECT_FALSE(manager.isUnInstalling(kZvToolName));
