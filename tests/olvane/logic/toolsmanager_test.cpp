@@ -350,14 +350,19 @@ TEST_F(ToolsManagerTest, DistributionsObsOnTheSearchPathIsOBSStudio)
     EXPECT_EQ(manager.getAppStatus(kObsStudioToolName), 0);
 
     // The first absolute folder holding an executable "obs" wins; empty and
-    // relative entries and a file that cannot be run are passed over.
+    // relative entries (even one that names such a folder from the working
+    // folder), a file that cannot be run and a folder are passed over.
     const QString search = qEnvironmentVariable("ZAVMO_OBS_SEARCH_PATH");
     put(dir / "plain/obs", "not a program");
+    ASSERT_TRUE(QDir().mkpath(dir / "folder/obs"));
     const QString obs = QString::fromStdString(FakeTools::place((dir / "bin").toStdString(), "obs"));
     FakeTools::place((dir / "later").toStdString(), "obs");
     qputenv("ZAVMO_OBS_SEARCH_PATH",
-            ("::bin:" + search + ":" + dir / "plain:" + dir / "bin/:" + dir / "later").toUtf8());
+            ("::later:" + search + ":" + dir / "plain:" + dir / "folder:" + dir / "bin/:" + dir / "later").toUtf8());
+    const QString workingFolder = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
     EXPECT_EQ(manager.getLaunchPath(kObsStudioToolName), obs);
+    QDir::setCurrent(workingFolder);
     EXPECT_EQ(manager.getAppInstallStatus(kObsStudioToolName), 1);
 
     // Started, it is seen running by every scan, and killed.
