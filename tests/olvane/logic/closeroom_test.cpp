@@ -26,6 +26,7 @@ TEST_F(CloseRoomTest, OpenOrAlreadyClosedRoomClosesAndFailuresAreReported)
     manager->closeLiveRoom();
     EXPECT_LT(blocked.elapsed(), 1000);
     manager->waitForCloseLiveRoom(10000);
+    EXPECT_LT(blocked.elapsed(), 5000);
     EXPECT_EQ(spies.closed.count(), 1) << logText().toStdString();
     EXPECT_EQ(requests("zhubo_closeroom").at(0)["check"].asString(), "ok");
     EXPECT_EQ(requests("zhubo_closeroom").at(0)["body"].asString().rfind("token=10086_13_", 0), 0u);

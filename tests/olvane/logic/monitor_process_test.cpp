@@ -146,6 +146,8 @@ TEST_F(MonitorProcessTest, TheCallbackRunsUnlockedAndStopWakesTheWorker)
     ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(3)), std::future_status::ready);
     EXPECT_TRUE(monitor.hasApp(L"A"));
     answered.set_value();
+    // The pass ends and the worker goes into its wait; nothing tells when.
+    settle(100);
 
     // The worker is woken from its 500 ms wait, not slept out.
     const auto before = std::chrono::steady_clock::now();

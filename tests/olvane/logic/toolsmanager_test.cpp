@@ -171,13 +171,20 @@ TEST_F(ToolsManagerTest, ZvToolLivesThroughInstallLaunchKillAndUninstall)
     EXPECT_EQ(manager.getAppStatus(kZvToolName), 1);
 
     // Uninstall: the quoted entry's uninstaller runs until it has removed all;
-    // the call itself does not wait for it.
+    // the call itself does not wait for it. Process lists that do not show it
+    // yet, read in its first moments, do not end the task.
+    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "2000");
+    ASSERT_TRUE(QDir().mkpath(dir / "empty-proc"));
+    qputenv("ZAVMO_PROC_ROOT", (dir / "empty-proc").toUtf8());
     QElapsedTimer call;
     call.start();
     ASSERT_TRUE(manager.uninstallLiveTool(kZvToolName));
     EXPECT_LT(call.elapsed(), 500);
     EXPECT_TRUE(manager.isUnInstalling(kZvToolName));
     EXPECT_EQ(manager.getInstallProgress(kZvToolName), -1);
+    settle(500);
+    qputenv("ZAVMO_PROC_ROOT", "");
+    EXPECT_TRUE(manager.isUnInstalling(kZvToolName));
     ASSERT_TRUE(waitFor([&] { return rec.uninstalled.size() == 1; }));
     EXPECT_EQ(rec.uninstalled[0], kZvToolName);
     EXPECT_FALSE(manager.isUnInstalling(kZvToolName));
@@ -348,14 +355,19 @@ TEST_F(ToolsManagerTest, DistributionsObsOnTheSearchPathIsOBSStudio)
     EXPECT_EQ(manager.getAppStatus(kObsStudioToolName), 0);
 
     // The first absolute folder holding an executable "obs" wins; empty and
-    // relative entries and a file that cannot be run are passed over.
+    // relative entries (even one that names such a folder from the working
+    // folder), a file that cannot be run and a folder are passed over.
     const QString search = qEnvironmentVariable("ZAVMO_OBS_SEARCH_PATH");
     put(dir / "plain/obs", "not a program");
+    ASSERT_TRUE(QDir().mkpath(dir / "folder/obs"));
     const QString obs = QString::fromStdString(FakeTools::place((dir / "bin").toStdString(), "obs"));
     FakeTools::place((dir / "later").toStdString(), "obs");
     qputenv("ZAVMO_OBS_SEARCH_PATH",
-            ("::bin:" + search + ":" + dir / "plain:" + dir / "bin/:" + dir / "later").toUtf8());
+            ("::later:" + search + ":" + dir / "plain:" + dir / "folder:" + dir / "bin/:" + dir / "later").toUtf8());
+    const QString workingFolder = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
     EXPECT_EQ(manager.getLaunchPath(kObsStudioToolName), obs);
+    QDir::setCurrent(workingFolder);
     EXPECT_EQ(manager.getAppInstallStatus(kObsStudioToolName), 1);
 
     // Started, it is seen running by every scan, and killed.

@@ -259,10 +259,19 @@ TEST_F(LogicHubTest, ShutdownFreesTheServicesOnceAndSilencesTheListener)
     QPointer<ZvToolRepair> repair = hub->getToolRepair(kVcRedistName);
     settle(100);
 
+    // A close of the live room still unanswered goes out, and its answer is
+    // awaited before the account client goes.
+    sim->setMode("zhubo_closeroom", "delay:500");
+    int closeAnswers = 0;
+    QObject::connect(login, &LoginManager::sglCloseLiveRoomSuccess, [&] { ++closeAnswers; });
+    QObject::connect(login, &LoginManager::sglCloseLiveRommFailed, [&] { ++closeAnswers; });
+    login->closeLiveRoom();
+
     // Queued before the shutdown, due after it: dropped.
     emit login->sglLogout();
     listener.calls.clear();
     hub->shutdown();
+    EXPECT_EQ(closeAnswers, 1);
     EXPECT_TRUE(login.isNull());
     EXPECT_TRUE(tools.isNull());
     EXPECT_TRUE(repair.isNull());

@@ -1,9 +1,12 @@
 #include "logic_support.h"
 
+#include "core/pathlayout.h"
+
 #include "platform/registry.h"
 
 #include <QDir>
 #include <QMutex>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -65,6 +68,11 @@ void writeUninstallEntry(const QString& key, const QString& uninstallString)
     platform::registry::writeString(platform::registry::Root::LocalMachine,
                                     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + key.toStdString(),
                                     "UninstallString", uninstallString.toStdString());
+}
+
+QVariant storedSetting(const QString& key)
+{
+    return QSettings(getSystemSettingPath(), QSettings::IniFormat).value(key);
 }
 
 LogCapture::LogCapture()

@@ -1,11 +1,13 @@
 #pragma once
 // Shared helpers of the logic tests: a per-test folder, Uninstall entries,
-// waiting with the event loop running (logictest.h), and captured log lines.
+// waiting with the event loop running (logictest.h), captured log lines, and
+// the settings file as it is on disk.
 
 #include "logictest.h"
 
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 namespace logictest {
 
@@ -25,6 +27,10 @@ private:
 
 // Writes HKLM ...\Uninstall\<key> "UninstallString".
 void writeUninstallEntry(const QString& key, const QString& uninstallString);
+
+// The value of `key` ("Group/name") in the settings file now, whatever a
+// settings object holds in memory.
+QVariant storedSetting(const QString& key);
 
 // Collects every log line while alive.
 class LogCapture

@@ -166,6 +166,8 @@ TEST_F(InstallPathDialogTest, ConfirmStoresTheFolderItMade)
                       }),
                   QDialog::Accepted);
         EXPECT_EQ(config.getZvShowInstallPath(), dir / "show/ZVShowTool");
+        // On disk at once, not at the program's end.
+        EXPECT_EQ(logictest::storedSetting("ZVShow/installPath").toString(), dir / "show/ZVShowTool");
     }
 }
 

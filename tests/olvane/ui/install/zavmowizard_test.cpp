@@ -225,6 +225,7 @@ TEST_F(ZavmoWizardTest, TheFolderRuleAndAFailedDownload)
     field->setText(QString(dir / "custom").replace('/', '\\') + "\\");
     click(&d, "button_nextStep");
     EXPECT_EQ(folder(), dir / "custom/ZVTool");
+    EXPECT_EQ(logictest::storedSetting("ZVTool/installPath").toString(), dir / "custom/ZVTool");
     EXPECT_TRUE(QDir(dir / "custom/ZVTool").exists());
     expectClosedAfterFailure(&d, kPackageDownloadFailedText, 4);
     EXPECT_TRUE(fake.starts().empty());

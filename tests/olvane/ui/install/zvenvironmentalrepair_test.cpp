@@ -233,11 +233,13 @@ TEST_F(RepairDialogTest, IgnoreSetsTheFlagAndRepairsNothing)
 {
     for (const QStringList& names : {QStringList{kDirectXName}, allThree()}) {
         config->setEnvironmentRepairIgnore(false);
+        ASSERT_TRUE(config->saveConfig());
         zvEnvironmentalRepair d(names, 0);
         d.show();
         click(&d, names.size() == 1 ? "button_single_Ignore" : "button_mutiple_Ignore");
         EXPECT_FALSE(d.isVisible());
         EXPECT_TRUE(config->getEnvironmentRepairIgnore());
+        EXPECT_TRUE(logictest::storedSetting("EnvironmentRepair/ignore").toBool());
     }
     settle(200);
     EXPECT_TRUE(sim->requests("static_cdn").empty());

@@ -4,6 +4,7 @@
 
 #include "core/appconfig.h"
 #include "core/pathlayout.h"
+#include "core/stringconstants.h"
 #include "core/systemutils.h"
 #include "formcheck.h"
 #include "modalresponder.h"
@@ -113,6 +114,18 @@ TEST_F(QuitTipTest, ConfirmStoresTheChoiceAndSavesAtOnce)
     EXPECT_TRUE(config->getShowCloseTipEnable());
     EXPECT_EQ(stored("Basic/closeMode").toInt(), 1);
     EXPECT_EQ(stored("Basic/showCloseTipEnable").toBool(), true);
+
+    // A save that fails is told in the main window's toast.
+    QStringList toasts;
+    link->toast = [&](const QString& text) { toasts << text; };
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    // A data folder below a regular file cannot be created.
+    qputenv("XDG_DATA_HOME", "/dev/null/data");
+    zvAppQuitTip unsaved;
+    responder.clickButton("button_confirm");
+    EXPECT_EQ(unsaved.exec(), QDialog::Accepted);
+    qputenv("XDG_DATA_HOME", dataHome);
+    EXPECT_EQ(toasts, QStringList{kSettingsSaveFailedText});
 }
 
 TEST_F(QuitTipTest, CancelAndCloseChangeNothing)
