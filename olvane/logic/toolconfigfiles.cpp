@@ -8,7 +8,6 @@
 #include <platform/profile.h>
 
 #include <QDebug>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -17,6 +16,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -49,6 +50,20 @@ bool saveBytes(const QString& path, const QByteArray& bytes)
     if (!ok)
         qWarning().noquote() << "[Logic] by kx saveBytes {cannot write" << path << ":" << std::strerror(errno) << "}";
     return ok;
+}
+
+// Creates the folder and its missing parents. False, with the folder and
+// the reason logged, when it is not a folder in the end: the file written
+// into it next would only report a missing folder.
+bool makeFolder(const QString& folder)
+{
+    std::error_code error;
+    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+    if (!error)
+        return true;
+    qWarning().noquote() << "[Logic] by kx makeFolder {cannot create" << folder << ":"
+                         << QString::fromLocal8Bit(error.message().c_str()) << "}";
+    return false;
 }
 
 // Whether an INI file can be read: a missing one reads as empty, which the
@@ -145,7 +160,8 @@ bool ensureObsStudioGlobal()
     const QString global = obsStudioGlobalPath();
     if (QFileInfo::exists(global))
         return true;
-    QDir().mkpath(getRoamingAppDataRoot() + kObsStudioConfigDir);
+    if (!makeFolder(getRoamingAppDataRoot() + kObsStudioConfigDir))
+        return false;
     const QByteArray profile = kUntitledProfileName.toUtf8();
     return saveBytes(global, "[Basic]\nProfile=" + profile + "\nProfileDir=" + profile + "\n");
 }
@@ -295,7 +311,8 @@ bool setObsClassicPushInfo(const QString& url, const QString& playPath)
     if (profile.isEmpty())
         return false;
     const QString folder = obsClassicDir() + QStringLiteral("profiles");
-    QDir().mkpath(folder);
+    if (!makeFolder(folder))
+        return false;
     const QString path = folder + QStringLiteral("/") + profile + QStringLiteral(".ini");
     const Read state = iniState(path);
     if (state == Read::Failed)
@@ -335,7 +352,8 @@ bool setObsStudioPushInfo(const QString& server, const QString& key)
     const QString profileDir = obsStudioProfileDir();
     if (profileDir.isEmpty())
         return false;
-    QDir().mkpath(profileDir);
+    if (!makeFolder(profileDir))
+        return false;
     const QString path = profileDir + QStringLiteral("/service.json");
     QJsonObject root;
     if (!readObjectForRewrite(path, &root))

@@ -69,7 +69,10 @@ public:
     // already has a pending task (nothing is started then).
     bool installLiveTool(const QString& toolName, const QString& installerFile, const QString& installDir,
                          int expectedMs);
-    // Runs the registered uninstaller with "/S" and blocks 1000 ms.
+    // Runs the registered uninstaller with "/S" and returns at once; its task
+    // first looks for the uninstaller in the process list a second later and
+    // ends with sglLiveToolUnInstallFinished once it has gone. False when no
+    // uninstaller is registered or it could not be started.
     bool uninstallLiveTool(const QString& toolName);
     bool isUnInstalling(const QString& toolName);
     // 0-100 for a pending install of the tool, -1 when there is none.

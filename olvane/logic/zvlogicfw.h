@@ -12,9 +12,10 @@
 // downloaders' and repairs' signals directly.
 //
 // Lifetime: the services hold network managers and a thread, so they must go
-// before the application object does. The hub of instance() frees them, and
-// then the download pool, in one guarded shutdown run by the application's
-// aboutToQuit or, failing that, while the application object is destroyed.
+// before the application object does. The hub of instance() frees them,
+// then the download pool and the analytics sender's network, in one guarded
+// shutdown run by the application's aboutToQuit or, failing that, while the
+// application object is destroyed.
 // After it every accessor returns null and no event reaches the listener.
 
 #include "logic/izvlogiclistener.h"

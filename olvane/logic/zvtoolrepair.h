@@ -3,7 +3,7 @@
 // Visual C++ 2013 x86) is missing and runs that runtime's installer from the
 // repair folder silently, signalling when the installer's process has gone.
 //
-// GUI thread. sglRepairFinished is emitted while the repair's mutex is held:
+// GUI thread. sglRepairFinished may be emitted while the repair's mutex is held:
 // a receiver that calls back into the same repair must be connected queued.
 // Nothing here blocks: the DirectX repair's package unpacks while the event
 // loop runs, and the repair counts as running from the unpacker's start.

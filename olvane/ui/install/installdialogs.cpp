@@ -1,6 +1,7 @@
 #include "ui/install/installdialogs.h"
 
 #include "core/appconfig.h"
+#include "core/pathlayout.h"
 #include "core/stringconstants.h"
 #include "core/systemutils.h"
 #include "logic/zvfiledownloader.h"
@@ -12,7 +13,10 @@
 
 #include <QDebug>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPixmap>
 
@@ -125,10 +129,26 @@ bool startInstall(const QString& toolName, const QString& installerFile)
     if (!manager || folder.isEmpty() ||
         !manager->installLiveTool(toolName, installerFile, folder, kExpectedInstallMs)) {
         qWarning().noquote() << "[UI] by kx install " + toolName + " {installer not started: " + installerFile + "}";
+        discardFailedInstaller(installerFile);
         prompt(kInstallFailedText, true);
         return false;
     }
     return true;
+}
+
+void discardFailedInstaller(const QString& installerFile)
+{
+    const QFileInfo file(installerFile);
+    if (installerFile.isEmpty() || file.absoluteDir() != QDir(getDownloadDir()))
+        return;
+    if (!file.exists() && !file.isSymLink()) // already gone (another window's failure)
+        return;
+    QFile installer(installerFile);
+    if (installer.remove())
+        qInfo().noquote() << "[UI] by kx install {failed installer removed: " + installerFile + "}";
+    else
+        qWarning().noquote() << "[UI] by kx install {failed installer not removed: " + installerFile + ": " +
+                                    installer.errorString() + "}";
 }
 
 } // namespace installdialogs

@@ -53,7 +53,14 @@ QString installFolderFor(const QString& typed, const QString& configured, const 
 bool acceptInstallFolder(AppConfig* config, const QString& toolName, const QString& typed);
 
 // Runs the tool's installer silently into the tool's configured install
-// folder. False, after telling the user, when it could not be started.
+// folder. False, after telling the user and discarding the installer, when
+// it could not be started.
 bool startInstall(const QString& toolName, const QString& installerFile);
+
+// Removes the installer of an install that failed, so that the next attempt
+// downloads it anew instead of finding and running the same file again.
+// Only a file directly in the download folder is removed; a failure to
+// remove it is logged.
+void discardFailedInstaller(const QString& installerFile);
 
 } // namespace installdialogs

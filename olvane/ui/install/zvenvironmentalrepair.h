@@ -7,8 +7,8 @@
 // Fewer than two names give the single pages, more the multiple pages. Mode
 // 0 (the check before OBS starts) offers Ignore, which sets the settings'
 // repair-ignore flag; mode 1 (the tool box's manual repair) does not. The
-// listener's signals arrive queued: a repair emits its finish while holding
-// its own lock, and this dialog calls back into it. Closing in any way (also
+// listener's signals arrive queued: a repair may emit its finish while
+// holding its own lock, and this dialog calls back into it. Closing in any way (also
 // Escape) cancels a running download; an installer already started goes on.
 
 #include <QDialog>

@@ -32,7 +32,8 @@ public:
     ~zvInstallWidget() override;
 
     // An InstallToolType: style, titles and the configured folder of that
-    // tool. Another value leaves them empty, and no folder is accepted.
+    // tool. Another value gives no style sheet, keeps the form's own texts
+    // and an empty folder, and no folder is accepted.
     void setToolType(int type);
 
 public slots:

@@ -133,6 +133,7 @@ void ZvInstallWizard::chooseEdition(const Edition& e, bool sendEvent)
     if (sendEvent)
         pointEventWithInt(PointClickInstall, QStringLiteral("type"), pointToolType(e.toolName));
     m_currentTool = e.toolName;
+    m_installerFile.clear();
     if (installdialogs::refuseWhileRunning(m_currentTool))
         return;
     if (!e.choosesFolder) {
@@ -209,16 +210,24 @@ void ZvInstallWizard::downloadInstaller()
         return;
     }
     if (result == kDownloadTargetExists) {
-        // The file the pool would have written: the URL text's last segment.
-        uninstallThenInstall(dir + QLatin1Char('/') + url.mid(url.lastIndexOf(QLatin1Char('/')) + 1));
+        uninstallThenInstall(installerFileOfCurrentTool());
         return;
     }
     qWarning().noquote() << "[UI] by kx download " + m_currentTool + " not started: " + QString::number(result);
     installdialogs::prompt(kPackageDownloadFailedText, true);
 }
 
+QString ZvInstallWizard::installerFileOfCurrentTool() const
+{
+    ZvLiveToolsManager* manager = toolsManager();
+    const QString url = manager ? manager->getDownloadUrl(m_currentTool) : QString();
+    // The file the pool writes for a download with no file name of its own.
+    return getDownloadDir() + QLatin1Char('/') + ZvFileDownloader::targetFileName(url, QString());
+}
+
 void ZvInstallWizard::uninstallThenInstall(const QString& installerFile)
 {
+    m_installerFile = installerFile;
     if (m_installAfterUninstall && m_installAfterUninstall->uninstallThenInstall(m_currentTool, installerFile)) {
         setProgress(0);
         showPage(InstallPage);
@@ -289,6 +298,8 @@ void ZvInstallWizard::sltLiveToolInstallFinished(QString name)
         return;
     if (!isInstalled(name)) {
         qWarning().noquote() << "[UI] by kx install " + name + " {installer ended, tool not installed}";
+        installdialogs::discardFailedInstaller(m_installerFile.isEmpty() ? installerFileOfCurrentTool()
+                                                                         : m_installerFile);
         installdialogs::prompt(kInstallFailedText, true);
         close();
         return;

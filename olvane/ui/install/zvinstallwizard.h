@@ -10,10 +10,12 @@
 // editions; the buttons reach the slots below through the form's
 // name-based connections. Pages are switched by hiding four and showing one.
 //
-// Two changes from the plain flow: the installer of a reinstall waits for
-// the uninstall in ZvInstallAfterUninstall, which outlives the wizard, and
-// an installer that ended without installing the tool (where the monitor
-// can tell) is reported as a failure, not as done.
+// Three changes from the plain flow: the installer of a reinstall waits for
+// the uninstall in ZvInstallAfterUninstall, which outlives the wizard; an
+// installer that ended without installing the tool (where the monitor can
+// tell) is reported as a failure, not as done; and the installer of a failed
+// install is removed from the download folder, so that a retry downloads it
+// anew.
 
 #include <QDialog>
 #include <QList>
@@ -129,6 +131,8 @@ private:
     // The edition page's choice; the confirm buttons also send click_install.
     void chooseEdition(const Edition& edition, bool sendEvent);
     void downloadInstaller();
+    // Where the current tool's installer is downloaded to.
+    QString installerFileOfCurrentTool() const;
     // Uninstalls the current tool's installed copy first, if there is one.
     void uninstallThenInstall(const QString& installerFile);
     void installTool(const QString& toolName, const QString& installerFile);
@@ -139,5 +143,8 @@ private:
     Form m_form;
     QList<Edition> m_editions;
     QString m_currentTool;
+    // The installer this wizard ran (or waits to run) for the current tool;
+    // empty for a task it resumed.
+    QString m_installerFile;
     QPointer<ZvInstallAfterUninstall> m_installAfterUninstall;
 };

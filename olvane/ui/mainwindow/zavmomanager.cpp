@@ -11,6 +11,7 @@
 #include "logic/zvfiledownloader.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
+#include "ui/install/installdialogs.h"
 #include "ui/install/zvenvironmentalrepair.h"
 #include "ui/install/zvinstallwidget.h"
 #include "ui/install/zvobsinstallwidget.h"
@@ -460,7 +461,8 @@ void zavmoManager::sltLiveToolInstallProgress(QString name, int progress)
 
 void zavmoManager::sltLiveToolInstallFinished(QString name)
 {
-    const bool fromCard = m_cardInstalls.remove(name);
+    const bool fromCard = m_cardInstalls.contains(name);
+    const QString installer = m_cardInstalls.take(name);
     ZvLiveToolsManager* tools = toolsManager();
     const int status = tools ? tools->getAppStatus(name) : APP_NOT_INSTALLED;
     if (name == m_currentTool) {
@@ -475,8 +477,10 @@ void zavmoManager::sltLiveToolInstallFinished(QString name)
     }
     // An installer that ended without installing; a tool whose install the
     // monitor cannot see (ZVShow) is taken at its word.
-    if (fromCard && tools && status == APP_NOT_INSTALLED && tools->knowsInstallState(name))
+    if (fromCard && tools && status == APP_NOT_INSTALLED && tools->knowsInstallState(name)) {
+        installdialogs::discardFailedInstaller(installer);
         prompt(kInstallFailedText, true, nullptr);
+    }
 }
 
 void zavmoManager::sltUpdateAppStatus(QString name, int status)
@@ -786,10 +790,11 @@ void zavmoManager::installDownloadedTool(const QString& tool, const QString& fil
     // 15000 ms is the expected duration that drives the install progress.
     if (tools->installLiveTool(tool, file, m_config->getToolInstallPath(tool), 15000)) {
         if (!pending)
-            m_cardInstalls.insert(tool);
+            m_cardInstalls.insert(tool, file);
         if (tool == m_currentTool)
             showProgress(0, false);
     } else {
+        installdialogs::discardFailedInstaller(file);
         prompt(kInstallFailedText, true, nullptr);
     }
 }

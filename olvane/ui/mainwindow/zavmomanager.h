@@ -16,7 +16,7 @@
 #include "ui/mainwindow/zvtitlebar.h"
 #include "ui_zavmomanager.h"
 
-#include <QSet>
+#include <QMap>
 #include <QString>
 #include <QSystemTrayIcon>
 #include <QWidget>
@@ -182,8 +182,9 @@ private:
     ObsEdition m_obsClassic;
     ObsEdition m_obsStudio;
     bool m_rtmpRequestPending = false;
-    // Tools whose running install this window started from a card.
-    QSet<QString> m_cardInstalls;
+    // Tools whose running install this window started from a card, with
+    // the installer each runs.
+    QMap<QString, QString> m_cardInstalls;
     QTimer* m_liveCodeTimer = nullptr;
     QTimer* m_advertisingTimer = nullptr;
     ZvToolTip* m_toolTip = nullptr;

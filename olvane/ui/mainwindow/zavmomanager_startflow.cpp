@@ -19,6 +19,7 @@
 #include "ui/mainwindow/zavmomanager_p.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <QTimer>
 
 using namespace mainwindow;
@@ -71,6 +72,12 @@ bool zavmoManager::isWriteCodeMode() const
 void zavmoManager::checkToolRepair()
 {
     if (!m_config || m_config->getEnvironmentRepairIgnore())
+        return;
+    // The runtimes are what the Windows programs need; the Linux program
+    // "obs" needs none of them.
+    ZvLiveToolsManager* tools = toolsManager();
+    if (m_currentTool == kObsStudioToolName && tools &&
+        QFileInfo(tools->getLaunchPath(m_currentTool)).fileName() == QLatin1String("obs"))
         return;
     ZvLogicFW* hub = ZvLogicFW::instance();
     auto needs = [hub](const QString& name) {

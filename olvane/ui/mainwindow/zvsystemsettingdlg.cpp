@@ -74,11 +74,14 @@ void zvSystemSettingDlg::initSettings()
             showLaunchPath(manager->getLaunchPath(tool));
         // OBS Studio is also the distribution's program "obs"; OBS classic
         // has no Linux build.
-        if (tool == kObsClassicToolName)
+        if (tool == kObsClassicToolName) {
             m_acceptedNames = QStringList{QStringLiteral("OBS.exe")};
-        else
+            m_fileFilter = QStringLiteral("obs(*.exe)");
+        } else {
             m_acceptedNames =
                 QStringList{QStringLiteral("obs32.exe"), QStringLiteral("obs64.exe"), QStringLiteral("obs")};
+            m_fileFilter = QStringLiteral("obs(*.exe obs)");
+        }
     }
     if (config->getCloseMode() != CLOSE_QUIT)
         ui->radioButton_min_tray->setChecked(true);
@@ -100,7 +103,7 @@ void zvSystemSettingDlg::chooseLaunchFile()
     if (start.isEmpty() || !QFileInfo::exists(start))
         start = getDesktopDir();
     const QString chosen =
-        QFileDialog::getOpenFileName(this, QStringLiteral("选择"), start, QStringLiteral("obs(*.exe obs)"));
+        QFileDialog::getOpenFileName(this, QStringLiteral("选择"), start, m_fileFilter);
     if (chosen.isEmpty())
         return;
     const QFileInfo file(chosen);

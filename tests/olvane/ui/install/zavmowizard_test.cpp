@@ -156,6 +156,8 @@ TEST_F(ZavmoWizardTest, AnInstallerThatInstallsNothingIsReportedAsAFailure)
     expectClosedAfterFailure(&d, kInstallFailedText, 1);
     EXPECT_NE(page(&d), 4);
     EXPECT_EQ(manager()->getAppInstallStatus(kZvToolName), 0);
+    // Gone, so that a retry downloads it anew.
+    EXPECT_FALSE(QFile::exists(getDownloadDir() + "/ZVTool_installer.exe"));
     settle(200);
     EXPECT_TRUE(eventTypes("click_install_succ").isEmpty());
 }
@@ -244,12 +246,19 @@ TEST_F(ZavmoWizardTest, AnInstallAfterUninstallThatCannotStartIsToldWithoutAWiza
                          EXPECT_EQ(tool, kZvToolName);
                          outcomes.append(started);
                      });
+    // An installer in the download folder that is no program.
+    QDir().mkpath(getDownloadDir());
+    QFile notAProgram(getDownloadDir() + "/ZVTool_installer.exe");
+    ASSERT_TRUE(notAProgram.open(QIODevice::WriteOnly));
+    notAProgram.write("not a program");
+    notAProgram.close();
     responder.clickButton("button_confirm");
-    ASSERT_TRUE(record->uninstallThenInstall(kZvToolName, dir / "gone/ZVTool_installer.exe"));
+    ASSERT_TRUE(record->uninstallThenInstall(kZvToolName, notAProgram.fileName()));
     ASSERT_TRUE(waitFor([&] { return !outcomes.isEmpty(); }, 10000));
     EXPECT_EQ(outcomes, QList<bool>{false});
     ASSERT_EQ(responder.records().size(), 1);
     EXPECT_TRUE(responder.records()[0].texts.contains(kInstallFailedText));
+    EXPECT_FALSE(notAProgram.exists()); // a retry downloads it anew
     EXPECT_TRUE(record->waitingInstaller(kZvToolName).isEmpty());
     EXPECT_EQ(manager()->getAppInstallStatus(kZvToolName), 0);
 }

@@ -382,8 +382,21 @@ TEST_F(MainWindowTest, FailedDownloadOrInstallSaysSoAndHidesTheProgress)
     ASSERT_TRUE(waitUntil([&] { return responder.records().size() == 2; }, 5000));
     EXPECT_TRUE(responder.records().at(1).texts.contains(kInstallFailedText));
     EXPECT_TRUE(shown("button_install_OBS"));
+    // Gone, so that a retry downloads it anew.
+    EXPECT_FALSE(QFile::exists(getDownloadDir() + "/OBS_installer.exe"));
     for (const Json::Value& event : events("click_install_succ", 1, 300))
         EXPECT_LT(event["oct"].asInt64(), began);
+
+    // An installer that cannot even be started goes too.
+    QFile notAProgram(getDownloadDir() + "/OBS_installer.exe");
+    ASSERT_TRUE(notAProgram.open(QIODevice::WriteOnly));
+    notAProgram.write("not a program");
+    notAProgram.close();
+    responder.clickButton("button_confirm");
+    click("button_install_OBS");
+    ASSERT_EQ(responder.records().size(), 3);
+    EXPECT_TRUE(responder.records().at(2).texts.contains(kInstallFailedText));
+    EXPECT_FALSE(notAProgram.exists());
 }
 
 TEST_F(MainWindowTest, CancelledDownloadHidesTheProgress)

@@ -236,8 +236,11 @@ TEST_F(SettingDialogTest, ObsStudioTakesObs32Obs64AndTheDistributionsObs)
     host.tool = kObsStudioToolName;
     zvSystemSettingDlg dialog;
     auto* edit = child<QLineEdit>(dialog, "lineEdit_launch_path");
+    FileDialogWatch watch;
 
     ASSERT_TRUE(pick(dialog, file("classic", "OBS.exe")));
+    ASSERT_EQ(watch.shown.size(), 1);
+    EXPECT_TRUE(watch.shown[0].endsWith("|obs(*.exe obs)")) << watch.shown[0].toStdString();
     EXPECT_EQ(edit->text(), "请选择正确的OBS快捷方式");
     ASSERT_TRUE(pick(dialog, file("upper", "OBS64.exe")));
     EXPECT_EQ(edit->text(), "请选择正确的OBS快捷方式");
@@ -274,8 +277,9 @@ TEST_F(SettingDialogTest, FileDialogStartsAtTheShownPathOrElseTheDesktop)
     // The refusal message names nothing: the next pick starts on the desktop.
     ASSERT_TRUE(pick(dialog, QString()));
     ASSERT_EQ(watch.shown.size(), 2);
-    EXPECT_EQ(watch.shown[0], "选择|" + dir / "obs" + "|obs(*.exe obs)");
-    EXPECT_EQ(watch.shown[1], "选择|" + QDir(getDesktopDir()).absolutePath() + "|obs(*.exe obs)");
+    // OBS classic's picker lists no "obs": it would be refused.
+    EXPECT_EQ(watch.shown[0], "选择|" + dir / "obs" + "|obs(*.exe)");
+    EXPECT_EQ(watch.shown[1], "选择|" + QDir(getDesktopDir()).absolutePath() + "|obs(*.exe)");
 }
 
 TEST_F(SettingDialogTest, CloseButtonStoresTheModeAndSavesEverything)
