@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <list>
 #include <stdexcept>
 
 namespace zavmo::sim {
@@ -29,6 +30,65 @@ constexpr const char* kBadJsonBody = "{\"error\":0,\"msg\":";
 // Stalled and keep-alive connections each hold a thread.
 constexpr size_t kThreadsPerListener = 64;
 constexpr size_t kPayloadMaxLength = 64u << 20;
+
+// Serves connections on up to max threads, starting one only when no started
+// thread is free. A pool made whole at once is made after its
+// listener already counts as running, and under a slow runtime (a sanitizer,
+// a loaded machine) the first requests would wait seconds for it.
+class GrowingPool : public httplib::TaskQueue
+{
+public:
+    explicit GrowingPool(size_t max) : max_(max) {}
+
+    // enqueue() and shutdown() are called by the listener's thread only.
+    void enqueue(std::function<void()> fn) override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        jobs_.push_back(std::move(fn));
+        if (idle_ < jobs_.size() && threads_.size() < max_)
+            threads_.emplace_back([this] { work(); });
+        else
+            ready_.notify_one();
+    }
+
+    void shutdown() override
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        ready_.notify_all();
+        for (std::thread& thread : threads_)
+            thread.join();
+    }
+
+private:
+    // Ends once stopping and no job is left.
+    void work()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            ++idle_;
+            ready_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            --idle_;
+            if (jobs_.empty())
+                return;
+            std::function<void()> job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            job();
+            lock.lock();
+        }
+    }
+
+    const size_t max_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::list<std::function<void()>> jobs_;
+    std::vector<std::thread> threads_;
+    size_t idle_ = 0;
+    bool stopping_ = false;
+};
 
 long long nowMs()
 {
@@ -222,7 +282,7 @@ Server::~Server()
 
 void Server::install(httplib::Server& server, const char* scheme)
 {
-    server.new_task_queue = [] { return new httplib::ThreadPool(kThreadsPerListener); };
+    server.new_task_queue = [] { return new GrowingPool(kThreadsPerListener); };
     server.set_keep_alive_timeout(2);
     server.set_read_timeout(10);
     server.set_write_timeout(10);

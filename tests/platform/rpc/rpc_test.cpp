@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -97,13 +99,24 @@ TEST(Rpc, CallsReachTheirProceduresWithCheckedArguments)
 
 TEST(Rpc, AnswersMayComeLaterFromAnotherThread)
 {
+    // The handler runs on the service thread and hands its worker over; a
+    // call that timed out may return before the handler has even run.
+    std::mutex mutex;
+    std::condition_variable started;
     std::thread worker;
+    const auto joinWorker = [&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(started.wait_for(lock, std::chrono::seconds(5), [&] { return worker.joinable(); }));
+        worker.join();
+    };
     Service service;
     ASSERT_TRUE(service.registerProcedure("slow", "SI", [&](const Json::Value& args, const CallHandle& call) {
+        std::lock_guard<std::mutex> lock(mutex);
         worker = std::thread([call, args] {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             complete(call, args[0].asString() + std::to_string(args[1].asInt()));
         });
+        started.notify_all();
     }));
     ASSERT_TRUE(service.registerProcedure("dropped", "", [](const Json::Value&, const CallHandle&) {}));
     ASSERT_TRUE(service.start("AsyncService"));
@@ -115,15 +128,15 @@ TEST(Rpc, AnswersMayComeLaterFromAnotherThread)
     EXPECT_EQ(result.asString(), "n7");
     EXPECT_FALSE(client.call("dropped", Json::Value(Json::arrayValue), &result, &error, 2000));
     EXPECT_EQ(error, "not answered");
-    worker.join();
+    joinWorker();
 
     // The answer to a call that timed out comes ahead of the next call's own.
     EXPECT_FALSE(client.call("slow", list({"late", 1}), &result, &error, 10));
     EXPECT_EQ(error, "no reply in time");
-    worker.join();
+    joinWorker();
     ASSERT_TRUE(client.call("slow", list({"own", 2}), &result, &error, 2000)) << error;
     EXPECT_EQ(result.asString(), "own2");
-    worker.join();
+    joinWorker();
 }
 
 TEST(Rpc, OneLiveServicePerNameAndStaleSocketsReplaced)
