@@ -7,6 +7,7 @@
 #include "core/stringconstants.h"
 #include "core/systemutils.h"
 #include "formcheck.h"
+#include "logic_support.h"
 #include "modalresponder.h"
 #include "ui/mainwindow/widgets/mainwindowlink.h"
 #include "widgettest.h"
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -33,12 +33,6 @@ protected:
         QFile::remove(getSystemSettingPath());
         config = std::make_unique<AppConfig>();
         link->config = config.get();
-    }
-
-    // The settings as the file holds them now.
-    QVariant stored(const char* key) const
-    {
-        return QSettings(getSystemSettingPath(), QSettings::IniFormat).value(key);
     }
 
     std::unique_ptr<AppConfig> config;
@@ -102,8 +96,8 @@ TEST_F(QuitTipTest, ConfirmStoresTheChoiceAndSavesAtOnce)
     }
     EXPECT_EQ(config->getCloseMode(), CLOSE_QUIT);
     EXPECT_FALSE(config->getShowCloseTipEnable());
-    EXPECT_EQ(stored("Basic/closeMode").toInt(), 0);
-    EXPECT_EQ(stored("Basic/showCloseTipEnable").toBool(), false);
+    EXPECT_EQ(logictest::storedSetting("Basic/closeMode").toInt(), 0);
+    EXPECT_EQ(logictest::storedSetting("Basic/showCloseTipEnable").toBool(), false);
 
     zvAppQuitTip again;
     child<QRadioButton>(again, "radio_btn_hide")->setChecked(true);
@@ -112,8 +106,8 @@ TEST_F(QuitTipTest, ConfirmStoresTheChoiceAndSavesAtOnce)
     EXPECT_EQ(again.exec(), QDialog::Accepted);
     EXPECT_EQ(config->getCloseMode(), CLOSE_TO_TRAY);
     EXPECT_TRUE(config->getShowCloseTipEnable());
-    EXPECT_EQ(stored("Basic/closeMode").toInt(), 1);
-    EXPECT_EQ(stored("Basic/showCloseTipEnable").toBool(), true);
+    EXPECT_EQ(logictest::storedSetting("Basic/closeMode").toInt(), 1);
+    EXPECT_EQ(logictest::storedSetting("Basic/showCloseTipEnable").toBool(), true);
 
     // A save that fails is told in the main window's toast.
     QStringList toasts;

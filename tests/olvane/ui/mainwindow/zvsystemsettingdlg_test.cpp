@@ -10,6 +10,7 @@
 #include "core/stringconstants.h"
 #include "core/systemutils.h"
 #include "formcheck.h"
+#include "logic_support.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "modalresponder.h"
 #include "screenshot.h"
@@ -24,7 +25,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QTest>
 
 using namespace zavmo::test;
@@ -97,10 +97,6 @@ protected:
                responder.records().at(0).expected();
     }
 
-    QVariant stored(const char* key) const
-    {
-        return QSettings(getSystemSettingPath(), QSettings::IniFormat).value(key);
-    }
 
     HostWindow host;
 };
@@ -228,7 +224,7 @@ TEST_F(SettingDialogTest, ObsClassicTakesOnlyOBSExeInExactCase)
     EXPECT_EQ(config->getToolLaunchPath(kObsStudioToolName), "");
     EXPECT_EQ(host.updates, QStringList{kObsClassicToolName + "|" + chosen});
     // Saved at once: a logout must not lose it.
-    EXPECT_EQ(stored("OBS/launchPath").toString(), chosen);
+    EXPECT_EQ(logictest::storedSetting("OBS/launchPath").toString(), chosen);
 }
 
 TEST_F(SettingDialogTest, ObsStudioTakesObs32Obs64AndTheDistributionsObs)
@@ -297,8 +293,8 @@ TEST_F(SettingDialogTest, CloseButtonStoresTheModeAndSavesEverything)
         EXPECT_EQ(responder.records()[0].action, "click:button_close");
         // Unchanged: mode 1 written again, with the picked path.
         EXPECT_EQ(config->getCloseMode(), CLOSE_TO_TRAY);
-        EXPECT_EQ(stored("Basic/closeMode").toInt(), 1);
-        EXPECT_EQ(stored("obs-studio/launchPath").toString(), obs64);
+        EXPECT_EQ(logictest::storedSetting("Basic/closeMode").toInt(), 1);
+        EXPECT_EQ(logictest::storedSetting("obs-studio/launchPath").toString(), obs64);
     }
     {
         zvSystemSettingDlg dialog;
@@ -307,7 +303,7 @@ TEST_F(SettingDialogTest, CloseButtonStoresTheModeAndSavesEverything)
         responder.clickButton("button_close");
         dialog.exec();
         EXPECT_EQ(config->getCloseMode(), CLOSE_QUIT);
-        EXPECT_EQ(stored("Basic/closeMode").toInt(), 0);
+        EXPECT_EQ(logictest::storedSetting("Basic/closeMode").toInt(), 0);
     }
 }
 
@@ -348,8 +344,8 @@ TEST_F(SettingDialogTest, EscapeKeepsTheOldModeAndTheSavedPickedPath)
     EXPECT_EQ(dialog.exec(), QDialog::Rejected);
     EXPECT_EQ(config->getCloseMode(), CLOSE_QUIT);
     EXPECT_EQ(config->getToolLaunchPath(kObsClassicToolName), obs);
-    EXPECT_EQ(stored("OBS/launchPath").toString(), obs);
-    EXPECT_EQ(stored("Basic/closeMode").toInt(), 0);
+    EXPECT_EQ(logictest::storedSetting("OBS/launchPath").toString(), obs);
+    EXPECT_EQ(logictest::storedSetting("Basic/closeMode").toInt(), 0);
 }
 
 TEST_F(SettingDialogTest, WithoutSettingsNothingIsShownNorSaved)
