@@ -60,12 +60,7 @@ protected:
             return;
         ASSERT_NO_FATAL_FAILURE(startSimulator());
         qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "20");
-        // The process list is read through a link to /proc, so that a test
-        // can make scans fail without touching the environment while the
-        // monitor thread reads it.
-        QFile::remove(procLink());
-        ASSERT_TRUE(QFile::link(QStringLiteral("/proc"), procLink()));
-        qputenv("ZAVMO_PROC_ROOT", procLink().toUtf8());
+        setProcessFolder("");
     }
 
     void SetUp() override
@@ -114,7 +109,6 @@ protected:
     void click(const char* button) { child<QPushButton>(button)->click(); }
     bool shown(const char* name) { return child(name)->isVisibleTo(window.get()); }
 
-    static QString procLink() { return QDir::temp().filePath(QStringLiteral("zavmo-proc")); }
     // .NET and the Visual C++ runtime registered; DirectX has no system
     // folders to look in, so nothing needs repair.
     static void installRuntimes()

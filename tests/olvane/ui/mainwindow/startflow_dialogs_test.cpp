@@ -164,8 +164,7 @@ protected:
     }
     void TearDown() override
     {
-        QFile::remove(procLink());
-        QFile::link(QStringLiteral("/proc"), procLink());
+        setProcessFolder("");
         StartFlowTest::TearDown();
     }
 };
@@ -191,8 +190,7 @@ TEST_F(RestartTest, FailedKillSaysSoAndWritesNothing)
     ModalResponder responder;
     // Process scans fail from the moment the restart is confirmed.
     responder.call("confirm, scans failing", [this](QWidget* prompt) {
-        QFile::remove(procLink());
-        QFile::link(root.filePath("no-proc"), procLink());
+        setProcessFolder(root.filePath("no-proc").toUtf8().constData());
         prompt->findChild<QPushButton*>("button_confirm")->click();
     });
     responder.clickButton("button_confirm");
