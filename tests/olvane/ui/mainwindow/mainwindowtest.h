@@ -11,6 +11,7 @@
 #include "core/serverurltable.h"
 #include "core/stringconstants.h"
 #include "logic/loginmanager.h"
+#include "logic/zvappstatusmonitor.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
 #include "ui/mainwindow/widgets/mainwindowlink.h"
@@ -25,6 +26,7 @@
 #include "qtwait.h"
 #include "widgettest.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -94,6 +96,13 @@ protected:
         // list would count as running in the next test's start flow. A
         // launcher's tool may start while this runs, so each pass kills again.
         EXPECT_TRUE(waitUntil([&] { return fake.killAll() == 0; }, 5000));
+        // A monitor pass that listed the processes before they ended may not
+        // have reported yet: its late "running" would be followed by a
+        // "stopped" in the next test, perhaps while that test's room is open.
+        // So that pass ends first, and its reports are delivered.
+        const unsigned long long pass = ZvAppStatusMonitor::finishedPasses();
+        EXPECT_TRUE(waitUntil([&] { return ZvAppStatusMonitor::finishedPasses() > pass; }, 5000));
+        QCoreApplication::sendPostedEvents(); // its reports
         // The monitor reports changes only: a tool it last reported running
         // that runs again before its next pass would never be reported to the
         // next test's window. So its end is awaited.
