@@ -264,8 +264,11 @@ TEST_F(ToolsManagerTest, ObsLaunchPathsComeFromTheUserTheOtherManagerOrTheInstal
     EXPECT_EQ(manager.getLaunchPath("unknown"), "");
     EXPECT_FALSE(manager.launchApplication("unknown"));
     LogCapture log;
+    const size_t sent = sim->requests("pelk2").size();
     EXPECT_FALSE(manager.launchApplication(kZvShowToolName));
     EXPECT_TRUE(log.contains("{launch " + kZvShowToolName + " failed , path : }"));
+    // Its event goes all the same: awaited, not to come after the next test's reset.
+    EXPECT_TRUE(waitFor([&] { return sim->requests("pelk2").size() == sent + 1; }));
 }
 
 TEST_F(ToolsManagerTest, TasksEndWhenTheirProcessIsGoneButNotOnAFailedScan)
