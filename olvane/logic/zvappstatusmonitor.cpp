@@ -18,6 +18,7 @@ const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Unin
 const int kMaxUninstallStringUnits = 511;
 
 std::atomic<bool> g_startAwaitsFirstPass{false};
+std::atomic<unsigned long long> g_finishedPasses{0};
 
 std::string toUtf8(const std::wstring& text)
 {
@@ -85,6 +86,11 @@ void ZvAppStatusMonitor::setStartAwaitsFirstPass(bool await)
     g_startAwaitsFirstPass = await;
 }
 
+unsigned long long ZvAppStatusMonitor::finishedPasses()
+{
+    return g_finishedPasses;
+}
+
 void ZvAppStatusMonitor::stop()
 {
     {
@@ -143,6 +149,7 @@ void ZvAppStatusMonitor::run()
         if (report)
             for (const auto& [name, status] : changes)
                 report(name, status);
+        ++g_finishedPasses;
 
         std::unique_lock<std::mutex> guard(lock);
         if (!firstPassReported) {

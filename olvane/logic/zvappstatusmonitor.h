@@ -66,6 +66,10 @@ public:
     // pass has reported (5 s at most), so that a test sees every report a
     // caller that connects too late would lose.
     static void setStartAwaitsFirstPass(bool await);
+    // Test seam: how many passes the workers of every monitor have finished,
+    // each counted once its reports have been made; a test reads it to know
+    // that no pass which scanned before some moment is still to report.
+    static unsigned long long finishedPasses();
 
     // Whether the program is registered.
     bool hasApp(const std::wstring& name);

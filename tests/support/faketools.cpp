@@ -37,7 +37,12 @@ FakeTools::FakeTools()
 
 FakeTools::~FakeTools()
 {
-    killAll();
+    // SIGKILL ends a process a little later: one still in the process list
+    // would be seen running by the next test's scans. So each pass kills again
+    // until none is left (a tool's launcher may start one meanwhile).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (killAll() != 0 && std::chrono::steady_clock::now() < deadline)
+        pause();
     const char* current = std::getenv("ZAVMO_FAKE_TOOL_LOG");
     if (current && logFile_ == current)
         ::unsetenv("ZAVMO_FAKE_TOOL_LOG");

@@ -2,7 +2,8 @@
 // The fake tool program (zavmo-fake-tool) for tests that install, start or
 // end managed programs. Copies of it act by their file name; every start is
 // logged (ZAVMO_FAKE_TOOL_LOG) to a file of this object, and the destructor
-// kills each logged process that still runs, by its pid (never by name).
+// kills each logged process that still runs, by its pid (never by name), and
+// waits until none runs (5 s at most).
 //
 // Tests that use it take the ctest RESOURCE_LOCK "fake-tools": the process
 // names are fixed, so two such tests would see and end each other's tools.

@@ -486,16 +486,18 @@ void zavmoManager::sltLiveToolInstallFinished(QString name)
 void zavmoManager::sltUpdateAppStatus(QString name, int status)
 {
     ObsEdition* edition = obsEdition(name);
-    if (edition && edition->restarting) {
-        // Restarted for a new push address: a report of it not running may
-        // come from a scan between the kill and the relaunch, so it counts
-        // only when a fresh scan agrees. The monitor need not have seen the
-        // gap at all, so a later stop still finds the mark set.
-        ZvLiveToolsManager* tools = toolsManager();
-        if (status != APP_RUNNING && tools && tools->getAppStatus(name) == APP_RUNNING)
-            return;
+    ZvLiveToolsManager* tools = toolsManager();
+    // A report tells of the scan it came from. Of OBS restarted for a new push
+    // address it may come from a scan between the kill and the relaunch; one
+    // that finds the room open may predate the room's own start of OBS. So a
+    // report of OBS not running then counts only when a fresh scan agrees.
+    // The monitor need not have seen the restart's gap at all, so a later stop
+    // still finds the restart mark set.
+    if (edition && (edition->restarting || edition->roomOpened) && status != APP_RUNNING && tools &&
+        tools->getAppStatus(name) == APP_RUNNING)
+        return;
+    if (edition)
         edition->restarting = false;
-    }
     if (status != APP_RUNNING && edition && edition->roomOpened) {
         edition->roomOpened = false;
         zvMsgTipWidget tip(kObsClosedPromptText, true, this);
@@ -506,9 +508,10 @@ void zavmoManager::sltUpdateAppStatus(QString name, int status)
             if (login && login->isLogin())
                 login->closeLiveRoom();
         }
-        // The tool may have been started again while the prompt was open.
-        if (ZvLiveToolsManager* tools = toolsManager())
-            status = tools->getAppStatus(name);
+        // The tool may have been started again while the prompt was open
+        // (and the hub asked anew: the prompt ran the event loop).
+        if (ZvLiveToolsManager* current = toolsManager())
+            status = current->getAppStatus(name);
     }
     if (name == m_currentTool && status != m_currentToolStatus) {
         m_currentToolStatus = status;

@@ -5,6 +5,8 @@
 #include "logic/zvlogicfw.h"
 #include "ui/mainwindow/widgets/uilogiclistener.h"
 
+#include <QByteArray>
+
 #include <memory>
 
 namespace {
@@ -70,4 +72,9 @@ AppConfig* OlvaneWorld::sharedConfig()
     if (!g_config)
         g_config = std::make_unique<AppConfig>();
     return g_config.get();
+}
+
+void OlvaneWorld::setProcessFolder(const char* folder)
+{
+    qputenv("ZAVMO_PROC_ROOT", QByteArray(folder));
 }

@@ -40,4 +40,10 @@ protected:
     static UILogicListener* startListener();
     // A settings object for the binary.
     static AppConfig* sharedConfig();
+    // Where process scans look (ZAVMO_PROC_ROOT): "" the real /proc, a
+    // missing folder makes them fail. Set first before the hub's monitor
+    // thread runs, then changed in place only, so the environment never grows
+    // under that thread. A scan reads the value once: one in progress never
+    // sees half of each folder.
+    static void setProcessFolder(const char* folder);
 };

@@ -45,19 +45,6 @@ namespace {
 const char kAddress[] = "rtmp://push.zavmo.example/live";
 const char kKey[] = "room42?auth=abc";
 
-// The process scans read the process folder through this link, so that a
-// test can make one scan fail (the link pointing nowhere).
-QString procLink()
-{
-    return qEnvironmentVariable("ZAVMO_TEST_ROOT") + "/proc";
-}
-
-void pointProcLinkAt(const QString& target)
-{
-    QFile::remove(procLink());
-    ASSERT_TRUE(QFile::link(target, procLink()));
-}
-
 QString roaming(const QString& relative)
 {
     return getRoamingAppDataRoot() + relative;
@@ -106,8 +93,7 @@ class PushAddressTest : public OlvaneWorld
 protected:
     static void SetUpTestSuite()
     {
-        pointProcLinkAt("/proc");
-        qputenv("ZAVMO_PROC_ROOT", procLink().toUtf8());
+        setProcessFolder("");
         ASSERT_NO_FATAL_FAILURE(startHub());
     }
     void SetUp() override
@@ -349,13 +335,13 @@ TEST_F(PushAddressTest, RunningOBSThatCannotBeEndedIsNotWritten)
     // Once the restart prompt shows, the process scan that the kill needs fails.
     OnPrompt breakScans([](zvMsgTipWidget* prompt) {
         if (prompt->findChild<QLabel*>("label_tip")->text() == kObsRestartPromptText)
-            pointProcLinkAt("/nonexistent");
+            setProcessFolder("/nonexistent");
     });
     ModalResponder responder;
     responder.clickButton("button_confirm");
     responder.clickButton("button_confirm");
     confirm(d);
-    pointProcLinkAt("/proc");
+    setProcessFolder("");
     EXPECT_EQ(d.getResult(), 4);
     EXPECT_FALSE(d.isVisible());
     EXPECT_FALSE(QFileInfo::exists(classicProfile()));

@@ -11,6 +11,7 @@
 #include "core/serverurltable.h"
 #include "core/stringconstants.h"
 #include "logic/loginmanager.h"
+#include "logic/zvappstatusmonitor.h"
 #include "logic/zvlivetoolsmanager.h"
 #include "logic/zvlogicfw.h"
 #include "ui/mainwindow/widgets/mainwindowlink.h"
@@ -25,6 +26,7 @@
 #include "qtwait.h"
 #include "widgettest.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -60,12 +62,7 @@ protected:
             return;
         ASSERT_NO_FATAL_FAILURE(startSimulator());
         qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "20");
-        // The process list is read through a link to /proc, so that a test
-        // can make scans fail without touching the environment while the
-        // monitor thread reads it.
-        QFile::remove(procLink());
-        ASSERT_TRUE(QFile::link(QStringLiteral("/proc"), procLink()));
-        qputenv("ZAVMO_PROC_ROOT", procLink().toUtf8());
+        setProcessFolder("");
     }
 
     void SetUp() override
@@ -99,6 +96,13 @@ protected:
         // list would count as running in the next test's start flow. A
         // launcher's tool may start while this runs, so each pass kills again.
         EXPECT_TRUE(waitUntil([&] { return fake.killAll() == 0; }, 5000));
+        // A monitor pass that listed the processes before they ended may not
+        // have reported yet: its late "running" would be followed by a
+        // "stopped" in the next test, perhaps while that test's room is open.
+        // So that pass ends first, and its reports are delivered.
+        const unsigned long long pass = ZvAppStatusMonitor::finishedPasses();
+        EXPECT_TRUE(waitUntil([&] { return ZvAppStatusMonitor::finishedPasses() > pass; }, 5000));
+        QCoreApplication::sendPostedEvents(); // its reports
         // The monitor reports changes only: a tool it last reported running
         // that runs again before its next pass would never be reported to the
         // next test's window. So its end is awaited.
@@ -114,7 +118,6 @@ protected:
     void click(const char* button) { child<QPushButton>(button)->click(); }
     bool shown(const char* name) { return child(name)->isVisibleTo(window.get()); }
 
-    static QString procLink() { return QDir::temp().filePath(QStringLiteral("zavmo-proc")); }
     // .NET and the Visual C++ runtime registered; DirectX has no system
     // folders to look in, so nothing needs repair.
     static void installRuntimes()
