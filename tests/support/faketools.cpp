@@ -32,7 +32,11 @@ FakeTools::FakeTools()
         throw std::runtime_error("cannot create a folder for the fake tools' log");
     folder_ = pattern;
     logFile_ = folder_ + "/starts.log";
+    holdFile_ = folder_ + "/hold";
     ::setenv("ZAVMO_FAKE_TOOL_LOG", logFile_.c_str(), 1);
+    // Present from the start, so that hold() changes it in place instead of
+    // growing the environment while other threads may read it.
+    ::setenv("ZAVMO_FAKE_TOOL_HOLD", "", 1);
 }
 
 FakeTools::~FakeTools()
@@ -46,6 +50,9 @@ FakeTools::~FakeTools()
     const char* current = std::getenv("ZAVMO_FAKE_TOOL_LOG");
     if (current && logFile_ == current)
         ::unsetenv("ZAVMO_FAKE_TOOL_LOG");
+    current = std::getenv("ZAVMO_FAKE_TOOL_HOLD");
+    if (current && holdFile_ == current)
+        ::setenv("ZAVMO_FAKE_TOOL_HOLD", "", 1);
     std::error_code ec;
     fs::remove_all(folder_, ec);
 }
@@ -167,6 +174,20 @@ size_t FakeTools::killAll() const
     for (int pid : pids)
         signalled += ::kill(pid, SIGKILL) == 0 ? 1 : 0;
     return signalled;
+}
+
+void FakeTools::hold()
+{
+    std::ofstream(holdFile_, std::ios::trunc).close();
+    if (!fs::exists(holdFile_))
+        throw std::runtime_error("cannot create the fake tools' hold file " + holdFile_);
+    ::setenv("ZAVMO_FAKE_TOOL_HOLD", holdFile_.c_str(), 1);
+}
+
+void FakeTools::release()
+{
+    std::error_code ec;
+    fs::remove(holdFile_, ec);
 }
 
 } // namespace zavmo::test

@@ -12,6 +12,9 @@
 //   auto installer = fake.place(dir, "OBS_installer.exe");
 //   ... run it ...
 //   auto starts = fake.waitForStarts("OBS.exe", 1, 5000);
+//
+// hold() keeps the installers and uninstallers started from then on working
+// until release(), so that a test observes what happens while they run.
 
 #include <cstddef>
 #include <string>
@@ -58,9 +61,17 @@ public:
     // fake tool started, not logged yet); returns how many it signalled.
     size_t killAll() const;
 
+    // Installers and uninstallers started from now on (ZAVMO_FAKE_TOOL_HOLD)
+    // keep working until release(), or the time ZAVMO_FAKE_TOOL_MAX_MS gives
+    // them. Throws std::runtime_error when the hold file cannot be made.
+    void hold();
+    // Lets the held ones finish at once; later ones run their usual delay.
+    void release();
+
 private:
     std::string folder_;
     std::string logFile_;
+    std::string holdFile_;
 };
 
 } // namespace zavmo::test

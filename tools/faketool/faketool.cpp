@@ -33,7 +33,13 @@
 //   ZAVMO_FAKE_TOOL_LOG       file that receives "PID<TAB>NAME<TAB>ARG..." for
 //                             every start, so tests can end leftovers by pid
 //   ZAVMO_FAKE_TOOL_DELAY_MS  how long installers and uninstallers work (300)
-//   ZAVMO_FAKE_TOOL_MAX_MS    how long a tool runs at most (60000)
+//   ZAVMO_FAKE_TOOL_HOLD      a file: while it exists, installers and
+//                             uninstallers that reach their work keep working
+//                             instead of the delay (checked every 20 ms), and
+//                             once it is gone they finish at once; so a test
+//                             sees them running for as long as it needs
+//   ZAVMO_FAKE_TOOL_MAX_MS    how long a tool runs, or a hold lasts, at most
+//                             (60000)
 // Exit status: 0 done, 1 failed, 2 unknown name.
 
 #include "platform/process.h"
@@ -125,7 +131,17 @@ void sleepMs(long ms)
 
 void work()
 {
-    sleepMs(envNumber("ZAVMO_FAKE_TOOL_DELAY_MS", 300));
+    const char* hold = std::getenv("ZAVMO_FAKE_TOOL_HOLD");
+    std::error_code ec;
+    if (!hold || !*hold || !fs::exists(hold, ec)) {
+        sleepMs(envNumber("ZAVMO_FAKE_TOOL_DELAY_MS", 300));
+        return;
+    }
+    // Bounded, so that a test that never releases leaves nothing hanging.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(envNumber("ZAVMO_FAKE_TOOL_MAX_MS", 60000));
+    while (fs::exists(hold, ec) && std::chrono::steady_clock::now() < deadline)
+        sleepMs(20);
 }
 
 void logStart(const Invocation& inv)

@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 
 using namespace logictest;
@@ -92,18 +91,21 @@ TEST_F(RepairRunTest, DirectXUnpacksItsPackageThenRunsTheToolForTheNetRuntime)
     FakeTools::place(getRepairDir().toStdString(), "DirectX.exe");
     ASSERT_TRUE(repair.needRepair());
 
-    // The start returns at once; while the package unpacks, the repair runs:
+    // The start returns while the package unpacks; meanwhile the repair runs:
     // a second start starts nothing and keeps the tool chosen first.
-    QElapsedTimer timer;
-    timer.start();
+    fake.hold();
     ASSERT_EQ(repair.startRepair(), 0);
-    EXPECT_LT(timer.elapsed(), 200);
+    const auto unpacker = fake.waitForStarts("DirectX.exe", 1, 5000);
+    ASSERT_EQ(unpacker.size(), 1u);
+    EXPECT_TRUE(FakeTools::isRunning(unpacker[0].pid, "DirectX.exe"));
     platform::registry::deleteKey(Root::LocalMachine, "SOFTWARE\\Microsoft\\.NETFramework\\v4.0.30319");
     ASSERT_EQ(repair.startRepair(), 0);
     EXPECT_EQ(repair.getInstallerFile(), "DirectX_Repair_win8.exe");
-    // The process list cannot be read for 600 ms: the unpack wait goes on
-    // instead of taking that for the unpacker's end.
+    // The unpacker ends while the process list cannot be read: the unpack
+    // wait goes on instead of taking the failed scans for its end.
     qputenv("ZAVMO_PROC_ROOT", (dir / "no-proc").toUtf8());
+    fake.release();
+    ASSERT_TRUE(fake.waitUntilGone("DirectX.exe", 5000));
     settle(600);
     EXPECT_TRUE(fake.waitForStarts("DirectX_Repair_win8.exe", 0, 0).empty());
     qputenv("ZAVMO_PROC_ROOT", "");

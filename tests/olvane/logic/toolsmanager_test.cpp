@@ -136,11 +136,14 @@ TEST_F(ToolsManagerTest, ZvToolLivesThroughInstallLaunchKillAndUninstall)
 
     // Install: progress rises while the installer runs, 100 at its end.
     const QString zvInstaller = installer("ZVTool_installer.exe");
+    fake.hold();
     ASSERT_TRUE(manager.installLiveTool(kZvToolName, zvInstaller, folder, 400));
     EXPECT_EQ(manager.getInstallProgress(kZvToolName), 0);
     EXPECT_FALSE(manager.isUnInstalling(kZvToolName));
     // A second install while one is pending starts nothing.
     EXPECT_TRUE(manager.installLiveTool(kZvToolName, zvInstaller, folder, 400));
+    ASSERT_TRUE(waitFor([&] { return rec.progress[kZvToolName].size() >= 2; }));
+    fake.release();
     ASSERT_TRUE(waitFor([&] { return rec.installed.size() == 1; }));
     EXPECT_EQ(fake.starts().size(), 1u);
     const QList<int> progress = rec.progress[kZvToolName];
@@ -176,7 +179,7 @@ TEST_F(ToolsManagerTest, ZvToolLivesThroughInstallLaunchKillAndUninstall)
     // Uninstall: the quoted entry's uninstaller runs until it has removed all;
     // the call itself does not wait for it. Process lists that do not show it
     // yet, read in its first moments, do not end the task.
-    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "2000");
+    fake.hold();
     ASSERT_TRUE(QDir().mkpath(dir / "empty-proc"));
     qputenv("ZAVMO_PROC_ROOT", (dir / "empty-proc").toUtf8());
     QElapsedTimer call;
@@ -188,6 +191,11 @@ TEST_F(ToolsManagerTest, ZvToolLivesThroughInstallLaunchKillAndUninstall)
     settle(500);
     qputenv("ZAVMO_PROC_ROOT", "");
     EXPECT_TRUE(manager.isUnInstalling(kZvToolName));
+    // Past that first second the lists show it: the task goes on while it runs.
+    settle(1000);
+    EXPECT_TRUE(manager.isUnInstalling(kZvToolName));
+    EXPECT_TRUE(rec.uninstalled.isEmpty());
+    fake.release();
     ASSERT_TRUE(waitFor([&] { return rec.uninstalled.size() == 1; }));
     EXPECT_EQ(rec.uninstalled[0], kZvToolName);
     EXPECT_FALSE(manager.isUnInstalling(kZvToolName));
@@ -325,10 +333,13 @@ TEST_F(ToolsManagerTest, TasksEndWhenTheirProcessIsGoneButNotOnAFailedScan)
     ASSERT_TRUE(waitFor([&] { return rec.installed.size() == 2; }, 3000));
 
     // Two tasks: the one that ends first leaves the other polled.
-    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "700");
+    fake.hold();
     ASSERT_TRUE(manager.installLiveTool(kZvShowToolName, installer("ZVShow-installer.exe"), dir / "show", 350));
+    qputenv("ZAVMO_FAKE_TOOL_HOLD", ""); // the second installer is not held
     qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "0");
     ASSERT_TRUE(manager.installLiveTool(kObsClassicToolName, installer("OBS_installer.exe"), dir / "obs", 15000));
+    ASSERT_TRUE(waitFor([&] { return rec.installed.size() == 3 && rec.progress[kZvShowToolName].size() >= 2; }));
+    fake.release();
     ASSERT_TRUE(waitFor([&] { return rec.installed.size() == 4; }, 5000));
     EXPECT_EQ(rec.installed.mid(2), (QStringList{kObsClassicToolName, kZvShowToolName}));
     const QList<int> show = rec.progress[kZvShowToolName];

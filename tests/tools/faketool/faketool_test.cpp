@@ -27,15 +27,21 @@ namespace {
 
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-// Runs program with args and waits for it (bounded); the exit status, or -1.
-int run(const std::string& program, const std::vector<std::string>& args)
+// Starts program with args; its pid, or -1.
+pid_t spawn(const std::string& program, const std::vector<std::string>& args)
 {
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+    return posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+// Waits for a started program (bounded); its exit status, or -1.
+int finish(pid_t pid)
+{
+    if (pid <= 0)
         return -1;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     int status = 0;
@@ -48,6 +54,12 @@ int run(const std::string& program, const std::vector<std::string>& args)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs program with args and waits for it (bounded); the exit status, or -1.
+int run(const std::string& program, const std::vector<std::string>& args)
+{
+    return finish(spawn(program, args));
 }
 
 std::string value(const std::string& key, const std::string& name)
@@ -143,6 +155,21 @@ TEST_F(FakeToolTest, AnUninstallerSharedByTwoToolsRemovesOnlyTheToolThatNamesIt)
     EXPECT_TRUE(fs::exists(base / "OBS/Au_.exe"));
     EXPECT_EQ(value(kUninstall + "Open Broadcaster Software", "UninstallString"),
               "\"" + (base / "OBS/Au_.exe").string() + "\"");
+}
+
+TEST_F(FakeToolTest, AHeldInstallerWorksUntilReleased)
+{
+    fake.hold();
+    const pid_t pid = spawn(FakeTools::place((base / "download").string(), "OBS_installer.exe"),
+                            {"/S", "/D=" + (base / "OBS").string()});
+    ASSERT_GT(pid, 0);
+    // Well past its delay it still works and has installed nothing.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(FakeTools::isRunning(pid, "OBS_installer.exe"));
+    EXPECT_FALSE(fs::exists(base / "OBS"));
+    fake.release();
+    EXPECT_EQ(finish(pid), 0);
+    EXPECT_TRUE(fs::exists(base / "OBS/OBS.exe"));
 }
 
 TEST_F(FakeToolTest, ToolsRunUntilKilledAndTreskStartsItsTarget)

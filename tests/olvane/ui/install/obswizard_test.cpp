@@ -188,16 +188,16 @@ TEST_F(ObsWizardTest, ClosedWhileAClassicReinstallUninstallsTheInstallStillFollo
 {
     preinstall(kObsClassicToolName, kClassicFolder);
     serveInstaller(kObsClassicToolName);
-    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "1300");
+    fake.hold();
     {
         zvOBSInstallWidget d;
         d.show();
         press(&d, "label_clickReload");
         ASSERT_TRUE(waitFor([] { return manager()->isUnInstalling(kObsClassicToolName); }, 5000));
-        qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "20");
         EXPECT_EQ(page(&d), 3);
         click(&d, "button_close_4");
     }
+    fake.release();
     ASSERT_TRUE(waitForStarts("OBS_installer.exe", 2));
     ASSERT_TRUE(waitFor([] { return manager()->getInstallProgress(kObsClassicToolName) < 0; }, 5000));
     EXPECT_EQ(manager()->getAppInstallStatus(kObsClassicToolName), 1);

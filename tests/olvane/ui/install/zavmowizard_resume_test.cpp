@@ -62,7 +62,7 @@ TEST_F(ZavmoWizardTest, OpenedAgainItResumesTheDownloadOrTheInstall)
     }
 
     setInstallerMode("success");
-    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "1200");
+    fake.hold();
     {
         zvZavmoInstallWidget d;
         d.show();
@@ -72,11 +72,11 @@ TEST_F(ZavmoWizardTest, OpenedAgainItResumesTheDownloadOrTheInstall)
         ASSERT_TRUE(waitForPage(&d, 3));
         click(&d, "button_close_4"); // the installer goes on
     }
-    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "20");
     ASSERT_GE(manager()->getInstallProgress(kZvToolName), 0);
     zvZavmoInstallWidget d;
     d.show();
     EXPECT_EQ(page(&d), 3);
+    fake.release();
     ASSERT_TRUE(waitForPage(&d, 4));
     EXPECT_EQ(manager()->getAppInstallStatus(kZvToolName), 1);
 }
@@ -84,16 +84,16 @@ TEST_F(ZavmoWizardTest, OpenedAgainItResumesTheDownloadOrTheInstall)
 TEST_F(ZavmoWizardTest, AShowEditionInstallIsResumedAndTrustedToHaveWorked)
 {
     // The monitor does not watch the show edition: its install cannot be judged.
-    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "600");
+    fake.hold();
     const QString installer =
         QString::fromStdString(FakeTools::place((dir / "dl").toStdString(), "ZVShow-installer.exe"));
     ASSERT_TRUE(manager()->installLiveTool(kZvShowToolName, installer, dir / "tools/ZVShowTool", 15000));
-    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "20");
     zvZavmoInstallWidget d;
     d.show();
     EXPECT_EQ(page(&d), 3);
     EXPECT_EQ(d.currentTool(), kZvShowToolName);
     EXPECT_FALSE(shown(&d, "label_zvshow"));
+    fake.release();
     ASSERT_TRUE(waitForPage(&d, 4));
     click(&d, "button_confirm");
     ASSERT_TRUE(waitFor([] { return eventTypes("click_install_succ") == QList<int>{2}; }, 5000));
@@ -103,15 +103,14 @@ TEST_F(ZavmoWizardTest, ClosedWhileAReinstallUninstallsTheInstallStillFollows)
 {
     preinstall(kZvToolName, folder());
     serveInstaller(kZvToolName);
-    // The uninstaller outlasts the tools manager's one-second wait.
-    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "1300");
+    // The uninstaller runs until the wizard has been closed and opened again.
+    fake.hold();
     {
         zvZavmoInstallWidget d;
         d.show();
         press(&d, "label_clickReload");
         click(&d, "button_nextStep");
         ASSERT_TRUE(waitFor([] { return manager()->isUnInstalling(kZvToolName); }, 5000));
-        qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "20");
         EXPECT_EQ(page(&d), 3);
         EXPECT_EQ(record->waitingInstaller(kZvToolName), getDownloadDir() + "/ZVTool_installer.exe");
         click(&d, "button_close_4");
@@ -122,6 +121,7 @@ TEST_F(ZavmoWizardTest, ClosedWhileAReinstallUninstallsTheInstallStillFollows)
         EXPECT_EQ(page(&d), 3);
         EXPECT_EQ(bar(&d, "progressBar_installing"), 0);
     }
+    fake.release();
     ASSERT_TRUE(waitForStarts("ZVTool_installer.exe", 2));
     ASSERT_TRUE(waitFor([] { return manager()->getInstallProgress(kZvToolName) < 0; }, 5000));
     EXPECT_EQ(manager()->getAppInstallStatus(kZvToolName), 1);

@@ -92,7 +92,7 @@ TEST_F(ZavmoWizardTest, AFreshInstallShowsDownloadAndInstallProgress)
 {
     serveInstaller(kZvToolName);
     setInstallerMode("throttle:6000000");
-    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "700");
+    fake.hold();
     zvZavmoInstallWidget d;
     d.show();
     QList<int>* downloaded = watch(&d, "progressBar_download");
@@ -107,8 +107,8 @@ TEST_F(ZavmoWizardTest, AFreshInstallShowsDownloadAndInstallProgress)
     ASSERT_TRUE(waitForPage(&d, 3));
     ASSERT_TRUE(waitFor([&] { return between(*installed); }, 5000));
     zavmo::test::saveScreenshot(d, "install_zavmo_installing.png");
+    fake.release();
     ASSERT_TRUE(waitForPage(&d, 4));
-    qputenv("ZAVMO_FAKE_TOOL_DELAY_MS", "20");
     zavmo::test::saveScreenshot(d, "install_zavmo_done.png");
 
     // The installer ran silently into the configured folder, and stays there.
