@@ -47,9 +47,11 @@ FakeTools::~FakeTools()
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (killAll() != 0 && std::chrono::steady_clock::now() < deadline)
         pause();
+    // Emptied, not unset: removing a variable moves the environment's entries
+    // under threads of the program (a hub's) that may be reading it.
     const char* current = std::getenv("ZAVMO_FAKE_TOOL_LOG");
     if (current && logFile_ == current)
-        ::unsetenv("ZAVMO_FAKE_TOOL_LOG");
+        ::setenv("ZAVMO_FAKE_TOOL_LOG", "", 1);
     current = std::getenv("ZAVMO_FAKE_TOOL_HOLD");
     if (current && holdFile_ == current)
         ::setenv("ZAVMO_FAKE_TOOL_HOLD", "", 1);
