@@ -16,8 +16,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -57,12 +55,10 @@ bool saveBytes(const QString& path, const QByteArray& bytes)
 // into it next would only report a missing folder.
 bool makeFolder(const QString& folder)
 {
-    std::error_code error;
-    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
-    if (!error)
+    if (platform::fileio::makeFolders(QFile::encodeName(folder).toStdString()))
         return true;
     qWarning().noquote() << "[Logic] by kx makeFolder {cannot create" << folder << ":"
-                         << QString::fromLocal8Bit(error.message().c_str()) << "}";
+                         << std::strerror(errno) << "}";
     return false;
 }
 

@@ -226,8 +226,12 @@ bool makeFolders(const std::string& path)
     struct stat st
     {
     };
-    if (::stat(path.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode);
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return true;
+        errno = ENOTDIR;
+        return false;
+    }
     if (errno != ENOENT)
         return false;
     const size_t slash = path.find_last_of('/');

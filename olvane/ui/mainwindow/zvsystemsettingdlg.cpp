@@ -74,14 +74,11 @@ void zvSystemSettingDlg::initSettings()
             showLaunchPath(manager->getLaunchPath(tool));
         // OBS Studio is also the distribution's program "obs"; OBS classic
         // has no Linux build.
-        if (tool == kObsClassicToolName) {
+        if (tool == kObsClassicToolName)
             m_acceptedNames = QStringList{QStringLiteral("OBS.exe")};
-            m_fileFilter = QStringLiteral("obs(*.exe)");
-        } else {
+        else
             m_acceptedNames =
                 QStringList{QStringLiteral("obs32.exe"), QStringLiteral("obs64.exe"), QStringLiteral("obs")};
-            m_fileFilter = QStringLiteral("obs(*.exe obs)");
-        }
     }
     if (config->getCloseMode() != CLOSE_QUIT)
         ui->radioButton_min_tray->setChecked(true);
@@ -102,8 +99,10 @@ void zvSystemSettingDlg::chooseLaunchFile()
     QString start = ui->lineEdit_launch_path->text();
     if (start.isEmpty() || !QFileInfo::exists(start))
         start = getDesktopDir();
-    const QString chosen =
-        QFileDialog::getOpenFileName(this, QStringLiteral("选择"), start, m_fileFilter);
+    // The picker lists only what may be accepted: "obs" only for OBS Studio.
+    const QString filter = m_acceptedNames.contains(QStringLiteral("obs")) ? QStringLiteral("obs(*.exe obs)")
+                                                                            : QStringLiteral("obs(*.exe)");
+    const QString chosen = QFileDialog::getOpenFileName(this, QStringLiteral("选择"), start, filter);
     if (chosen.isEmpty())
         return;
     const QFileInfo file(chosen);

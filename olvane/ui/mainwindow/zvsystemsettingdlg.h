@@ -46,6 +46,4 @@ private:
     // empty, so that nothing is accepted, until initSettings finds an OBS
     // edition current.
     QStringList m_acceptedNames;
-    // The file picker's filter: it lists only what may be accepted.
-    QString m_fileFilter = QStringLiteral("obs(*.exe)");
 };

@@ -64,7 +64,8 @@ bool readToEnd(int fd, std::string& out);
 bool replaceFile(const std::string& path, const std::string& content);
 
 // Creates the folder `path` and every missing parent, each new one 0700
-// (owner only). True when `path` is a folder in the end.
+// (owner only). True when `path` is a folder in the end; otherwise false
+// with errno set by the call that failed (ENOTDIR for a file in the way).
 bool makeFolders(const std::string& path);
 
 } // namespace platform::fileio
